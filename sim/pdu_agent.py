@@ -1,0 +1,423 @@
+#!/usr/bin/env python3
+"""Runs a private snmpd that serves the simulated PDU table on a free loopback UDP port.
+
+Usage: pdu_agent.py [--data FILE] [--request-log FILE] [--no-view-limit] [--port N]
+
+Once the agent answers SNMP requests, exactly one line "127.0.0.1:PORT" is printed to
+stdout. The agent then runs until stdin reaches EOF, a line "stop" arrives, or SIGTERM /
+SIGINT; snmpd is then stopped (by its PID), the temporary directory removed, and the exit
+status is 0. On failure one line is printed to stderr and the exit status is non-zero.
+
+Because stdin EOF stops the agent, a parent that dies takes the agent with it; snmpd
+also gets SIGTERM from the kernel if this process dies without cleaning up.
+"""
+
+import argparse
+import ctypes
+import os
+import random
+import select
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = (1, 3, 6, 1, 4, 1, 44782, 4, 14, 1, 1)
+ROOT_TEXT = "." + ".".join(str(n) for n in ROOT)
+COMMUNITY = b"tundra"
+HERE = os.path.dirname(os.path.abspath(__file__))
+BACKEND = os.path.join(HERE, "pdu_backend.py")
+DEFAULT_DATA = os.path.join(HERE, "pdu-table.txt")
+
+MAX_ATTEMPTS = 5
+READY_BOUND_S = 15.0          # all attempts together
+ATTEMPT_BOUND_S = 10.0        # one snmpd start
+SNMPD_STOP_BOUND_S = 5.0      # after SIGTERM, before SIGKILL
+
+
+class Failure(Exception):
+    """Startup or runtime failure; the message becomes the one stderr line."""
+
+
+class StopRequested(Exception):
+    """SIGTERM or SIGINT arrived."""
+
+
+# ---------------------------------------------------------------------------------------
+# Minimal BER for an SNMPv2c GET probe and for reading the request-id of the response.
+
+def _ber_length(length):
+    if length < 0x80:
+        return bytes([length])
+    body = length.to_bytes((length.bit_length() + 7) // 8, "big")
+    return bytes([0x80 | len(body)]) + body
+
+
+def _tlv(tag, content):
+    return bytes([tag]) + _ber_length(len(content)) + content
+
+
+def _ber_int(value):
+    return _tlv(0x02, value.to_bytes((value.bit_length() + 8) // 8 or 1, "big", signed=True))
+
+
+def _ber_oid(oid):
+    body = bytearray([40 * oid[0] + oid[1]])
+    for sub in oid[2:]:
+        chunk = [sub & 0x7F]
+        sub >>= 7
+        while sub:
+            chunk.append(0x80 | (sub & 0x7F))
+            sub >>= 7
+        body.extend(reversed(chunk))
+    return _tlv(0x06, bytes(body))
+
+
+def build_get(request_id, oid):
+    varbind = _tlv(0x30, _ber_oid(oid) + b"\x05\x00")
+    pdu = _tlv(0xA0, _ber_int(request_id) + _ber_int(0) + _ber_int(0) + _tlv(0x30, varbind))
+    return _tlv(0x30, _ber_int(1) + _tlv(0x04, COMMUNITY) + pdu)
+
+
+def _read_tlv(data, pos):
+    """Returns (tag, content_start, content_end); raises ValueError if it does not fit."""
+    if pos + 2 > len(data):
+        raise ValueError("truncated")
+    tag = data[pos]
+    first = data[pos + 1]
+    pos += 2
+    if first < 0x80:
+        length = first
+    else:
+        count = first & 0x7F
+        if count == 0 or count > 4 or pos + count > len(data):
+            raise ValueError("bad length")
+        length = int.from_bytes(data[pos:pos + count], "big")
+        pos += count
+    if pos + length > len(data):
+        raise ValueError("truncated")
+    return tag, pos, pos + length
+
+
+def response_request_id(data):
+    """Request-id of an SNMPv2c Response PDU for our community, or None."""
+    try:
+        tag, pos, end = _read_tlv(data, 0)
+        if tag != 0x30:
+            return None
+        tag, start, pos = _read_tlv(data, pos)
+        if tag != 0x02 or data[start:pos] != b"\x01":
+            return None
+        tag, start, pos = _read_tlv(data, pos)
+        if tag != 0x04 or data[start:pos] != COMMUNITY:
+            return None
+        tag, pos, _ = _read_tlv(data, pos)
+        if tag != 0xA2:
+            return None
+        tag, start, pos = _read_tlv(data, pos)
+        if tag != 0x02 or pos - start > 4:
+            return None
+        return int.from_bytes(data[start:pos], "big", signed=True)
+    except ValueError:
+        return None
+
+
+# ---------------------------------------------------------------------------------------
+
+def fail(message):
+    raise Failure(message)
+
+
+def check_path(label, path):
+    if any(ch.isspace() or ord(ch) < 0x20 for ch in path):
+        # snmpd splits the pass_persist command line at whitespace; there is no quoting.
+        fail("%s path must not contain whitespace or control characters: %r" % (label, path))
+    return path
+
+
+def pick_free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def last_log_line(path):
+    try:
+        with open(path, "rb") as handle:
+            handle.seek(0, os.SEEK_END)
+            size = handle.tell()
+            handle.seek(max(0, size - 4096))
+            lines = handle.read().decode("utf-8", "replace").splitlines()
+    except OSError:
+        return ""
+    for line in reversed(lines):
+        if line.strip():
+            return line.strip()
+    return ""
+
+
+def _parent_death_hook():
+    """preexec_fn for snmpd: get SIGTERM from the kernel if this process dies."""
+    try:
+        prctl = ctypes.CDLL(None, use_errno=True).prctl
+    except (OSError, AttributeError):
+        return None
+    parent = os.getpid()
+
+    def hook():
+        prctl(1, int(signal.SIGTERM))  # PR_SET_PDEATHSIG
+        if os.getppid() != parent:
+            os._exit(1)
+
+    return hook
+
+
+class Agent:
+    def __init__(self, args):
+        self.args = args
+        self.tmpdir = None
+        self.proc = None
+        self.port = None
+        self.ready = False
+        self.snmpd_log = None
+
+    # -- snmpd lifetime --------------------------------------------------------------
+
+    def write_config(self, port):
+        args = self.args
+        command = [self.args.python, BACKEND, args.data]
+        if args.request_log:
+            command += ["--log", args.request_log]
+        community = "rocommunity tundra 127.0.0.1"
+        if not args.no_view_limit:
+            community += " " + ROOT_TEXT
+        lines = [
+            "agentaddress udp:127.0.0.1:%d" % port,
+            community,
+            "pass_persist %s %s" % (ROOT_TEXT, " ".join(command)),
+        ]
+        path = os.path.join(self.tmpdir, "snmpd.conf")
+        with open(path, "w", encoding="utf-8") as handle:
+            handle.write("\n".join(lines) + "\n")
+        return path
+
+    def start_snmpd(self, port, attempt):
+        conf = self.write_config(port)
+        persist = os.path.join(self.tmpdir, "persist")
+        os.makedirs(persist, exist_ok=True)
+        self.snmpd_log = os.path.join(self.tmpdir, "snmpd-%d.log" % attempt)
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("SNMPCONFPATH", "SNMP_PERSISTENT_DIR", "MIBS", "MIBDIRS")}
+        command = [self.args.snmpd, "-f", "-Lo", "-C", "-c", conf, "-m", "", "-M",
+                   "/nonexistent", "-I", "-smux", "--persistentDir=" + persist]
+        with open(self.snmpd_log, "wb") as log:
+            try:
+                self.proc = subprocess.Popen(
+                    command, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                    close_fds=True, env=env, cwd=self.tmpdir, preexec_fn=_parent_death_hook())
+            except OSError as error:
+                fail("cannot run %s: %s" % (self.args.snmpd, error))
+        self.port = port
+
+    def stop_snmpd(self):
+        proc, self.proc = self.proc, None
+        if proc is None:
+            return
+        if proc.poll() is None:
+            try:
+                proc.send_signal(signal.SIGTERM)
+                proc.wait(timeout=SNMPD_STOP_BOUND_S)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+            except ProcessLookupError:
+                pass
+        try:
+            proc.wait(timeout=SNMPD_STOP_BOUND_S)
+        except subprocess.TimeoutExpired:
+            # SIGKILLed and still not reaped: nothing more can be done from here.
+            sys.stderr.write("pdu_agent: snmpd pid %d did not exit after SIGKILL\n" % proc.pid)
+
+    def wait_ready(self, deadline):
+        """True once snmpd answers a GET on the table; False if it exits or time runs out.
+
+        Only the answer to the latest probe counts: snmpd handles requests in order, so
+        then every earlier probe has been handled too, and the request log can be
+        cleared without a late probe adding a line afterwards.
+        """
+        oid = ROOT + (0,)
+        request_id = random.randint(1, 2**30)
+        wait = 0.2
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
+            sock.connect(("127.0.0.1", self.port))
+            while time.monotonic() < deadline:
+                if self.proc.poll() is not None:
+                    return False
+                request_id += 1
+                try:
+                    sock.send(build_get(request_id, oid))
+                except ConnectionRefusedError:
+                    time.sleep(0.05)
+                    continue
+                answer_by = min(deadline, time.monotonic() + wait)
+                wait = min(wait * 2, 1.0)
+                while True:
+                    left = answer_by - time.monotonic()
+                    if left <= 0:
+                        break
+                    ready, _, _ = select.select([sock], [], [], left)
+                    if not ready:
+                        break
+                    try:
+                        data = sock.recv(65535)
+                    except ConnectionRefusedError:
+                        time.sleep(0.05)
+                        break
+                    if response_request_id(data) == request_id:
+                        return True
+        return False
+
+    def start(self):
+        self.tmpdir = tempfile.mkdtemp(prefix="pdu-agent-")
+        check_path("temporary directory", self.tmpdir)
+        deadline = time.monotonic() + READY_BOUND_S
+        attempts = 1 if self.args.port else MAX_ATTEMPTS
+        last_problem = ""
+        for attempt in range(1, attempts + 1):
+            if time.monotonic() >= deadline:
+                break
+            port = self.args.port or pick_free_port()
+            self.start_snmpd(port, attempt)
+            if self.wait_ready(min(deadline, time.monotonic() + ATTEMPT_BOUND_S)):
+                self.ready = True
+                return
+            exited = self.proc.poll()
+            self.stop_snmpd()
+            detail = last_log_line(self.snmpd_log)
+            if exited is not None:
+                last_problem = "snmpd exited with status %d on port %d" % (exited, port)
+            else:
+                last_problem = "snmpd did not answer on port %d" % port
+            if detail:
+                last_problem += " (%s)" % detail
+        fail("agent not ready after %d attempt(s) within %.0f s: %s"
+             % (attempt, READY_BOUND_S, last_problem))
+
+    def serve_until_stopped(self):
+        """Returns on stdin EOF or a "stop" line; raises Failure if snmpd dies."""
+        pending = b""
+        while True:
+            status = self.proc.poll()
+            if status is not None:
+                detail = last_log_line(self.snmpd_log)
+                fail("snmpd exited unexpectedly with status %d%s"
+                     % (status, " (%s)" % detail if detail else ""))
+            try:
+                readable, _, _ = select.select([0], [], [], 0.5)
+                if not readable:
+                    continue
+                chunk = os.read(0, 4096)
+            except OSError:
+                return  # stdin closed or unusable: same as EOF
+            if not chunk:
+                return
+            pending += chunk
+            *lines, pending = pending.split(b"\n")
+            if any(line.strip() == b"stop" for line in lines):
+                return
+            pending = pending[-64:]  # a stop line is short; never buffer without bound
+
+    def cleanup(self):
+        self.stop_snmpd()
+        if self.tmpdir:
+            shutil.rmtree(self.tmpdir, ignore_errors=True)
+            self.tmpdir = None
+
+
+def _on_signal(signum, _frame):
+    raise StopRequested()
+
+
+def parse_args(argv):
+    parser = argparse.ArgumentParser(description="Run snmpd serving the simulated PDU table.")
+    parser.add_argument("--data", default=DEFAULT_DATA,
+                        help="table data file (default: pdu-table.txt beside this script)")
+    parser.add_argument("--request-log", metavar="FILE",
+                        help="log one line per backend get/getnext; empty when ready")
+    parser.add_argument("--no-view-limit", action="store_true",
+                        help="let the community see the whole agent, not only the table")
+    parser.add_argument("--port", type=int, default=0, help="fixed UDP port (default: a free one)")
+    args = parser.parse_args(argv)
+
+    if args.port and not 1 <= args.port <= 65535:
+        parser.error("--port must be in 1..65535")
+    args.data = check_path("data file", os.path.abspath(args.data))
+    if not os.path.isfile(args.data):
+        fail("data file not found: %s" % args.data)
+    if args.request_log is not None:
+        if not args.request_log:
+            fail("--request-log needs a file name")
+        args.request_log = check_path("request log", os.path.abspath(args.request_log))
+        if os.path.isdir(args.request_log):
+            fail("request log is a directory: %s" % args.request_log)
+        if not os.path.isdir(os.path.dirname(args.request_log)):
+            fail("directory of request log does not exist: %s" % args.request_log)
+    check_path("backend", BACKEND)
+    if not os.path.isfile(BACKEND):
+        fail("backend not found: %s" % BACKEND)
+    # snmpd runs the backend with the system interpreter when there is one.
+    system_python = "/usr/bin/python3"
+    args.python = check_path("python", system_python if os.access(system_python, os.X_OK)
+                             else sys.executable)
+    args.snmpd = shutil.which("snmpd") or shutil.which("snmpd", path="/usr/sbin:/sbin")
+    if not args.snmpd:
+        fail("snmpd not found")
+    return args
+
+
+def main(argv):
+    signal.signal(signal.SIGTERM, _on_signal)
+    signal.signal(signal.SIGINT, _on_signal)
+    signal.pthread_sigmask(signal.SIG_UNBLOCK, {signal.SIGTERM, signal.SIGINT})
+    agent = None
+    status = 0
+    try:
+        args = parse_args(argv)
+        agent = Agent(args)
+        agent.start()
+        if args.request_log:
+            # Clear the readiness probe's line so the log holds only the caller's requests.
+            with open(args.request_log, "w", encoding="utf-8"):
+                pass
+        sys.stdout.write("127.0.0.1:%d\n" % agent.port)
+        sys.stdout.flush()
+        agent.serve_until_stopped()
+    except StopRequested:
+        status = 0 if agent is not None and agent.ready else 1
+        if status:
+            sys.stderr.write("pdu_agent: interrupted before the agent was ready\n")
+    except Failure as error:
+        sys.stderr.write("pdu_agent: %s\n" % error)
+        status = 1
+    except BrokenPipeError:
+        status = 1  # nobody reads our stdout any more
+    except OSError as error:
+        sys.stderr.write("pdu_agent: %s\n" % error)
+        status = 1
+    finally:
+        # No signal may interrupt the cleanup; snmpd must not outlive this process.
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+        if agent is not None:
+            agent.cleanup()
+    try:
+        sys.stderr.flush()
+    except OSError:
+        pass
+    os._exit(status)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the native build, tests and demo need.
+# Calls apt only when something is missing, and apt-get update only then.
+set -euo pipefail
+
+packages=(g++ cmake make libsnmp-dev libjsoncpp-dev libboost-dev libboost-date-time-dev
+          libgtest-dev libgmock-dev snmpd snmp python3 binutils)
+packages+=("$@")
+
+# A package counts when it is installed for this machine's architecture (or
+# for all); a foreign-architecture copy alone does not.
+arch=$(dpkg --print-architecture)
+missing=()
+for p in "${packages[@]}"; do
+  name=${p%%:*}
+  want=${p#"$name"}; want=${want#:}; want=${want:-$arch}
+  if ! dpkg-query -W -f='${Status} ${Architecture}\n' "$name" 2>/dev/null |
+      grep -qE "^install ok installed ($want|all)\$"; then
+    missing+=("$p")
+  fi
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+echo "installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
