@@ -23,7 +23,7 @@ set(NETSNMP_ARMHF_ROOT "" CACHE PATH
 if(NOT NETSNMP_ARMHF_ROOT)
   message(FATAL_ERROR
     "NETSNMP_ARMHF_ROOT is not set. Run tools/install-armhf-deps.sh DIR and "
-    "configure with -DNETSNMP_ARMHF_ROOT=DIR (an absolute path).")
+    "configure with -DNETSNMP_ARMHF_ROOT=DIR.")
 endif()
 get_filename_component(_netsnmp_armhf_root "${NETSNMP_ARMHF_ROOT}" ABSOLUTE)
 
@@ -35,21 +35,15 @@ if(NOT EXISTS "${NETSNMP_INCLUDE_DIRS}/net-snmp/net-snmp-config.h")
     "unpacked libsnmp-dev:armhf into.")
 endif()
 
-# The unpacked link symlink (repointed by the install script at the
-# installed library), else the versioned library itself. Either way the
-# result records NEEDED libnetsnmp.so.40 (the library's SONAME).
-set(NETSNMP_LIBRARIES "")
-foreach(_netsnmp_lib
-    "${_netsnmp_armhf_root}/usr/lib/arm-linux-gnueabihf/libnetsnmp.so"
-    "/usr/lib/arm-linux-gnueabihf/libnetsnmp.so.40")
-  if(EXISTS "${_netsnmp_lib}")   # EXISTS follows symlinks: no dangling ones
-    set(NETSNMP_LIBRARIES "${_netsnmp_lib}")
-    break()
-  endif()
-endforeach()
-if(NOT NETSNMP_LIBRARIES)
+# The installed libsnmp40:armhf library itself, by full path. The unpacked
+# tree's libnetsnmp.so symlink (repointed by the install script) would link
+# the same way, but a library outside the compiler's implicit link dirs makes
+# CMake add a build RUNPATH to the unpacked tree to every binary. Either way
+# the result records NEEDED libnetsnmp.so.40 (the library's SONAME).
+set(NETSNMP_LIBRARIES "/usr/lib/arm-linux-gnueabihf/libnetsnmp.so.40")
+if(NOT EXISTS "${NETSNMP_LIBRARIES}")
   message(FATAL_ERROR
-    "armhf libnetsnmp not found: install libsnmp40:armhf "
+    "${NETSNMP_LIBRARIES} not found: install libsnmp40:armhf "
     "(tools/install-armhf-deps.sh does).")
 endif()
 

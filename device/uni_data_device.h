@@ -48,7 +48,7 @@ class UniDataDevice : public HostBase {
   // exactly the record size.
   bool LoadFromCache(const unsigned char* data, int length) override {
     if (data == nullptr || length != static_cast<int>(sizeof(Record))) return false;
-    std::lock_guard<std::mutex> lock(cycle_mutex_);
+    std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
     std::memcpy(&data_, data, sizeof(Record));
     this->data_ready_ = true;
     this->RoundDone();
@@ -88,7 +88,7 @@ class UniDataDevice : public HostBase {
   int b_mode_ = 1;  // 1 plain, 2 alarm evaluation, 3 threshold-rule tables
   std::map<std::string, std::string> alarm_ids_;     // rule key -> "NMAlarmID;ID;SignalNumber;"
   std::map<std::string, std::string> signal_names_;  // rule key -> SignalName
-  std::mutex cycle_mutex_;
+  std::recursive_mutex cycle_mutex_;  // held by every pass and cache restore
 };
 
 #include "device/uni_data_device_settings.h"

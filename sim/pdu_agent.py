@@ -144,19 +144,19 @@ def pick_free_port():
         return probe.getsockname()[1]
 
 
-def last_log_line(path):
+def log_summary(path):
+    """The most telling line of an snmpd log: the last error, else the last line."""
     try:
         with open(path, "rb") as handle:
             handle.seek(0, os.SEEK_END)
             size = handle.tell()
-            handle.seek(max(0, size - 4096))
+            handle.seek(max(0, size - 8192))
             lines = handle.read().decode("utf-8", "replace").splitlines()
     except OSError:
         return ""
-    for line in reversed(lines):
-        if line.strip():
-            return line.strip()
-    return ""
+    lines = [line.strip() for line in lines if line.strip()]
+    errors = [line for line in lines if "error" in line.lower() or "warning" in line.lower()]
+    return (errors or lines or [""])[-1][:300]
 
 
 def _parent_death_hook():
@@ -198,6 +198,8 @@ class Agent:
             "agentaddress udp:127.0.0.1:%d" % port,
             community,
             "pass_persist %s %s" % (ROOT_TEXT, " ".join(command)),
+            # One log line per request would bury startup errors in snmpd's log.
+            "dontLogTCPWrappersConnects yes",
         ]
         path = os.path.join(self.tmpdir, "snmpd.conf")
         with open(path, "w", encoding="utf-8") as handle:
@@ -295,7 +297,7 @@ class Agent:
                 return
             exited = self.proc.poll()
             self.stop_snmpd()
-            detail = last_log_line(self.snmpd_log)
+            detail = log_summary(self.snmpd_log)
             if exited is not None:
                 last_problem = "snmpd exited with status %d on port %d" % (exited, port)
             else:
@@ -311,7 +313,7 @@ class Agent:
         while True:
             status = self.proc.poll()
             if status is not None:
-                detail = last_log_line(self.snmpd_log)
+                detail = log_summary(self.snmpd_log)
                 fail("snmpd exited unexpectedly with status %d%s"
                      % (status, " (%s)" % detail if detail else ""))
             try:

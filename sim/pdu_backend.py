@@ -12,8 +12,9 @@ The program exits when stdin reaches EOF (snmpd stopped or closed the pipe).
 
 The data file is read again on every request, so a test can replace it between polls
 (it should do so atomically: write a temporary file and rename it). A missing file is
-an empty table; a line that cannot be parsed is skipped (with a note on stderr, which
-ends up in snmpd's log) instead of stopping the backend.
+an empty table; a line that cannot be parsed is skipped instead of stopping the
+backend. The note about a skipped line goes to stderr only when the backend is run by
+hand: under snmpd, stderr shares the answer pipe and is sent to /dev/null.
 
 Data file: one object per line, blank lines and lines starting with '#' are ignored:
   <suffix> <type> <value>
@@ -36,6 +37,7 @@ import bisect
 import math
 import os
 import re
+import stat
 import struct
 import sys
 
@@ -233,8 +235,25 @@ def _warn(message):
     try:
         sys.stderr.write("pdu_backend: %s\n" % message)
         sys.stderr.flush()
-    except (OSError, ValueError):
+    except Exception:  # a note must never stop the backend
         pass
+
+
+def _keep_stderr_out_of_answers():
+    """snmpd gives a pass_persist child one pipe for both stdout and stderr, so anything
+    written to stderr (a note, a traceback) would be read as part of an answer. In that
+    case stderr goes to /dev/null; run by hand, notes still reach the terminal."""
+    try:
+        out, err = os.fstat(1), os.fstat(2)
+        shared = (out.st_dev, out.st_ino) == (err.st_dev, err.st_ino)
+        shared = shared and stat.S_ISFIFO(out.st_mode)
+    except OSError:
+        shared = True  # fd 2 closed: keep later open() calls from landing on it
+    if shared:
+        null = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(null, 2)
+        if null != 2:
+            os.close(null)
 
 
 class RequestLog:
@@ -300,6 +319,7 @@ def serve(table, log, stdin, stdout):
 
 
 def main(argv):
+    _keep_stderr_out_of_answers()
     parser = argparse.ArgumentParser(description="snmpd pass_persist backend for a PDU table")
     parser.add_argument("datafile", help="table data file, read again on every request")
     parser.add_argument("--log", metavar="FILE", help="append one line per get/getnext request")

@@ -110,11 +110,18 @@ else
   note "unpacking libsnmp-dev:armhf=$snmp_ver into $netsnmp_dir"
   mkdir -p "$netsnmp_dir"
   netsnmp_dir=$(cd "$netsnmp_dir" && pwd)
+  [ "$netsnmp_dir" != / ] || die "refusing to unpack into /"
+  # Re-unpacking clears usr/ and etc/ first: make sure the folder holds
+  # nothing but an earlier (possibly interrupted) unpack.
+  foreign=$(find "$netsnmp_dir" -mindepth 1 -maxdepth 1 ! -name usr ! -name etc \
+              ! -name .libsnmp-dev-armhf-version -printf '%f ')
+  [ -z "$foreign" ] || die "$netsnmp_dir holds other files ($foreign): give an own folder"
   stamp="$netsnmp_dir/.libsnmp-dev-armhf-version"
   so_link="$netsnmp_dir/usr/lib/$TRIPLET/libnetsnmp.so"
   config_h="$netsnmp_dir/usr/include/net-snmp/net-snmp-config.h"
   dl=$(mktemp -d)
   trap 'rm -rf "$dl"' EXIT
+  chmod 755 "$dl"   # readable by apt's _apt download user
   # apt-get download writes into the current directory. Lists may be stale
   # on a machine that has not updated for a while: update once and retry.
   if ! (cd "$dl" && "${APT_GET[@]}" download "libsnmp-dev:armhf=$snmp_ver" >/dev/null 2>&1); then
@@ -122,14 +129,17 @@ else
     (cd "$dl" && "${APT_GET[@]}" download "libsnmp-dev:armhf=$snmp_ver" >/dev/null) \
       || die "cannot download libsnmp-dev:armhf=$snmp_ver (is libsnmp40:armhf out of date? run apt-get upgrade)"
   fi
-  deb=$(ls "$dl"/libsnmp-dev_*_armhf.deb 2>/dev/null | head -n1)
-  [ -n "$deb" ] || die "apt-get download produced no libsnmp-dev armhf .deb"
-  find "$netsnmp_dir" -mindepth 1 -delete
+  debs=("$dl"/libsnmp-dev_*_armhf.deb)
+  deb=${debs[0]}
+  [ -f "$deb" ] || die "apt-get download produced no libsnmp-dev armhf .deb"
+  # Only what a previous unpack created: the folder may sit inside a build
+  # tree the caller keeps.
+  rm -rf "${netsnmp_dir:?}/usr" "${netsnmp_dir:?}/etc" "$stamp"
   dpkg-deb -x "$deb" "$netsnmp_dir" || die "dpkg-deb -x $deb failed"
   echo "$snmp_ver" > "$stamp"
 fi
 
-# The package's libnetsnmp.so is a relative symlink to libnetsnmp.so.40,
+# The package's libnetsnmp.so is a relative symlink to libnetsnmp.so.40.2.0,
 # which comes from libsnmp40:armhf and so is not in the unpacked tree. Point
 # it at the installed library so the unpacked tree links on its own.
 if [ "$(readlink "$so_link" 2>/dev/null)" != "/usr/lib/$TRIPLET/libnetsnmp.so.40" ]; then

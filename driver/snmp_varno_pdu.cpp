@@ -1,0 +1,182 @@
+#include "driver/snmp_varno_pdu.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iostream>
+
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+
+#include "device/config_member.h"
+#include "device/console_line.h"
+#include "driver/bulk_walk_step.h"
+
+namespace {
+
+// The PDU table: 1.3.6.1.4.1.44782.4.14.1.1.<column>.<row>.
+const oid kTableRoot[] = {1, 3, 6, 1, 4, 1, 44782, 4, 14, 1, 1};
+
+unsigned char kCommunity[] = "tundra";
+constexpr long kTimeoutMicroseconds = 10'000'000;
+constexpr int kRetries = 1;
+constexpr int kMaxRepetitions = 100;
+constexpr int kNonRepeaters = 1;
+
+// An agent inventing increasing names forever must not hold a pass forever;
+// a real table needs a tiny fraction of this.
+constexpr long kMaxRequestsPerPass = 65'536;
+
+constexpr std::chrono::seconds kPauseBetweenPasses{5};
+
+}  // namespace
+
+SNMP_VARNO_PDU::SNMP_VARNO_PDU() {
+  std::fill(std::begin(root_oid_), std::end(root_oid_), 0);
+  std::copy(std::begin(kTableRoot), std::end(kTableRoot), root_oid_);
+  root_oid_len_ = std::size(kTableRoot);
+  std::fill(std::begin(next_oid_), std::end(next_oid_), 0);
+  use_thread_ = 0;
+  device_type_ = "snmp_varno_pdu";
+
+  {
+    std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+    snmp_sess_init(&session_settings_);
+  }
+  session_settings_.version = SNMP_VERSION_2c;
+  session_settings_.community = kCommunity;
+  session_settings_.community_len = std::strlen(reinterpret_cast<const char*>(kCommunity));
+  session_settings_.timeout = kTimeoutMicroseconds;
+  session_settings_.retries = kRetries;
+}
+
+SNMP_VARNO_PDU::~SNMP_VARNO_PDU() {
+  {
+    std::lock_guard<std::mutex> lock(stop_mutex_);
+    stop_requested_ = true;
+  }
+  stop_changed_.notify_all();
+  if (sample_thread_.joinable()) sample_thread_.join();
+}
+
+int SNMP_VARNO_PDU::InitSetting(const Json::Value& config) {
+  std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+  data_.data_id = data_id_;
+  if (const Json::Value* app = config_member::PresentObject(config, "appSetting")) {
+    if (const Json::Value* mode = config_member::Present(*app, "use_thread")) {
+      use_thread_ = config_member::AtoiMember(*mode);
+    }
+  }
+  Base::InitSetting(config);
+  peer_name_ = address_;
+  session_settings_.peername = peer_name_.data();
+
+  // Started last and under the cycle lock, so the first pass sees the whole
+  // configuration. One thread per device, whatever later calls configure.
+  if (use_thread_ != 0 && !thread_started_) {
+    sample_thread_ = std::thread(&SNMP_VARNO_PDU::sample_data, this, nullptr);
+    thread_started_ = true;
+  }
+  return 1;
+}
+
+int SNMP_VARNO_PDU::process_data(int, unsigned char*, int) { return 0; }
+
+int SNMP_VARNO_PDU::RefreshStatus() {
+  if (use_thread_ == 0 && !thread_started_) do_sample();
+  return 0;
+}
+
+void SNMP_VARNO_PDU::sample_data(void*) {
+  for (;;) {
+    try {
+      do_sample();
+    } catch (const std::exception& e) {
+      WriteConsoleLine(std::cerr, std::string("SNMP_VARNO_PDU: sampling pass failed: ") + e.what());
+    } catch (...) {
+      WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: sampling pass failed");
+    }
+    std::unique_lock<std::mutex> lock(stop_mutex_);
+    if (stop_changed_.wait_for(lock, kPauseBetweenPasses, [this] { return stop_requested_.load(); })) {
+      return;
+    }
+  }
+}
+
+void SNMP_VARNO_PDU::do_sample() {
+  std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+  WriteConsoleLine(std::cout, "SNMP_VARNO_PDU::do_sample");
+  if (address_.empty() || session_settings_.peername == nullptr) return;
+
+  {
+    std::lock_guard<std::mutex> api_lock(pdu::NetSnmpMutex());
+    open_session_ = snmp_sess_open(&session_settings_);
+    if (open_session_ == nullptr) {
+      snmp_sess_perror("snmpbulkwalk", &session_settings_);
+      return;
+    }
+  }
+  snmp_sess_session(open_session_)->timeout = kTimeoutMicroseconds;
+
+  std::copy(root_oid_, root_oid_ + root_oid_len_, next_oid_);
+  next_oid_len_ = root_oid_len_;
+
+  long requests = 0;
+  bool running = true;
+  while (running && !stop_requested_) {
+    if (++requests > kMaxRequestsPerPass) {
+      WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: walk of " + peer_name_ +
+                                      " ended: request limit of one pass reached");
+      break;
+    }
+    running = walk_step();
+  }
+  close_session();
+  // A device being destroyed publishes nothing more.
+  if (stop_requested_) return;
+  RoundDone();
+}
+
+bool SNMP_VARNO_PDU::walk_step() {
+  last_sample_time_ = boost::posix_time::second_clock::local_time();
+  request_pdu_ = snmp_pdu_create(SNMP_MSG_GETBULK);
+  if (request_pdu_ == nullptr) {
+    std::printf("snmp get error %d\n", STAT_ERROR);
+    std::fflush(stdout);
+    return false;
+  }
+  request_pdu_->non_repeaters = kNonRepeaters;
+  request_pdu_->max_repetitions = kMaxRepetitions;
+  snmp_add_null_var(request_pdu_, next_oid_, next_oid_len_);
+
+  // The library takes the request over, whatever the outcome.
+  const int status = snmp_sess_synch_response(open_session_, request_pdu_, &response_pdu_);
+  request_pdu_ = nullptr;
+
+  bool running = false;
+  if (status == STAT_TIMEOUT) {
+    std::fprintf(stderr, "Timeout: No Response from %s\n", session_settings_.peername);
+  } else if (status != STAT_SUCCESS || response_pdu_ == nullptr) {
+    std::printf("snmp get error %d\n", status);
+    std::fflush(stdout);
+  } else {
+    const pdu::WalkStep step = pdu::ExamineResponse(*response_pdu_, root_oid_, root_oid_len_,
+                                                    next_oid_, &next_oid_len_, data_);
+    running = step == pdu::WalkStep::kContinue;
+    if (const char* reason = pdu::UnusualEndReason(step)) {
+      WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: walk of " + peer_name_ + " ended: " + reason);
+    }
+  }
+  if (response_pdu_ != nullptr) {
+    snmp_free_pdu(response_pdu_);
+    response_pdu_ = nullptr;
+  }
+  return running;
+}
+
+void SNMP_VARNO_PDU::close_session() {
+  std::lock_guard<std::mutex> api_lock(pdu::NetSnmpMutex());
+  snmp_sess_close(open_session_);
+  open_session_ = nullptr;
+}

@@ -1,0 +1,68 @@
+// SNMP_VARNO_PDU: the device object for one PDU.
+//
+// Created unconfigured by its provider; InitSetting configures it and picks
+// the sampling mode from appSetting.use_thread: 0 (default) samples once per
+// RefreshStatus on the host's thread, anything else starts the device's own
+// sampling thread, which samples, pauses 5 seconds and repeats until the
+// device is destroyed.
+//
+// A sampling pass (do_sample) walks the PDU's table with one GETBULK request
+// per object over a fresh SNMP v2c session, stores the columns into the
+// record and ends in the record cycle. Passes and cache restores of one
+// device never overlap: both hold cycle_mutex_. The destructor stops the
+// sampling thread and joins it; a pass in flight ends within its SNMP
+// time-out.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "device/uni_data_device.h"
+#include "driver/netsnmp.h"
+#include "driver/pdu_record.h"
+#include "qtx/qtx_socket_device.h"
+
+class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevice, 5156> {
+ public:
+  SNMP_VARNO_PDU();
+  ~SNMP_VARNO_PDU() override;
+
+  int InitSetting(const Json::Value& config) override;
+  int process_data(int socket, unsigned char* data, int length) override;
+  int RefreshStatus() override;
+  void RunCheckThreshold() override;
+
+  // One sampling pass: walk the table, then run the record cycle.
+  void do_sample();
+  // Body of the sampling thread.
+  void sample_data(void* unused);
+
+ private:
+  using Base = UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevice, 5156>;
+
+  // Sends one request for the cursor's successor and examines the answer;
+  // true while the walk goes on.
+  bool walk_step();
+  void close_session();
+
+  netsnmp_session session_settings_;
+  void* open_session_ = nullptr;  // single-session handle of the running pass
+  netsnmp_pdu* request_pdu_ = nullptr;
+  netsnmp_pdu* response_pdu_ = nullptr;
+  oid root_oid_[MAX_OID_LEN];
+  std::size_t root_oid_len_ = 0;
+  oid next_oid_[MAX_OID_LEN];
+  std::size_t next_oid_len_ = 0;
+  std::string peer_name_;  // the peer name points here, not into the host's address_
+
+  std::thread sample_thread_;
+  std::atomic<int> use_thread_{0};
+  std::atomic<bool> thread_started_{false};
+  std::atomic<bool> stop_requested_{false};
+  std::mutex stop_mutex_;
+  std::condition_variable stop_changed_;
+};

@@ -1,0 +1,195 @@
+// The plug-in as a host uses it: loaded with dlopen, devices from its
+// provider, configured through Init, polled or sampling on their own thread.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "support/hostile_pass.h"
+#include "support/plugin_host.h"
+
+namespace {
+
+using hostile::EndOfView;
+using plugin_host::ConfiguredDevice;
+using plugin_host::CountCalls;
+using qtxhost::HostCall;
+using namespace std::chrono_literals;
+
+// An agent whose table is empty: every pass is one request.
+ScriptedAgent EmptyTableAgent() {
+  return ScriptedAgent([](const ber::Request& r, int) -> std::optional<ber::Bytes> {
+    return EndOfView(r);
+  });
+}
+
+// Waits (bounded) until `agent` has seen `count` requests.
+bool WaitForRequests(const ScriptedAgent& agent, std::size_t count,
+                     std::chrono::milliseconds timeout = 10s) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (agent.requests().size() < count) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+class QuietOutput : public testing::Test {
+ protected:
+  void SetUp() override {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+  }
+  void TearDown() override {
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+  }
+};
+
+TEST(PluginLoading, EachGetProvidersCallYieldsANewWorkingProvider) {
+  auto& plugin = plugin_host::Plugin();
+  const ProviderList first = plugin.GetProviders();
+  const ProviderList second = plugin.GetProviders();
+  ASSERT_EQ(first.size(), 1u);
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_NE(first[0].get(), second[0].get());
+  for (const auto& provider : {first[0], second[0]}) {
+    auto factory = std::dynamic_pointer_cast<QTXSocketDeviceProvider>(provider);
+    ASSERT_NE(factory, nullptr);
+    std::unique_ptr<QTXSocketDevice> device(factory->create());
+    EXPECT_EQ(device->DeviceType(), "snmp_varno_pdu");
+  }
+}
+
+TEST(PluginLoading, CreatedDevicesAreDistinctFreshAndOutliveTheirProvider) {
+  auto provider = plugin_host::Plugin().SocketDeviceProvider();
+  std::unique_ptr<QTXSocketDevice> a(provider->create());
+  std::unique_ptr<QTXSocketDevice> b(provider->create());
+  provider.reset();
+  EXPECT_NE(a.get(), b.get());
+  for (auto* device : {a.get(), b.get()}) {
+    EXPECT_EQ(device->DeviceType(), "snmp_varno_pdu");
+    EXPECT_TRUE(device->IsSupportDevice("snmp_varno_pdu"));
+    EXPECT_EQ(device->DataId(), 0u);
+    EXPECT_EQ(device->process_data(0, nullptr, 0), 0);
+    unsigned char bytes[3] = {1, 2, 3};
+    EXPECT_EQ(device->process_data(4, bytes, 3), 0);
+    EXPECT_TRUE(qtxhost::RecordedCalls(*device).empty());
+  }
+  EXPECT_THROW(a->Get_Value(0, "col2"), std::out_of_range);
+}
+
+TEST_F(QuietOutput, PolledModesSampleOncePerRefresh) {
+  for (const char* use_thread : std::initializer_list<const char*>{"0", "abc", "", nullptr}) {
+    auto agent = EmptyTableAgent();
+    auto device = ConfiguredDevice(21, {agent.address(), use_thread});
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(agent.requests().empty()) << (use_thread ? use_thread : "absent");
+    EXPECT_EQ(device->RefreshStatus(), 0);
+    EXPECT_EQ(device->RefreshStatus(), 0);
+    EXPECT_EQ(agent.requests().size(), 2u);
+    const auto published = plugin_host::Published(*device);
+    ASSERT_EQ(published.size(), 2u);
+    EXPECT_EQ(published[0].data_id, device->DataId());
+  }
+}
+
+TEST_F(QuietOutput, ThreadedModesSampleOnTheirOwnThreadOnly) {
+  for (const char* use_thread : {"1", " 2x", "-3"}) {
+    auto agent = EmptyTableAgent();
+    auto device = ConfiguredDevice(22, {agent.address(), use_thread});
+    ASSERT_TRUE(qtxhost::WaitForCalls(*device, HostCall::Kind::kSaveDeviceHistory, 1, 10s))
+        << use_thread;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(device->RefreshStatus(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+    std::this_thread::sleep_for(100ms);
+    // The first pass, and no more during the 5-second pause.
+    EXPECT_EQ(agent.requests().size(), 1u) << use_thread;
+    EXPECT_EQ(plugin_host::Published(*device).at(0).data_id, 22u);
+  }
+}
+
+TEST_F(QuietOutput, ASecondInitSettingNeverStartsASecondThread) {
+  auto agent = EmptyTableAgent();
+  auto device = ConfiguredDevice(23, {agent.address(), "1"});
+  device->Init(std::weak_ptr<QTXController>(), 23, plugin_host::Config({agent.address(), "1"}));
+  device->Init(std::weak_ptr<QTXController>(), 23, plugin_host::Config({agent.address(), "0"}));
+  ASSERT_TRUE(WaitForRequests(agent, 1));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(agent.requests().size(), 1u);
+  EXPECT_EQ(device->RefreshStatus(), 0);  // still threaded
+  EXPECT_EQ(agent.requests().size(), 1u);
+}
+
+TEST(PluginLoading, EmptyAddressTracesTheEntryLineAndNothingElse) {
+  auto device = ConfiguredDevice(24, {""});
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(device->RefreshStatus(), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "SNMP_VARNO_PDU::do_sample\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(qtxhost::RecordedCalls(*device).empty());
+}
+
+TEST(PluginLoading, UnopenableAddressIsReportedAndRunsNoCycle) {
+  auto device = ConfiguredDevice(25, {"udp:127.0.0.1:99999"});
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(device->RefreshStatus(), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "SNMP_VARNO_PDU::do_sample\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr().rfind("snmpbulkwalk", 0), 0u);
+  EXPECT_TRUE(qtxhost::RecordedCalls(*device).empty());
+}
+
+TEST_F(QuietOutput, AnExceptionInAThreadedPassIsReportedAndSamplingGoesOn) {
+  auto agent = EmptyTableAgent();
+  std::atomic<int> thrown{0};
+  qtxhost::SetCallObserver([&](const QTXVDevice&, const HostCall& call) {
+    if (call.kind == HostCall::Kind::kSendSP && thrown++ == 0) throw std::runtime_error("boom");
+  });
+  auto device = ConfiguredDevice(26, {agent.address(), "1"});
+  // The first cycle fails inside SendSP; the next pass comes 5 seconds later.
+  const bool second = qtxhost::WaitForCalls(*device, HostCall::Kind::kSaveDeviceHistory, 1, 15s);
+  qtxhost::SetCallObserver(nullptr);
+  EXPECT_TRUE(second);
+  EXPECT_EQ(agent.requests().size(), 2u);
+  device.reset();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("sampling pass failed: boom"), std::string::npos) << err;
+  testing::internal::CaptureStderr();
+}
+
+TEST_F(QuietOutput, CacheRestoreWaitsForAPassInFlightAndNeverOverlapsIt) {
+  // An agent that answers slowly: a pass takes about half a second.
+  ScriptedAgent agent([](const ber::Request& r, int n) -> std::optional<ber::Bytes> {
+    std::this_thread::sleep_for(50ms);
+    if (n % 10 == 9) return EndOfView(r);
+    return hostile::Answer(r, {ber::Binding(hostile::Object(2 + n % 10), ber::Integer(n))});
+  });
+  auto device = ConfiguredDevice(27, {agent.address()});
+  std::thread pass([&] { device->RefreshStatus(); });
+  ASSERT_TRUE(WaitForRequests(agent, 2));
+  SNMP_VARNO_PDU_Data_t cached{};
+  cached.data_id = 77;
+  EXPECT_TRUE(device->LoadFromCache(reinterpret_cast<const unsigned char*>(&cached),
+                                    sizeof cached));
+  pass.join();
+  // Cycles come whole and one after the other: the pass's, then the cache's.
+  std::vector<HostCall::Kind> kinds;
+  for (const auto& call : qtxhost::RecordedCalls(*device)) kinds.push_back(call.kind);
+  const std::vector<HostCall::Kind> cycle = {HostCall::Kind::kSendSP, HostCall::Kind::kReset,
+                                             HostCall::Kind::kDoBatchCheckThreshold,
+                                             HostCall::Kind::kSaveDeviceHistory};
+  std::vector<HostCall::Kind> two_cycles = cycle;
+  two_cycles.insert(two_cycles.end(), cycle.begin(), cycle.end());
+  EXPECT_EQ(kinds, two_cycles);
+  const auto published = plugin_host::Published(*device);
+  ASSERT_EQ(published.size(), 2u);
+  EXPECT_EQ(published[0].data_id, 27u);
+  EXPECT_EQ(published[1].data_id, 77u);
+  EXPECT_EQ(published[1].col2, 0.0f);
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+// Runs the simulated PDU agent (sim/pdu_agent.py, a private snmpd on a free loopback UDP
+// port) as a child process for tests, and helpers for the files a test hands to it.
+
+#ifndef TESTS_SUPPORT_PDU_AGENT_PROCESS_H_
+#define TESTS_SUPPORT_PDU_AGENT_PROCESS_H_
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+namespace pdu_agent {
+
+struct PduAgentOptions {
+  // Table data file; empty means the default table beside the agent script.
+  std::string data_file;
+  // File that gets one line per backend get/getnext request ("getnext .1.3..."); it is
+  // empty when Start() returns. Empty means no log.
+  std::string request_log;
+  // Let the community see the whole agent, so a walk that leaves the table meets the
+  // next object outside it instead of endOfMibView.
+  bool no_view_limit = false;
+  // Interpreter that runs the agent script, looked up in PATH.
+  std::string python = "python3";
+};
+
+// Starts the agent and waits (bounded) until it answers SNMP requests. Stop() ends it;
+// the destructor calls Stop(). The agent also stops by itself when this process dies,
+// because its stdin pipe reaches EOF.
+class PduAgentProcess {
+ public:
+  // sim_dir is the directory that holds pdu_agent.py (the build passes it in, e.g. as
+  // PDU_SIM_DIR). Nothing is started yet.
+  explicit PduAgentProcess(std::string sim_dir);
+  // Same, and Start(options). Throws std::runtime_error if the agent does not come up.
+  PduAgentProcess(std::string sim_dir, const PduAgentOptions& options);
+  ~PduAgentProcess();
+
+  PduAgentProcess(const PduAgentProcess&) = delete;
+  PduAgentProcess& operator=(const PduAgentProcess&) = delete;
+
+  // Throws std::runtime_error if already running, if the agent cannot be spawned, exits
+  // early or prints no valid address line within 20 s (then it is killed).
+  void Start(const PduAgentOptions& options = {});
+
+  // Closes the agent's stdin so it stops snmpd and exits; after 10 s it is killed by PID.
+  // Returns true if the agent exited by itself with status 0; false if it had to be killed
+  // or its status could not be collected (e.g. SIGCHLD ignored). When not running, returns
+  // what the last Stop() returned. Never throws.
+  bool Stop() noexcept;
+
+  bool running() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+  // "127.0.0.1:PORT" of the running agent; empty when not running.
+  const std::string& address() const { return address_; }
+  int port() const { return port_; }
+
+ private:
+  // Kills and reaps the child after a failed start, then throws with the message.
+  [[noreturn]] void Abort(const std::string& message);
+  void CloseFds() noexcept;
+
+  std::string sim_dir_;
+  pid_t pid_ = -1;
+  int stdin_fd_ = -1;
+  int stdout_fd_ = -1;
+  std::string address_;
+  int port_ = 0;
+  bool clean_exit_ = false;
+};
+
+// Replaces path with content so that a reader sees either the old or the new file
+// (temporary file in the same directory, then rename). Throws std::runtime_error.
+void WriteFileAtomically(const std::string& path, const std::string& content);
+
+// Number of complete lines in a request log; with command ("get" or "getnext") only the
+// lines for that request. A missing file counts 0. Throws if it exists but can't be read.
+std::size_t CountRequestLogLines(const std::string& path, const std::string& command = "");
+
+}  // namespace pdu_agent
+
+#endif  // TESTS_SUPPORT_PDU_AGENT_PROCESS_H_
