@@ -11,7 +11,7 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
-#include "support/pdu_agent_process.h"
+#include "sim/pdu_agent_process.h"
 #include "support/plugin_host.h"
 #include "qtx/ttime.h"
 

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "support/pdu_agent_process.h"
+#include "sim/pdu_agent_process.h"
 #include "support/plugin_host.h"
 
 namespace {

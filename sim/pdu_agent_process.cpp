@@ -1,4 +1,4 @@
-#include "pdu_agent_process.h"
+#include "sim/pdu_agent_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
