@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/snmp_varno_pdu.h"
 #include "support/test_device.h"
 
 namespace {
@@ -79,6 +80,11 @@ TEST(HostContract, SocketDeviceSlotOrder) { ExpectHostSlotOrder<QTXSocketDevice>
 TEST(HostContract, UniformDataDeviceKeepsSlotsAndAddsRunCheckThresholdLast) {
   ExpectHostSlotOrder<PduDeviceBase>();
   EXPECT_EQ(VirtualSlot(&PduDeviceBase::RunCheckThreshold), 33);
+}
+
+TEST(HostContract, DriverKeepsEverySlot) {
+  ExpectHostSlotOrder<SNMP_VARNO_PDU>();
+  EXPECT_EQ(VirtualSlot(&SNMP_VARNO_PDU::RunCheckThreshold), 33);
 }
 
 TEST(HostContract, InlineDefaults) {
