@@ -14,6 +14,10 @@
 #include <net-snmp/net-snmp-includes.h>
 // clang-format on
 
+// net-snmp's structures follow its configured type sizes; headers generated
+// for another architecture would silently break every call.
+static_assert(SIZEOF_LONG == sizeof(long), "net-snmp headers of another architecture");
+
 namespace pdu {
 
 std::mutex& NetSnmpMutex();

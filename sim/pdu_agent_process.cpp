@@ -129,6 +129,7 @@ void PduAgentProcess::Start(const PduAgentOptions& options) {
     args.insert(args.end(), {"--request-log", options.request_log});
   }
   if (options.no_view_limit) args.push_back("--no-view-limit");
+  if (options.port != 0) args.insert(args.end(), {"--port", std::to_string(options.port)});
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);

@@ -20,6 +20,9 @@ struct PduAgentOptions {
   // Let the community see the whole agent, so a walk that leaves the table meets the
   // next object outside it instead of endOfMibView.
   bool no_view_limit = false;
+  // A fixed UDP port (tried once, no retry), e.g. to start an agent again
+  // where a stopped one was; 0 picks a free port.
+  int port = 0;
   // Interpreter that runs the agent script, looked up in PATH.
   std::string python = "python3";
 };
