@@ -5,6 +5,9 @@
 # left for the loading process to resolve.
 set -euo pipefail
 plugin=$1
+# A sanitizer build also needs the sanitizer runtimes.
+runtime='libnetsnmp\.so\.[0-9]+|libstdc\+\+\.so\.6|libm\.so\.6|libgcc_s\.so\.1|libc\.so\.6'
+[[ ${2:-} == --sanitized ]] && runtime+='|lib(a|ub|t)san\.so\.[0-9]+'
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 [[ $(basename "$plugin") == snmp_varno_pdu.so ]] || fail "file name is $(basename "$plugin")"
@@ -15,7 +18,7 @@ soname=$(sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p' <<<"$dynamic")
 
 needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic" | sort)
 grep -qE '^libnetsnmp\.so\.[0-9]+$' <<<"$needed" || fail "net-snmp is not needed: $needed"
-unexpected=$(grep -vE '^(libnetsnmp\.so\.[0-9]+|libstdc\+\+\.so\.6|libm\.so\.6|libgcc_s\.so\.1|libc\.so\.6)$' <<<"$needed" || true)
+unexpected=$(grep -vE "^($runtime)\$" <<<"$needed" || true)
 [[ -z $unexpected ]] || fail "unexpected needed libraries: $unexpected"
 
 symbols=$(readelf --dyn-syms -W "$plugin" | awk 'NR > 3 && $1 ~ /:$/')

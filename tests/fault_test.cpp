@@ -66,8 +66,14 @@ TEST(Faults, HundredThreadedDevicesOnOneAgentKeepPublishingCompleteCycles) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_TRUE(all);
   // Two more passes of 100 devices add only what the reference host records
-  // (a few hundred bytes per call), not per-pass leaks.
+  // (a few hundred bytes per call), not per-pass leaks. Sanitizers keep freed
+  // memory resident on purpose; there LeakSanitizer watches leaks instead.
+#ifndef PDU_SANITIZER_BUILD
   EXPECT_LT(after_third - after_first, 16 * 1024) << after_first << " -> " << after_third;
+#else
+  (void)after_first;
+  (void)after_third;
+#endif
 }
 
 TEST(Faults, CacheRestoresRacingTheSamplingThreadNeverTearOrOverlapCycles) {

@@ -5,7 +5,13 @@
 namespace qtxhost {
 
 PluginLibrary::PluginLibrary(const std::string& path, int flags) {
-  handle_ = dlopen(path.c_str(), flags != 0 ? flags : RTLD_NOW | RTLD_LOCAL);
+  if (flags == 0) flags = RTLD_NOW | RTLD_LOCAL;
+#ifdef PDU_SANITIZER_BUILD
+  // net-snmp keeps process-wide state that unloading the plug-in (and with
+  // it net-snmp) would turn into leak reports at exit; keep it loaded.
+  flags |= RTLD_NODELETE;
+#endif
+  handle_ = dlopen(path.c_str(), flags);
   if (handle_ == nullptr) {
     const char* error = dlerror();
     throw PluginError("cannot load plugin " + path + ": " + (error != nullptr ? error : "?"));

@@ -1,0 +1,17 @@
+# pdu-host: its event and report formatting in-process, and the built tool
+# run end to end against the simulated PDU. Included from tests/CMakeLists.txt.
+include(GoogleTest)
+
+add_executable(pdu_host_tests
+  ${CMAKE_CURRENT_LIST_DIR}/pdu_host_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/pdu_host_run.cpp
+)
+target_include_directories(pdu_host_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(pdu_host_tests PRIVATE pdu_host_core pdu_agent_process jsoncpp_library
+                      GTest::gtest_main)
+target_compile_definitions(pdu_host_tests PRIVATE
+  PDU_HOST_EXE="$<TARGET_FILE:pdu-host>"
+  QTXHOST_LIBRARY="$<TARGET_FILE:qtxhost>")
+add_dependencies(pdu_host_tests pdu-host snmp_varno_pdu)
+gtest_discover_tests(pdu_host_tests DISCOVERY_TIMEOUT 120
+  PROPERTIES TIMEOUT 120)

@@ -1,0 +1,53 @@
+// Running the built pdu-host as a separate process for end-to-end tests:
+// spawned with posix_spawn, output captured in files, waited for with a
+// bound (killed by PID when the bound passes), and a private temporary
+// folder for its input and output files.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <json/value.h>
+
+namespace pdu_host_run {
+
+struct Result {
+  bool finished = false;  // false: killed after the time-out
+  int status = -1;        // exit status when it exited normally, else -1
+  std::string out;
+  std::string err;
+};
+
+// Runs `exe` with `args` (stdin /dev/null) in `work_dir`; throws
+// std::runtime_error when it cannot be spawned.
+Result Run(const std::string& exe, const std::vector<std::string>& args,
+           const std::string& work_dir, std::chrono::seconds timeout);
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // path()/name after writing `content` to it.
+  std::string Write(const std::string& name, const std::string& content) const;
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+
+// Each line of a JSON-lines file parsed strictly; a line that does not parse
+// throws std::runtime_error naming it.
+std::vector<Json::Value> ReadJsonLines(const std::string& path);
+
+// Lowercase hex back to bytes; throws on odd length or another character.
+std::vector<unsigned char> FromHex(const std::string& hex);
+
+}  // namespace pdu_host_run
