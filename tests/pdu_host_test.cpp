@@ -89,7 +89,8 @@ std::string ConfigJson(const std::vector<std::string>& devices) {
 
 pdu_host_run::Result RunHost(const TempDir& dir, const std::vector<std::string>& args,
                              std::chrono::seconds bound = kRunBound) {
-  auto result = pdu_host_run::Run(PDU_HOST_EXE, args, dir.path(), bound);
+  auto result = pdu_host_run::Run(pdu_host_run::Command(PDU_HOST_LAUNCHER, PDU_HOST_EXE, args),
+                                  dir.path(), bound);
   EXPECT_TRUE(result.finished) << "pdu-host did not finish within " << bound.count() << " s";
   return result;
 }

@@ -41,7 +41,8 @@ int QTXVDevice::Init(std::weak_ptr<QTXController>, unsigned int data_id,
 // Takes the device address from the configuration member "address".
 int QTXVDevice::InitSetting(const Json::Value& config) {
   if (config.isObject()) {
-    const Json::Value* address = config.find("address", "address" + 7);
+    static const char kKey[] = "address";
+    const Json::Value* address = config.find(kKey, kKey + sizeof kKey - 1);
     if (address != nullptr && address->isString()) address_ = address->asString();
   }
   return 1;

@@ -22,12 +22,23 @@ extern char** environ;
 
 namespace pdu_host_run {
 
-Result Run(const std::string& exe, const std::vector<std::string>& args,
-           const std::string& work_dir, std::chrono::seconds timeout) {
+std::vector<std::string> Command(const std::string& launcher, const std::string& exe,
+                                 const std::vector<std::string>& args) {
+  std::vector<std::string> command;
+  std::istringstream words(launcher);
+  for (std::string word; words >> word;) command.push_back(word);
+  command.push_back(exe);
+  command.insert(command.end(), args.begin(), args.end());
+  return command;
+}
+
+Result Run(const std::vector<std::string>& command, const std::string& work_dir,
+           std::chrono::seconds timeout) {
+  if (command.empty()) throw std::runtime_error("Run: empty command");
   const std::string out_path = work_dir + "/host.stdout";
   const std::string err_path = work_dir + "/host.stderr";
-  std::vector<std::string> arguments = {exe};
-  arguments.insert(arguments.end(), args.begin(), args.end());
+  const std::string& exe = command.front();
+  std::vector<std::string> arguments = command;
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);

@@ -19,10 +19,15 @@ struct Result {
   std::string err;
 };
 
-// Runs `exe` with `args` (stdin /dev/null) in `work_dir`; throws
-// std::runtime_error when it cannot be spawned.
-Result Run(const std::string& exe, const std::vector<std::string>& args,
-           const std::string& work_dir, std::chrono::seconds timeout);
+// Runs `command` (program path, then its arguments; stdin /dev/null) in
+// `work_dir`; throws std::runtime_error when it cannot be spawned.
+Result Run(const std::vector<std::string>& command, const std::string& work_dir,
+           std::chrono::seconds timeout);
+
+// `exe` and `args` as a command, behind `launcher` (a space-separated
+// command such as a cross build's emulator; empty for none).
+std::vector<std::string> Command(const std::string& launcher, const std::string& exe,
+                                 const std::vector<std::string>& args);
 
 // A fresh folder under the system's temporary folder, removed with its
 // contents when the object goes.
