@@ -1,0 +1,236 @@
+#include "host_run.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cycle_collector.h"
+#include "driver/pdu_record.h"
+#include "event_log.h"
+#include "file_io.h"
+#include "host_calls.h"
+#include "host_config.h"
+#include "plugin_library.h"
+#include "qtx/qtx_socket_device.h"
+
+namespace pdu_host {
+namespace {
+
+constexpr std::size_t kRecordSize = sizeof(SNMP_VARNO_PDU_Data_t);
+constexpr std::size_t kMaxCacheFileRead = 1 << 20;
+
+void Complain(const std::string& message) {
+  const std::string line = "pdu-host: " + message + "\n";
+  std::fflush(stdout);
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+std::string Label(const DeviceEntry& entry) {
+  return "device " + std::to_string(entry.id) + " (devices[" + std::to_string(entry.index) + "])";
+}
+
+// The cache record, checked before anything is loaded.
+std::string ReadCacheRecord(const std::string& path) {
+  // Any size but the record's is refused; a huge file is not read whole.
+  std::string bytes;
+  try {
+    bytes = ReadWholeFile(path, kMaxCacheFileRead, "cache file");
+  } catch (const FileError& e) {
+    throw ConfigError(e.what());
+  }
+  if (bytes.size() != kRecordSize) {
+    throw ConfigError("cache file " + path + " is " + std::to_string(bytes.size()) +
+                      " bytes; a record is exactly " + std::to_string(kRecordSize) + " bytes");
+  }
+  return bytes;
+}
+
+struct HostedDevice {
+  const DeviceEntry* entry = nullptr;
+  std::unique_ptr<QTXSocketDevice> device;
+};
+
+// Installs the observer for the lifetime of the object; removing it waits
+// for nothing, so it is removed only after every device is gone.
+class ObserverInstallation {
+ public:
+  explicit ObserverInstallation(CycleCollector& collector) {
+    qtxhost::SetCallObserver([&collector](const QTXVDevice& device, const qtxhost::HostCall& call) {
+      try {
+        collector.OnCall(device, call);
+      } catch (const std::exception& e) {
+        Complain(std::string("reporting a call failed: ") + e.what());
+      }
+      // The reference host keeps every call; the collector has what it
+      // needs, so a long run does not grow without bound.
+      if (call.kind == qtxhost::HostCall::Kind::kSaveDeviceHistory) {
+        qtxhost::ClearRecordedCalls(device);
+      }
+    });
+  }
+  ~ObserverInstallation() { qtxhost::SetCallObserver({}); }
+  ObserverInstallation(const ObserverInstallation&) = delete;
+  ObserverInstallation& operator=(const ObserverInstallation&) = delete;
+};
+
+// Creates and initialises the devices, restores the cache, polls and waits.
+// Returns the exit status; devices are left in `hosted` for the caller to
+// destroy.
+int DriveDevices(const Options& options, const std::vector<DeviceEntry>& entries,
+                 const std::optional<std::string>& cache, QTXSocketDeviceProvider& provider,
+                 CycleCollector& collector, std::vector<HostedDevice>& hosted) {
+  for (const DeviceEntry& entry : entries) {
+    HostedDevice slot{&entry, std::unique_ptr<QTXSocketDevice>(provider.create())};
+    if (!slot.device) {
+      Complain("the plug-in created no device for " + Label(entry));
+      return kExitShortfall;
+    }
+    collector.Register(*slot.device, entry.id, entry.b_mode);
+    QTXSocketDevice& device = *slot.device;
+    hosted.push_back(std::move(slot));
+    try {
+      device.Init(std::weak_ptr<QTXController>(), entry.id, entry.config);
+    } catch (const std::exception& e) {
+      Complain(Label(entry) + ": the plug-in rejected its configuration: " + e.what());
+      return kExitBadInput;
+    }
+    if (entry.address.empty()) {
+      Complain("note: " + Label(entry) + " has an empty address and never samples");
+    }
+  }
+
+  int status = kExitOk;
+  if (cache) {
+    for (HostedDevice& slot : hosted) {
+      CycleCollector::CacheRestoreScope scope;
+      if (!slot.device->LoadFromCache(*cache)) {
+        Complain(Label(*slot.entry) + " did not take the cache record");
+        status = kExitShortfall;
+      }
+    }
+  }
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(options.seconds));
+
+  for (unsigned pass = 0; pass < options.passes; ++pass) {
+    for (HostedDevice& slot : hosted) {
+      if (slot.entry->threaded) continue;
+      try {
+        slot.device->RefreshStatus();
+      } catch (const std::exception& e) {
+        Complain(Label(*slot.entry) + ": pass " + std::to_string(pass + 1) +
+                 " failed: " + e.what());
+        status = kExitShortfall;
+      }
+    }
+  }
+  for (HostedDevice& slot : hosted) {
+    if (slot.entry->threaded) {
+      collector.WaitForSampledRecords(*slot.device, options.passes, deadline);
+    }
+  }
+
+  for (HostedDevice& slot : hosted) {
+    const std::size_t published = collector.SampledRecords(*slot.device);
+    if (published >= options.passes) continue;
+    std::string message = Label(*slot.entry) + " published " + std::to_string(published) + " of " +
+                          std::to_string(options.passes) + " records";
+    if (slot.entry->threaded) {
+      char seconds[32];
+      std::snprintf(seconds, sizeof seconds, "%g", options.seconds);
+      message += std::string(" within ") + seconds + " s (threaded)";
+    } else {
+      message += " (polled: a pass without a record had no answer or no address)";
+    }
+    Complain(message);
+    status = kExitShortfall;
+  }
+  return status;
+}
+
+}  // namespace
+
+std::string DefaultPluginPath() {
+  std::vector<char> buffer(4096);
+  for (;;) {
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) throw std::runtime_error("cannot read /proc/self/exe; give --plugin PATH");
+    if (static_cast<std::size_t>(n) < buffer.size()) {
+      std::string exe(buffer.data(), static_cast<std::size_t>(n));
+      return exe.substr(0, exe.rfind('/') + 1) + "snmp_varno_pdu.so";
+    }
+    if (buffer.size() >= (1u << 20)) throw std::runtime_error("executable path too long");
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+int RunHost(const Options& options) {
+  std::vector<DeviceEntry> entries;
+  std::optional<std::string> cache;
+  std::unique_ptr<EventLog> events;
+  std::unique_ptr<qtxhost::PluginLibrary> library;
+  ProviderList providers;
+  std::shared_ptr<QTXSocketDeviceProvider> provider;
+  try {
+    entries = LoadHostConfig(options.config_path);
+    if (!options.cache_in_path.empty()) cache = ReadCacheRecord(options.cache_in_path);
+    if (!options.events_path.empty()) events = std::make_unique<EventLog>(options.events_path);
+    const std::string plugin =
+        options.plugin_path.empty() ? DefaultPluginPath() : options.plugin_path;
+    library = std::make_unique<qtxhost::PluginLibrary>(plugin);
+    providers = library->GetProviders();
+    for (const auto& candidate : providers) {
+      provider = std::dynamic_pointer_cast<QTXSocketDeviceProvider>(candidate);
+      if (provider) break;
+    }
+    if (!provider)
+      throw qtxhost::PluginError("plugin " + plugin + " offers no socket device provider");
+  } catch (const std::exception& e) {
+    provider.reset();
+    providers.clear();
+    Complain(e.what());
+    return kExitBadInput;
+  }
+
+  CycleCollector collector(events.get(), PrintWhole);
+  int status = kExitOk;
+  {
+    ObserverInstallation observer(collector);
+    std::vector<HostedDevice> hosted;
+    status = DriveDevices(options, entries, cache, *provider, collector, hosted);
+    hosted.clear();  // each destructor stops and joins its sampling thread
+  }
+  provider.reset();
+  providers.clear();
+  library.reset();
+
+  if (collector.unknown_calls() != 0) {
+    Complain(std::to_string(collector.unknown_calls()) + " calls came from unknown devices");
+  }
+  if (events && !events->error().empty()) {
+    Complain(events->error());
+    if (status == kExitOk) status = kExitShortfall;
+  }
+  if (!options.cache_out_path.empty()) {
+    const auto last = collector.LastPublished();
+    try {
+      if (!last)
+        throw FileError("no record was published; " + options.cache_out_path + " not written");
+      WriteWholeFile(options.cache_out_path, std::string(last->begin(), last->end()), "cache file");
+    } catch (const FileError& e) {
+      Complain(e.what());
+      if (status == kExitOk) status = kExitShortfall;
+    }
+  }
+  return status;
+}
+
+}  // namespace pdu_host

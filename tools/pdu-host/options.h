@@ -1,0 +1,39 @@
+// Command-line options of pdu-host.
+//
+// ParseOptions reads the arguments after the program name; it throws
+// UsageError with a one-line message for an unknown option, a missing or
+// repeated one, a missing value and a value out of range. `--opt VALUE` and
+// `--opt=VALUE` are both accepted.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace pdu_host {
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr unsigned kMaxPasses = 1'000'000;
+inline constexpr double kMaxSeconds = 86'400;
+
+struct Options {
+  bool help = false;
+  std::string config_path;
+  std::string plugin_path;  // empty: snmp_varno_pdu.so beside the executable
+  unsigned passes = 1;      // records each device should publish
+  double seconds = 30;      // bound of the wait for threaded devices
+  std::string events_path;
+  std::string cache_in_path;
+  std::string cache_out_path;
+};
+
+Options ParseOptions(const std::vector<std::string>& args);
+
+// The --help text.
+std::string HelpText();
+
+}  // namespace pdu_host

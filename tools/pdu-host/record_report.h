@@ -1,0 +1,55 @@
+// The readable report of one published record, laid out for a terminal.
+//
+//   === device 7 · record 1 · 2025-03-14 09:26:53 · sampled · data_id 7 ===
+//     col2           2301 | col11              0  总电流预警 L1
+//     ...
+//     active signals (2 of 14): 回路电压告警 C2, 通讯状态; batch check: alarm (14 rules)
+//
+// Left: the measurement columns (2-10, 21-27, 342); right: the fourteen alarm
+// columns with their alarm text. The last line lists the signals the cycle
+// reported active through CheckThresholdBool; a cycle without any (every
+// mode but 2) says so.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pdu_host {
+
+struct ReportedSignal {
+  std::string id;
+  std::string text;
+  bool active = false;
+};
+
+// What one record cycle showed the host.
+struct CycleReport {
+  unsigned int device_id = 0;
+  std::size_t number = 0;  // 1-based count of this device's records
+  bool from_cache = false;
+  int b_mode = 1;
+  std::vector<unsigned char> record;  // as published with SendSP
+  bool stored_differs = false;        // SaveDeviceHistory got other bytes
+  std::vector<ReportedSignal> signals;
+  bool batch_checked = false;
+  std::size_t batch_rules = 0;
+  bool batch_result = false;
+};
+
+// "YYYY-MM-DD HH:MM:SS" from the record's 7-byte stamp (year 16-bit little
+// endian, month, day, hour, minute, second); "no time stamp" when all zero.
+std::string FormatTimeStamp(const unsigned char* ttime);
+
+// The shortest text that reads back as the same float ("2301", "49.98",
+// "nan", "-inf").
+std::string FormatValue(float value);
+
+// Terminal columns `utf8` takes: East Asian wide characters count 2.
+std::size_t DisplayWidth(std::string_view utf8);
+
+// The whole report, ending in '\n'.
+std::string FormatReport(const CycleReport& cycle);
+
+}  // namespace pdu_host
