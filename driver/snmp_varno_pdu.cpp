@@ -93,7 +93,9 @@ void SNMP_VARNO_PDU::sample_data(void*) {
     try {
       do_sample();
     } catch (const std::exception& e) {
-      WriteConsoleLine(std::cerr, std::string("SNMP_VARNO_PDU: sampling pass failed: ") + e.what());
+      std::string reason = e.what();
+      std::replace(reason.begin(), reason.end(), '\n', ' ');  // one line, whatever it says
+      WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: sampling pass failed: " + reason);
     } catch (...) {
       WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: sampling pass failed");
     }
@@ -107,6 +109,8 @@ void SNMP_VARNO_PDU::sample_data(void*) {
 void SNMP_VARNO_PDU::do_sample() {
   std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
   WriteConsoleLine(std::cout, "SNMP_VARNO_PDU::do_sample");
+  // Without a peer name (the device was never fully configured) net-snmp
+  // would pick a default peer; there is nothing to sample then.
   if (address_.empty() || session_settings_.peername == nullptr) return;
 
   {
@@ -122,15 +126,11 @@ void SNMP_VARNO_PDU::do_sample() {
   std::copy(root_oid_, root_oid_ + root_oid_len_, next_oid_);
   next_oid_len_ = root_oid_len_;
 
-  long requests = 0;
-  bool running = true;
-  while (running && !stop_requested_) {
-    if (++requests > kMaxRequestsPerPass) {
-      WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: walk of " + peer_name_ +
-                                      " ended: request limit of one pass reached");
-      break;
-    }
-    running = walk_step();
+  try {
+    walk_table();
+  } catch (...) {
+    close_session();  // no session, and no socket, outlives its pass
+    throw;
   }
   close_session();
   // A device being destroyed publishes nothing more.
@@ -138,9 +138,26 @@ void SNMP_VARNO_PDU::do_sample() {
   RoundDone();
 }
 
+void SNMP_VARNO_PDU::walk_table() {
+  long requests = 0;
+  bool running = true;
+  while (running && !stop_requested_) {
+    if (++requests > kMaxRequestsPerPass) {
+      WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: walk of " + peer_name_ +
+                                      " ended: request limit of one pass reached");
+      return;
+    }
+    running = walk_step();
+  }
+}
+
 bool SNMP_VARNO_PDU::walk_step() {
   last_sample_time_ = boost::posix_time::second_clock::local_time();
-  request_pdu_ = snmp_pdu_create(SNMP_MSG_GETBULK);
+  {
+    // Request and message ids come from unlocked library-wide counters.
+    std::lock_guard<std::mutex> api_lock(pdu::NetSnmpMutex());
+    request_pdu_ = snmp_pdu_create(SNMP_MSG_GETBULK);
+  }
   if (request_pdu_ == nullptr) {
     std::printf("snmp get error %d\n", STAT_ERROR);
     std::fflush(stdout);
@@ -176,6 +193,10 @@ bool SNMP_VARNO_PDU::walk_step() {
 }
 
 void SNMP_VARNO_PDU::close_session() {
+  if (response_pdu_ != nullptr) {
+    snmp_free_pdu(response_pdu_);
+    response_pdu_ = nullptr;
+  }
   std::lock_guard<std::mutex> api_lock(pdu::NetSnmpMutex());
   snmp_sess_close(open_session_);
   open_session_ = nullptr;

@@ -44,9 +44,12 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
  private:
   using Base = UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevice, 5156>;
 
+  // Walks the table from its root over the open session.
+  void walk_table();
   // Sends one request for the cursor's successor and examines the answer;
   // true while the walk goes on.
   bool walk_step();
+  // Frees a pending response and closes the pass's session.
   void close_session();
 
   netsnmp_session session_settings_;

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "driver/pdu_alarms.h"
 #include "driver/snmp_varno_pdu.h"
 #include "host_calls.h"
 
@@ -73,21 +72,23 @@ TEST(AlarmEvaluation, ReportsFourteenSignalsInTableOrder) {
     EXPECT_EQ(signals[i].alarm_text, texts[i]);
     EXPECT_FALSE(signals[i].active);
     EXPECT_EQ(signals[i].seq, i + 1);
+    EXPECT_EQ(signals[i].device_seq, i + 2);  // advanced before the host is called
   }
   EXPECT_EQ(device.signal_seq_, 15);
 }
 
 TEST(AlarmEvaluation, EachAlarmFieldDrivesItsOwnSignalOnly) {
-  for (std::size_t i = 0; i < pdu::kAlarmSignalCount; ++i) {
+  // Record offsets of col11..col20, col28..col30 and col341, in signal order.
+  const std::size_t offsets[] = {40, 44, 48, 52, 56, 60, 64, 68, 72, 76, 108, 112, 116, 120};
+  for (std::size_t i = 0; i < 14; ++i) {
     TestPdu device;
     device.b_mode_ = 2;
     device.signal_seq_ = 1;
-    pdu::WriteColumn(device.data_, pdu::kAlarmSignals[i].offset, 1.0f);
+    pdu::WriteColumn(device.data_, offsets[i], 1.0f);
     device.RunCheckThreshold();
     std::vector<bool> expected(14, false);
     expected[i] = true;
-    EXPECT_EQ(States(device), expected) << pdu::kAlarmSignals[i].text;
-    EXPECT_EQ(pdu::ColumnOffset(pdu::kAlarmSignals[i].column), pdu::kAlarmSignals[i].offset);
+    EXPECT_EQ(States(device), expected) << offsets[i];
   }
   // Columns without an alarm feed no signal.
   TestPdu device;

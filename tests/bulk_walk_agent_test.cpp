@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -81,6 +82,11 @@ TEST_F(AgentWalk, OneRowStoresAll31ColumnsIn32Requests) {
   auto device = plugin_host::ConfiguredDevice(17, {agent_->address()});
   const SNMP_VARNO_PDU_Data_t record = Pass(*device);
   EXPECT_EQ(Requests(), 32u);
+  // The last request asks for the successor of column 342's object.
+  std::ifstream log(log_);
+  std::string line, last;
+  while (std::getline(log, line)) last = line;
+  EXPECT_EQ(last, "getnext .1.3.6.1.4.1.44782.4.14.1.1.342.1");
   EXPECT_EQ(err_, "");
   EXPECT_EQ(record.data_id, 17u);
   for (unsigned column : kColumns) {

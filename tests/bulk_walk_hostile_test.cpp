@@ -63,23 +63,24 @@ TEST(HostileAgent, MisbehavingAnswersEndTheWalkWithOneLineAndStillRunTheCycle) {
     const char* name;
     std::function<Bytes(const ber::Request&)> second_answer;
     const char* diagnostic;
+    float col2;  // a repeated name's value is stored before the walk ends
   };
   const Case cases[] = {
       {"error status",
        [](const ber::Request& r) {
          return Answer(r, {ber::Binding(Object(3), ber::Integer(3))}, 5);
        },
-       "ended: response with an error status"},
+       "ended: response with an error status", 1.0f},
       {"no binding", [](const ber::Request& r) { return Answer(r, {}); },
-       "ended: response without bindings"},
+       "ended: response without bindings", 1.0f},
       {"same name",
        [](const ber::Request& r) { return Answer(r, {ber::Binding(Object(2), ber::Integer(2))}); },
-       "ended: OID not increasing"},
+       "ended: OID not increasing", 2.0f},
       {"lower name",
        [](const ber::Request& r) {
          return Answer(r, {ber::Binding(Object(1, 9), ber::Integer(2))});
        },
-       "ended: OID not increasing"},
+       "ended: OID not increasing", 1.0f},
   };
   for (const Case& c : cases) {
     const Pass pass = RunPass([&](const ber::Request& r, int n) -> std::optional<Bytes> {
@@ -89,6 +90,7 @@ TEST(HostileAgent, MisbehavingAnswersEndTheWalkWithOneLineAndStillRunTheCycle) {
     });
     EXPECT_EQ(pass.requests.size(), 2u) << c.name;
     ASSERT_EQ(pass.published.size(), 1u) << c.name;
+    EXPECT_EQ(pass.published[0].col2, c.col2) << c.name;
     EXPECT_EQ(pass.published[0].col3, 0.0f) << c.name;  // an error response stores nothing
     EXPECT_NE(pass.err.find(c.diagnostic), std::string::npos) << c.name << ": " << pass.err;
     EXPECT_EQ(std::count(pass.err.begin(), pass.err.end(), '\n'), 1) << c.name;

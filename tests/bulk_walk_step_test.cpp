@@ -3,6 +3,7 @@
 // never hands over.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -30,6 +31,40 @@ struct Binding {
     var.val.string = bytes;
   }
 };
+
+std::array<unsigned char, 4> BytesAt(const SNMP_VARNO_PDU_Data_t& record, std::size_t offset) {
+  std::array<unsigned char, 4> bytes;
+  std::memcpy(bytes.data(), reinterpret_cast<const unsigned char*>(&record) + offset, 4);
+  return bytes;
+}
+
+TEST(StoreBinding, ValuesBecomeLittleEndianSinglesInTheirColumn) {
+  using Bytes = std::array<unsigned char, 4>;
+  struct Case {
+    oid column;
+    long integer;
+    Bytes bytes;
+  };
+  const Case cases[] = {
+      {2, -1, {0x00, 0x00, 0x80, 0xBF}},
+      {3, 230, {0x00, 0x00, 0x66, 0x43}},
+      {341, (1 << 24) + 1, {0x00, 0x00, 0x80, 0x4B}},  // rounds to 2^24
+  };
+  SNMP_VARNO_PDU_Data_t record{};
+  for (const Case& c : cases) {
+    Binding binding({c.column, 1}, ASN_INTEGER, sizeof(long));
+    binding.integer = c.integer;
+    binding.var.val.integer = &binding.integer;
+    EXPECT_TRUE(pdu::StoreBinding(binding.var, kRoot, kRootLength, record));
+    EXPECT_EQ(BytesAt(record, pdu::ColumnOffset(static_cast<std::uint32_t>(c.column))), c.bytes)
+        << c.integer;
+  }
+  const float value = 1.5f;
+  Binding opaque({342, 1}, ASN_OPAQUE_FLOAT, sizeof value);
+  std::memcpy(opaque.bytes, &value, sizeof value);
+  EXPECT_TRUE(pdu::StoreBinding(opaque.var, kRoot, kRootLength, record));
+  EXPECT_EQ(BytesAt(record, 124), (Bytes{0x00, 0x00, 0xC0, 0x3F}));
+}
 
 TEST(StoreBinding, FloatsNeedExactlyFourBytes) {
   const float value = 1.5f;

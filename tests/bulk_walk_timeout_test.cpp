@@ -103,6 +103,12 @@ TEST(AgentTimeout, DevicesDeletedWithPassesInFlightStopWithinOneTimeout) {
     return Answer(r, {ber::Binding(Object(column), ber::Integer(column))});
   });
   ScriptedAgent dead([](const ber::Request&, int) { return std::nullopt; });
+  // Counts what the device on the dead agent publishes; the observer outlives it.
+  std::atomic<int> dead_published{0};
+  const QTXVDevice* dead_device = nullptr;
+  qtxhost::SetCallObserver([&](const QTXVDevice& device, const HostCall& call) {
+    if (&device == dead_device && call.kind == HostCall::Kind::kSendSP) ++dead_published;
+  });
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   std::vector<std::unique_ptr<QTXSocketDevice>> devices;
@@ -110,6 +116,7 @@ TEST(AgentTimeout, DevicesDeletedWithPassesInFlightStopWithinOneTimeout) {
     devices.push_back(plugin_host::ConfiguredDevice(50 + i, {slow.address(), "1", "2"}));
   }
   devices.push_back(plugin_host::ConfiguredDevice(60, {dead.address(), "1"}));
+  dead_device = devices.back().get();
   const auto deadline = std::chrono::steady_clock::now() + 10s;
   while ((slow.requests().size() < 16 || dead.requests().empty()) &&
          std::chrono::steady_clock::now() < deadline) {
@@ -121,9 +128,11 @@ TEST(AgentTimeout, DevicesDeletedWithPassesInFlightStopWithinOneTimeout) {
   const std::size_t slow_requests = slow.requests().size();
   const std::size_t dead_requests = dead.requests().size();
   std::this_thread::sleep_for(200ms);
+  qtxhost::SetCallObserver(nullptr);
   testing::internal::GetCapturedStdout();
   testing::internal::GetCapturedStderr();
   EXPECT_LT(took, 21s);
+  EXPECT_EQ(dead_published, 0);  // a pass cut short by deletion publishes nothing
   EXPECT_LT(slow_requests, 8u * 30);  // no pass ran to its end
   EXPECT_EQ(slow.requests().size(), slow_requests);
   EXPECT_EQ(dead.requests().size(), dead_requests);

@@ -11,14 +11,6 @@
 
 namespace {
 
-std::array<unsigned char, 4> BytesAt(const SNMP_VARNO_PDU_Data_t& record, std::size_t offset) {
-  std::array<unsigned char, 4> bytes;
-  std::memcpy(bytes.data(), reinterpret_cast<const unsigned char*>(&record) + offset, 4);
-  return bytes;
-}
-
-using Bytes = std::array<unsigned char, 4>;
-
 TEST(PduRecord, LayoutIsPacked135Bytes) {
   EXPECT_EQ(sizeof(SNMP_VARNO_PDU_Data_t), 135u);
   EXPECT_EQ(alignof(SNMP_VARNO_PDU_Data_t), 1u);
@@ -37,21 +29,6 @@ TEST(PduRecord, ColumnOffsetsCoverExactlyTheRecordedColumns) {
   for (std::uint32_t column : {0u, 1u, 31u, 100u, 340u, 343u, 0xFFFFFFFFu}) {
     EXPECT_EQ(pdu::ColumnOffset(column), 0u) << column;
   }
-}
-
-TEST(PduRecord, IntegerValuesEncodeAsLittleEndianSingles) {
-  SNMP_VARNO_PDU_Data_t record{};
-  pdu::WriteColumn(record, pdu::ColumnOffset(2), static_cast<float>(std::int32_t{-1}));
-  EXPECT_EQ(BytesAt(record, 4), (Bytes{0x00, 0x00, 0x80, 0xBF}));
-  pdu::WriteColumn(record, pdu::ColumnOffset(3), static_cast<float>(std::int32_t{230}));
-  EXPECT_EQ(BytesAt(record, 8), (Bytes{0x00, 0x00, 0x66, 0x43}));
-  // Integers above 2^24 round to the nearest single.
-  pdu::WriteColumn(record, pdu::ColumnOffset(4), static_cast<float>(std::int32_t{(1 << 24) + 1}));
-  EXPECT_EQ(record.col4, 16777216.0f);
-  pdu::WriteColumn(record, pdu::ColumnOffset(342), 1.5f);
-  EXPECT_EQ(BytesAt(record, 124), (Bytes{0x00, 0x00, 0xC0, 0x3F}));
-  EXPECT_EQ(pdu::ReadColumn(record, 124), 1.5f);
-  EXPECT_EQ(record.col2, -1.0f);
 }
 
 TEST(PduRecord, WritingAColumnTouchesOnlyItsFourBytes) {

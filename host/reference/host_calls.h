@@ -34,6 +34,7 @@ struct HostCall {
   std::string alarm_text;
   bool active = false;
   unsigned short seq = 0;
+  unsigned short device_seq = 0;  // the device's signal_seq_ during the call
   // DoBatchCheckThreshold: size of the rule list and the result returned.
   std::size_t rule_count = 0;
   bool result = false;

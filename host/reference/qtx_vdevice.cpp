@@ -83,6 +83,7 @@ bool QTXVDevice::CheckThresholdBool(int level, const std::string& signal_id,
   call.alarm_text = alarm_text;
   call.active = active;
   call.seq = seq;
+  call.device_seq = signal_seq_;
   rule_values_.push_back(rule_value{signal_id, alarm_text, active, seq});
   qtxhost::Record(*this, std::move(call));
   return active;
