@@ -38,7 +38,8 @@ inline int AtoiText(const std::string& text) {
   long long magnitude = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     magnitude = magnitude * 10 + (text[i] - '0');
-    if (magnitude > static_cast<long long>(INT_MAX) + 1) magnitude = static_cast<long long>(INT_MAX) + 1;
+    if (magnitude > static_cast<long long>(INT_MAX) + 1)
+      magnitude = static_cast<long long>(INT_MAX) + 1;
   }
   const long long value = negative ? -magnitude : magnitude;
   if (value > INT_MAX) return INT_MAX;

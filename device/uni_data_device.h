@@ -22,8 +22,8 @@
 #include <string>
 #include <type_traits>
 
-#include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <json/value.h>
+#include <boost/date_time/posix_time/posix_time_types.hpp>
 
 #include "device/console_line.h"
 #include "qtx/ttime.h"
@@ -88,7 +88,7 @@ class UniDataDevice : public HostBase {
   int b_mode_ = 1;  // 1 plain, 2 alarm evaluation, 3 threshold-rule tables
   std::map<std::string, std::string> alarm_ids_;     // rule key -> "NMAlarmID;ID;SignalNumber;"
   std::map<std::string, std::string> signal_names_;  // rule key -> SignalName
-  std::recursive_mutex cycle_mutex_;  // held by every pass and cache restore
+  std::recursive_mutex cycle_mutex_;                 // held by every pass and cache restore
 };
 
 #include "device/uni_data_device_settings.h"

@@ -100,7 +100,8 @@ void SNMP_VARNO_PDU::sample_data(void*) {
       WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: sampling pass failed");
     }
     std::unique_lock<std::mutex> lock(stop_mutex_);
-    if (stop_changed_.wait_for(lock, kPauseBetweenPasses, [this] { return stop_requested_.load(); })) {
+    if (stop_changed_.wait_for(lock, kPauseBetweenPasses,
+                               [this] { return stop_requested_.load(); })) {
       return;
     }
   }

@@ -12,9 +12,9 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
+#include "qtx/ttime.h"
 #include "sim/pdu_agent_process.h"
 #include "support/plugin_host.h"
-#include "qtx/ttime.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ using pdu_agent::PduAgentOptions;
 using pdu_agent::PduAgentProcess;
 using pdu_agent::WriteFileAtomically;
 
-const unsigned kColumns[] = {2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14,  15,  16, 17,
+const unsigned kColumns[] = {2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,  16, 17,
                              18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 341, 342};
 
 // A table whose column N in `row` holds the INTEGER N * 10 + row.

@@ -45,11 +45,10 @@ TEST(HostileAgent, RequestsAreOneObjectGetBulkFromTheCursor) {
 TEST(HostileAgent, SeveralBindingsAreStoredInOrderAndAnOutsiderEndsTheWalkAfterThem) {
   const Pass pass = RunPass([](const ber::Request& r, int n) -> std::optional<Bytes> {
     if (n > 0) return EndOfView(r);
-    return Answer(r, {ber::Binding(Object(2), ber::Integer(5)),
-                      ber::Binding(Object(3), ber::Integer(6)),
-                      ber::Binding({1, 3, 6, 1, 4, 1, 44782, 4, 15, 1}, ber::Integer(99)),
-                      ber::Binding(Object(3, 2), ber::Integer(7)),
-                      ber::Binding(Object(4), ber::Integer(8))});
+    return Answer(
+        r, {ber::Binding(Object(2), ber::Integer(5)), ber::Binding(Object(3), ber::Integer(6)),
+            ber::Binding({1, 3, 6, 1, 4, 1, 44782, 4, 15, 1}, ber::Integer(99)),
+            ber::Binding(Object(3, 2), ber::Integer(7)), ber::Binding(Object(4), ber::Integer(8))});
   });
   EXPECT_EQ(pass.requests.size(), 1u);
   ASSERT_EQ(pass.published.size(), 1u);
@@ -114,14 +113,14 @@ TEST(HostileAgent, ExceptionValuesEndTheWalkQuietly) {
 
 TEST(HostileAgent, FloatsAndIntegersAreStoredAndOtherTypesAreSkipped) {
   const std::vector<Bytes> values = {
-      ber::OpaqueFloat(1.5f),                    // col2 stored
-      ber::Integer(7, 0x42),                     // col3 Gauge32
-      ber::Integer(7, 0x41),                     // col4 Counter32
-      ber::OctetString("7"),                     // col5 OCTET STRING
-      ber::Integer(7, 0x43),                     // col6 TimeTicks
+      ber::OpaqueFloat(1.5f),                         // col2 stored
+      ber::Integer(7, 0x42),                          // col3 Gauge32
+      ber::Integer(7, 0x41),                          // col4 Counter32
+      ber::OctetString("7"),                          // col5 OCTET STRING
+      ber::Integer(7, 0x43),                          // col6 TimeTicks
       ber::Tlv(0x44, Bytes{0x01, 0x02, 0x03, 0x04}),  // col7 plain Opaque
-      ber::OpaqueFloat(-0.0f),                   // col8 stored
-      ber::Integer(2147483647),                  // col9 stored, rounded
+      ber::OpaqueFloat(-0.0f),                        // col8 stored
+      ber::Integer(2147483647),                       // col9 stored, rounded
   };
   const Pass pass = RunPass([&](const ber::Request& r, int n) -> std::optional<Bytes> {
     if (n < static_cast<int>(values.size())) {
@@ -151,9 +150,8 @@ TEST(HostileAgent, EndlessIncreasingNamesAreBoundedPerPass) {
 }
 
 TEST(HostileAgent, ThreadedDeviceIsDeletedPromptlyBetweenPasses) {
-  ScriptedAgent agent([](const ber::Request& r, int) -> std::optional<Bytes> {
-    return EndOfView(r);
-  });
+  ScriptedAgent agent(
+      [](const ber::Request& r, int) -> std::optional<Bytes> { return EndOfView(r); });
   testing::internal::CaptureStdout();
   auto device = plugin_host::ConfiguredDevice(8, {agent.address(), "1"});
   ASSERT_TRUE(qtxhost::WaitForCalls(*device, HostCall::Kind::kSaveDeviceHistory, 1,

@@ -85,10 +85,10 @@ TEST(AgentTimeout, AgentLostMidWalkKeepsEarlierValuesAndRecoversNextPass) {
   const auto published = plugin_host::Published(*device);
   ASSERT_EQ(published.size(), 3u);
   EXPECT_EQ(published[0].col30, 130.0f);
-  EXPECT_EQ(published[1].col5, 205.0f);   // reached before the agent went away
-  EXPECT_EQ(published[1].col6, 106.0f);   // kept from the pass before
+  EXPECT_EQ(published[1].col5, 205.0f);  // reached before the agent went away
+  EXPECT_EQ(published[1].col6, 106.0f);  // kept from the pass before
   EXPECT_EQ(published[1].col30, 130.0f);
-  EXPECT_EQ(published[2].col6, 306.0f);   // recovered
+  EXPECT_EQ(published[2].col6, 306.0f);  // recovered
   EXPECT_EQ(published[2].col30, 330.0f);
 }
 
@@ -132,7 +132,7 @@ TEST(AgentTimeout, DevicesDeletedWithPassesInFlightStopWithinOneTimeout) {
   testing::internal::GetCapturedStdout();
   testing::internal::GetCapturedStderr();
   EXPECT_LT(took, 21s);
-  EXPECT_EQ(dead_published, 0);  // a pass cut short by deletion publishes nothing
+  EXPECT_EQ(dead_published, 0);       // a pass cut short by deletion publishes nothing
   EXPECT_LT(slow_requests, 8u * 30);  // no pass ran to its end
   EXPECT_EQ(slow.requests().size(), slow_requests);
   EXPECT_EQ(dead.requests().size(), dead_requests);

@@ -2,9 +2,9 @@
 // trace, read from the host's configuration object.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <json/reader.h>
 #include <json/value.h>
+#include <climits>
 #include <string>
 
 #include "support/test_device.h"
@@ -43,9 +43,17 @@ TEST(DeviceSettings, ModeIsReadByTheAtoiRule) {
     int mode;
   };
   const Case cases[] = {
-      {R"("2")", 2},          {R"("abc")", 0},   {R"(" -3x")", -3},        {R"("+4")", 4},
-      {R"("\t 5 6")", 5},     {R"("")", 0},      {"2", 2},                 {"true", 0},
-      {"2.9", 2},             {R"("-")", 0},     {R"("99999999999")", INT_MAX},
+      {R"("2")", 2},
+      {R"("abc")", 0},
+      {R"(" -3x")", -3},
+      {R"("+4")", 4},
+      {R"("\t 5 6")", 5},
+      {R"("")", 0},
+      {"2", 2},
+      {"true", 0},
+      {"2.9", 2},
+      {R"("-")", 0},
+      {R"("99999999999")", INT_MAX},
       {R"("-99999999999")", INT_MIN},
   };
   for (const Case& c : cases) {
@@ -60,9 +68,9 @@ TEST(DeviceSettings, ModeIsReadByTheAtoiRule) {
 }
 
 TEST(DeviceSettings, NullOrNonObjectMembersCountAsMissing) {
-  for (const char* config : {R"({"appSetting": null})", R"({"appSetting": "b_mode"})",
-                             R"({"appSetting": [1]})", R"({"appSetting": {"b_mode": null}})",
-                             R"({"appSetting": {}})", "null", "[]", "5"}) {
+  for (const char* config :
+       {R"({"appSetting": null})", R"({"appSetting": "b_mode"})", R"({"appSetting": [1]})",
+        R"({"appSetting": {"b_mode": null}})", R"({"appSetting": {}})", "null", "[]", "5"}) {
     TestDevice device;
     device.b_mode_ = 2;
     EXPECT_EQ(Configure(device, config), "") << config;
@@ -81,9 +89,10 @@ TEST(DeviceSettings, ModeThreeWithoutThresholdsWritesOnlyTwoLines) {
 TEST(DeviceSettings, ThresholdSettingWithoutMembersWritesHereTwoOnly) {
   for (const char* rules : {"5", R"("text")", "{}", "[{\"ID\": \"1\"}]"}) {
     TestDevice device;
-    EXPECT_EQ(Configure(device, std::string(R"({"appSetting": {"b_mode": "3"}, "thresholdSetting": )") +
-                                    rules + "}"),
-              "InitSetting 0 b_mode_:3\nhere 1\nhere 2\n")
+    EXPECT_EQ(
+        Configure(device, std::string(R"({"appSetting": {"b_mode": "3"}, "thresholdSetting": )") +
+                              rules + "}"),
+        "InitSetting 0 b_mode_:3\nhere 1\nhere 2\n")
         << rules;
     EXPECT_TRUE(device.alarm_ids_.empty());
   }
@@ -117,9 +126,8 @@ TEST(DeviceSettings, ModeThreeBuildsRuleTablesWithTrace) {
             "42 ID is missing\n"
             "mobile:nullid:N;;12; level:0 value:0\n"
             "here scalar\n");
-  EXPECT_EQ(device.alarm_ids_,
-            (std::map<std::string, std::string>{
-                {"bare", ";;;"}, {"full", "A7;9;4;"}, {"nullid", "N;;12;"}}));
+  EXPECT_EQ(device.alarm_ids_, (std::map<std::string, std::string>{
+                                   {"bare", ";;;"}, {"full", "A7;9;4;"}, {"nullid", "N;;12;"}}));
   EXPECT_EQ(device.signal_names_, (std::map<std::string, std::string>{{"full", "总电流"}}));
   EXPECT_EQ(device.threshold_levels_.size(), 3u);  // inserted for bare and nullid
   EXPECT_EQ(device.threshold_values_.count("bare"), 1u);

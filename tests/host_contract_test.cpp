@@ -71,8 +71,8 @@ void ExpectHostSlotOrder() {
                 &Device::SendSocketData)),
             30);
   EXPECT_EQ(VirtualSlot(static_cast<int (Device::*)(const Buffers&)>(&Device::SendSocketData)), 31);
-  EXPECT_EQ(
-      VirtualSlot(static_cast<int (Device::*)(int, const Buffers&)>(&Device::SendSocketData)), 32);
+  EXPECT_EQ(VirtualSlot(static_cast<int (Device::*)(int, const Buffers&)>(&Device::SendSocketData)),
+            32);
 }
 
 TEST(HostContract, SocketDeviceSlotOrder) { ExpectHostSlotOrder<QTXSocketDevice>(); }

@@ -20,9 +20,8 @@ using namespace std::chrono_literals;
 
 // An agent whose table is empty: every pass is one request.
 ScriptedAgent EmptyTableAgent() {
-  return ScriptedAgent([](const ber::Request& r, int) -> std::optional<ber::Bytes> {
-    return EndOfView(r);
-  });
+  return ScriptedAgent(
+      [](const ber::Request& r, int) -> std::optional<ber::Bytes> { return EndOfView(r); });
 }
 
 // Waits (bounded) until `agent` has seen `count` requests.
@@ -209,8 +208,8 @@ TEST_F(QuietOutput, CacheRestoreWaitsForAPassInFlightAndNeverOverlapsIt) {
   ASSERT_TRUE(WaitForRequests(agent, 2));
   SNMP_VARNO_PDU_Data_t cached{};
   cached.data_id = 77;
-  EXPECT_TRUE(device->LoadFromCache(reinterpret_cast<const unsigned char*>(&cached),
-                                    sizeof cached));
+  EXPECT_TRUE(
+      device->LoadFromCache(reinterpret_cast<const unsigned char*>(&cached), sizeof cached));
   pass.join();
   // Cycles come whole and one after the other: the pass's, then the cache's.
   std::vector<HostCall::Kind> kinds;

@@ -37,9 +37,9 @@ TEST(RecordCycle, PublishesResetsChecksAndStoresInOrder) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "rvSize is 0\n");
 
   const auto calls = qtxhost::RecordedCalls(device);
-  ASSERT_EQ(Kinds(calls), (std::vector<Kind>{Kind::kSendSP, Kind::kReset,
-                                             Kind::kDoBatchCheckThreshold,
-                                             Kind::kSaveDeviceHistory}));
+  ASSERT_EQ(Kinds(calls),
+            (std::vector<Kind>{Kind::kSendSP, Kind::kReset, Kind::kDoBatchCheckThreshold,
+                               Kind::kSaveDeviceHistory}));
   EXPECT_EQ(calls[0].record_type, 5156);
   EXPECT_EQ(calls[0].length, 135u);
   EXPECT_FALSE(calls[0].flag);

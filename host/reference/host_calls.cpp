@@ -65,9 +65,9 @@ bool WaitForCalls(const QTXVDevice& device, HostCall::Kind kind, std::size_t cou
   QTXVDevice::HostState& state = *device.host_state();
   std::unique_lock<std::mutex> lock(state.mutex);
   return state.changed.wait_for(lock, timeout, [&] {
-    return static_cast<std::size_t>(std::count_if(state.calls.begin(), state.calls.end(),
-                                                  [&](const HostCall& c) { return c.kind == kind; })) >=
-           count;
+    return static_cast<std::size_t>(
+               std::count_if(state.calls.begin(), state.calls.end(),
+                             [&](const HostCall& c) { return c.kind == kind; })) >= count;
   });
 }
 

@@ -17,7 +17,13 @@ class QTXVDevice;
 namespace qtxhost {
 
 struct HostCall {
-  enum class Kind { kSendSP, kReset, kCheckThresholdBool, kDoBatchCheckThreshold, kSaveDeviceHistory };
+  enum class Kind {
+    kSendSP,
+    kReset,
+    kCheckThresholdBool,
+    kDoBatchCheckThreshold,
+    kSaveDeviceHistory
+  };
 
   Kind kind = Kind::kReset;
   // SendSP and SaveDeviceHistory: the bytes as handed over, and the length argument.

@@ -45,8 +45,7 @@ void ScriptedAgent::Serve() {
     const ssize_t received = recvfrom(socket_, buffer.data(), buffer.size(), 0,
                                       reinterpret_cast<sockaddr*>(&peer), &peer_length);
     if (received <= 0) continue;
-    const auto request =
-        ber::ParseRequest(ber::Bytes(buffer.begin(), buffer.begin() + received));
+    const auto request = ber::ParseRequest(ber::Bytes(buffer.begin(), buffer.begin() + received));
     if (!request) continue;
     int number;
     {

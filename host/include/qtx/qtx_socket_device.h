@@ -15,17 +15,17 @@ class QTXSocketDevice : public QTXVDevice {
  public:
   ~QTXSocketDevice() override;
 
-  virtual int process(int socket, unsigned char* data, int length);       // 23
-  virtual int process_data(int socket, unsigned char* data, int length) = 0;  // 24
-  virtual void OnConnected(int socket);                                    // 25
-  virtual int RefreshStatus();                                             // 26
-  virtual int StartSocket(const std::string& host, unsigned short port);   // 27
-  virtual void CloseSocket(int socket);                                    // 28
+  virtual int process(int socket, unsigned char* data, int length);             // 23
+  virtual int process_data(int socket, unsigned char* data, int length) = 0;    // 24
+  virtual void OnConnected(int socket);                                         // 25
+  virtual int RefreshStatus();                                                  // 26
+  virtual int StartSocket(const std::string& host, unsigned short port);        // 27
+  virtual void CloseSocket(int socket);                                         // 28
   virtual int SendSocketData(const unsigned char* data, unsigned int length) {  // 29
     return SendSocketData(socket_id_, data, length);
   }
   virtual int SendSocketData(int socket, const unsigned char* data, unsigned int length);  // 30
-  virtual int SendSocketData(const std::vector<boost::asio::const_buffer>& buffers) {  // 31
+  virtual int SendSocketData(const std::vector<boost::asio::const_buffer>& buffers) {      // 31
     return SendSocketData(socket_id_, buffers);
   }
   virtual int SendSocketData(int socket,

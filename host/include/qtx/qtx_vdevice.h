@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <json/value.h>
+#include <boost/date_time/posix_time/posix_time_types.hpp>
 
 #include "qtx/qtx_controller.h"
 #include "qtx/rule_value.h"
@@ -22,12 +22,12 @@ class QTXVDevice : public VDeviceInterface {
  public:
   ~QTXVDevice() override;
 
-  virtual void Reset();                                                   // 10
+  virtual void Reset();                                                                    // 10
   virtual int InitV(QTXVDevice* parent, unsigned int data_id, const Json::Value& config);  // 11
   virtual int Init(std::weak_ptr<QTXController> controller, unsigned int data_id,
-                   const Json::Value& config);                            // 12
-  virtual int InitSetting(const Json::Value& config);                     // 13
-  virtual bool IsSupportDevice(const std::string& device_type) const;     // 14
+                   const Json::Value& config);                                           // 12
+  virtual int InitSetting(const Json::Value& config);                                    // 13
+  virtual bool IsSupportDevice(const std::string& device_type) const;                    // 14
   virtual std::shared_ptr<VDeviceInterface> GetChildVDevice(unsigned int /*data_id*/) {  // 15
     return nullptr;
   }
@@ -35,17 +35,17 @@ class QTXVDevice : public VDeviceInterface {
     return {};
   }
   virtual bool SendSP(int record_type, const unsigned char* data, unsigned int length,
-                      bool flag);                                         // 17
-  virtual int SendDelayData(int delay);                                   // 18
-  virtual int SendDoData(int channel, char value);                        // 19
-  virtual int ReadDi(int channel);                                        // 20
-  virtual float ReadAi(int channel);                                      // 21
+                      bool flag);                                           // 17
+  virtual int SendDelayData(int delay);                                     // 18
+  virtual int SendDoData(int channel, char value);                          // 19
+  virtual int ReadDi(int channel);                                          // 20
+  virtual float ReadAi(int channel);                                        // 21
   virtual float Get_SP_Value(unsigned int index, const std::string& name);  // 22
 
   // Reports one boolean signal to the host's threshold machinery.
   bool CheckThresholdBool(int level, const std::string& signal_id, const std::string& signal_id2,
-                          const std::string& group_text, const std::string& alarm_text,
-                          bool active, unsigned short seq);
+                          const std::string& group_text, const std::string& alarm_text, bool active,
+                          unsigned short seq);
   // Evaluates the collected rule list; true when an alarm is active.
   bool DoBatchCheckThreshold(const std::vector<rule_value>& rules);
   // Hands a record to the host's history store.
