@@ -4,7 +4,9 @@
 #
 #   make demo         build, start the simulated PDU, poll it three times, stop it
 #   make test         native build and the whole test suite
-#   make test-armhf   cross build for 32-bit ARM, whole suite under qemu-arm
+#   make armhf        the file we ship: build-armhf/snmp_varno_pdu.so for 32-bit ARM,
+#                     against net-snmp 5.8 built from source (NETSNMP_SOURCE)
+#   make test-armhf   that build's whole suite under qemu-arm
 #   make test-asan    whole suite with AddressSanitizer + UndefinedBehaviorSanitizer
 #   make test-tsan    whole suite with ThreadSanitizer
 #   make fuzz         the fuzz targets, FUZZ_SECONDS each
@@ -15,8 +17,13 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CTEST = ctest --output-on-failure -j $(JOBS)
 FUZZ_SECONDS ?= 60
+# The net-snmp release the armhf build is made for, and the soname its
+# library has; change both together to build for a host with another one.
+NETSNMP_SOURCE ?= third_party/net-snmp-5.8.tar.gz
+NETSNMP_SONAME ?= libnetsnmp.so.35
+ARMHF_SYSROOT = $(CURDIR)/build-armhf/sysroot
 
-.PHONY: all deps build test demo test-armhf test-asan test-tsan fuzz bench clean
+.PHONY: all deps build test demo armhf test-armhf test-asan test-tsan fuzz bench clean
 
 all: build
 
@@ -33,12 +40,15 @@ test: build
 demo: build
 	tools/run-demo.sh $(BUILD)
 
-test-armhf: deps
-	tools/install-armhf-deps.sh build-armhf/netsnmp-armhf
+armhf: deps
+	tools/armhf-sysroot.sh $(ARMHF_SYSROOT)
+	tools/build-netsnmp-armhf.sh $(NETSNMP_SOURCE) $(ARMHF_SYSROOT) build-armhf/netsnmp
 	cmake -S . -B build-armhf $(CMAKE_FLAGS) -DPDU_BENCH=OFF \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/arm-linux-gnueabihf.cmake \
-	  -DNETSNMP_ARMHF_ROOT=$(CURDIR)/build-armhf/netsnmp-armhf
+	  -DARMHF_SYSROOT=$(ARMHF_SYSROOT) -DPDU_NETSNMP_SONAME=$(NETSNMP_SONAME)
 	cmake --build build-armhf -j $(JOBS)
+
+test-armhf: armhf
 	cd build-armhf && $(CTEST)
 
 test-asan: deps

@@ -3,22 +3,51 @@
 # soname, that it exports exactly get_providers, that it needs only net-snmp
 # and the system runtime, and that host framework and JsonCpp symbols are
 # left for the loading process to resolve.
+#
+#   check_plugin_binary.sh PLUGIN [--netsnmp SONAME] [--armhf]
+#                          [--max-versions GLIBC_x.y,GLIBCXX_x.y.z,...] [--sanitized]
+#
+# --netsnmp: the exact net-snmp library it must need (default: any).
+# --armhf: it must be a 32-bit ARM hard-float file.
+# --max-versions: the newest symbol version of each named set it may ask for,
+#   so it loads on a host whose C and C++ runtimes are that old.
+# --sanitized: a sanitizer build also needs the sanitizer runtimes.
 set -euo pipefail
 plugin=$1
-# A sanitizer build also needs the sanitizer runtimes.
-runtime='libnetsnmp\.so\.[0-9]+|libstdc\+\+\.so\.6|libm\.so\.6|libgcc_s\.so\.1|libc\.so\.6'
-[[ ${2:-} == --sanitized ]] && runtime+='|lib(a|ub|t)san\.so\.[0-9]+'
+shift
+netsnmp='libnetsnmp\.so\.[0-9]+'
+armhf=0
+max_versions=""
+runtime='libstdc\+\+\.so\.6|libm\.so\.6|libgcc_s\.so\.1|libc\.so\.6|libpthread\.so\.0'
+while [[ $# -gt 0 ]]; do
+  case $1 in
+    --netsnmp) netsnmp=${2//./\\.}; shift ;;
+    --armhf) armhf=1 ;;
+    --max-versions) max_versions=$2; shift ;;
+    --sanitized) runtime+='|lib(a|ub|t)san\.so\.[0-9]+' ;;
+    *) echo "unknown option $1" >&2; exit 2 ;;
+  esac
+  shift
+done
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 [[ $(basename "$plugin") == snmp_varno_pdu.so ]] || fail "file name is $(basename "$plugin")"
 
+if ((armhf)); then
+  header=$(readelf -h -W "$plugin")
+  grep -qE 'Class: +ELF32' <<<"$header" || fail "not a 32-bit ELF file"
+  grep -qE 'Machine: +ARM$' <<<"$header" || fail "not an ARM file"
+  grep -qE 'Flags:.*hard-float ABI' <<<"$header" || fail "not built for the hard-float ABI"
+fi
+
 dynamic=$(readelf -d -W "$plugin")
 soname=$(sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p' <<<"$dynamic")
 [[ $soname == snmp_varno_pdu.so ]] || fail "soname is '$soname'"
+! grep -qE '\((RPATH|RUNPATH)\)' <<<"$dynamic" || fail "it carries a library search path"
 
 needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic" | sort)
-grep -qE '^libnetsnmp\.so\.[0-9]+$' <<<"$needed" || fail "net-snmp is not needed: $needed"
-unexpected=$(grep -vE "^($runtime)\$" <<<"$needed" || true)
+grep -qE "^($netsnmp)\$" <<<"$needed" || fail "net-snmp ($netsnmp) is not needed: $needed"
+unexpected=$(grep -vE "^($netsnmp|$runtime)\$" <<<"$needed" || true)
 [[ -z $unexpected ]] || fail "unexpected needed libraries: $unexpected"
 
 symbols=$(readelf --dyn-syms -W "$plugin" | awk 'NR > 3 && $1 ~ /:$/')
@@ -31,4 +60,16 @@ for symbol in 'QTXVDevice::SendSP(' 'QTXVDevice::CheckThresholdBool(' 'QTXVDevic
               'typeinfo for QTXSocketDevice' 'Json::Value::'; do
   grep -qF -- "$symbol" <<<"$undefined" || fail "'$symbol' is not left undefined"
 done
-echo "plugin binary OK: exports get_providers; needs" $needed
+
+# Every version it asks for, e.g. GLIBC_2.4, from the version-needs section.
+versions=$(readelf -V -W "$plugin" | sed -n 's/.*Name: \([A-Z]*_[0-9.]*\) .*/\1/p' | sort -u)
+newest=""
+for limit in ${max_versions//,/ }; do
+  set_name=${limit%_*}
+  top=$(grep -E "^${set_name}_[0-9.]+\$" <<<"$versions" | sort -V | tail -n 1 || true)
+  if [[ -n $top && $(printf '%s\n%s\n' "$top" "$limit" | sort -V | tail -n 1) != "$limit" ]]; then
+    fail "it needs $top, newer than $limit"
+  fi
+  newest+=" ${top:-no-$set_name}"
+done
+echo "plugin binary OK: exports get_providers; needs" $needed${newest:+; newest versions:$newest}

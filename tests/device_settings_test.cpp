@@ -5,6 +5,7 @@
 #include <json/reader.h>
 #include <json/value.h>
 #include <climits>
+#include <memory>
 #include <string>
 
 #include "support/test_device.h"
@@ -13,8 +14,9 @@ namespace {
 
 Json::Value Parse(const std::string& text) {
   Json::Value value;
-  Json::Reader reader;
-  EXPECT_TRUE(reader.parse(text, value)) << text;
+  std::string errors;
+  const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
+  EXPECT_TRUE(reader->parse(text.data(), text.data() + text.size(), &value, &errors)) << text;
   return value;
 }
 

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the native build, tests and demo need.
-# Calls apt only when something is missing, and apt-get update only then.
+# Installs the Debian packages the native build, tests and demo need, plus
+# any package named on the command line (PACKAGE or PACKAGE:ARCH).
+# Calls apt only when something is missing, and apt-get update only then; an
+# index that fails to download is named and passed over.
 set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=tools/apt-update.sh
+source "$here/apt-update.sh"
 
 packages=(g++ cmake make libsnmp-dev libjsoncpp-dev libboost-dev libboost-date-time-dev
           libgtest-dev libgmock-dev snmpd snmp python3 binutils)
@@ -25,5 +30,8 @@ sudo=()
 [[ $(id -u) -eq 0 ]] || sudo=(sudo)
 echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt_update_tolerant install-deps "${sudo[@]}" apt-get -qq || exit 1
+if ! "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+  echo "install-deps: cannot install: ${missing[*]}" >&2
+  exit 1
+fi

@@ -45,6 +45,32 @@ const netsnmp_session& SessionTemplate() {
   return session;
 }
 
+// net-snmp's receive-side parse of one message for a v2c session: 0 when the
+// message is accepted. Releases before 5.9 keep snmp_parse to themselves;
+// for them this takes the same steps their parser takes for a v2c session,
+// through the two public calls it is made of.
+int ParseMessage(netsnmp_session* session, netsnmp_pdu* pdu, u_char* data, std::size_t size) {
+#ifdef NETSNMP_HAS_PUBLIC_SNMP_PARSE
+  return snmp_parse(nullptr, session, pdu, data, size);
+#else
+  u_char community[COMMUNITY_MAX_LEN];
+  std::size_t community_length = sizeof community;
+  pdu->transid = snmp_get_next_transid();
+  pdu->version = session->version;
+  data = snmp_comstr_parse(data, &size, community, &community_length, &pdu->version);
+  if (data == nullptr || pdu->version != session->version) return -1;
+  pdu->securityLevel = SNMP_SEC_LEVEL_NOAUTH;
+  pdu->securityModel = SNMP_SEC_MODEL_SNMPv2c;
+  if (community_length != 0) {
+    pdu->community = static_cast<u_char*>(std::malloc(community_length));
+    Check(pdu->community != nullptr, "out of memory");
+    std::memcpy(pdu->community, community, community_length);
+    pdu->community_len = community_length;
+  }
+  return snmp_pdu_parse(pdu, data, &size) < 0 ? -1 : 0;
+#endif
+}
+
 // The parsed PDU as the driver receives it, or null when net-snmp refuses
 // the message. The receive path parses into a zeroed PDU, and the
 // synchronous request call hands the driver a clone of it.
@@ -57,7 +83,7 @@ netsnmp_pdu* ParseAsReceived(const std::uint8_t* data, std::size_t size) {
 
   auto* parsed = static_cast<netsnmp_pdu*>(std::calloc(1, sizeof(netsnmp_pdu)));
   Check(parsed != nullptr, "out of memory");
-  if (snmp_parse(nullptr, &session, parsed, message.get(), size) != 0) {
+  if (ParseMessage(&session, parsed, message.get(), size) != 0) {
     snmp_free_pdu(parsed);
     return nullptr;
   }

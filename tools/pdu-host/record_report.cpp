@@ -1,8 +1,9 @@
 #include "record_report.h"
 
 #include <algorithm>
-#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 
@@ -80,9 +81,14 @@ std::string FormatTimeStamp(const unsigned char* ttime) {
 }
 
 std::string FormatValue(float value) {
+  // Not std::to_chars: the C++ runtime of the armhf build predates its float
+  // overloads. Nine significant digits always read back exact.
   char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
+  for (int digits = 1; digits <= 9; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (!std::isfinite(value) || std::strtof(text, nullptr) == value) break;
+  }
+  return text;
 }
 
 std::size_t DisplayWidth(std::string_view utf8) {

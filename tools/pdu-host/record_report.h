@@ -42,8 +42,8 @@ struct CycleReport {
 // endian, month, day, hour, minute, second); "no time stamp" when all zero.
 std::string FormatTimeStamp(const unsigned char* ttime);
 
-// The shortest text that reads back as the same float ("2301", "49.98",
-// "nan", "-inf").
+// The fewest significant digits that read back as the same float, in %g form
+// ("2301", "49.98", "1e+06", "nan", "-inf").
 std::string FormatValue(float value);
 
 // Terminal columns `utf8` takes: East Asian wide characters count 2.

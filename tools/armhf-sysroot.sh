@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Prepares the private armhf tool chain and target root of the cross build:
+#
+#   tools/armhf-sysroot.sh DIR
+#
+# DIR receives Debian 11's cross compiler for armhf (GCC 10, binutils 2.35)
+# and Debian 11's armhf libraries (glibc 2.31, GCC 10's libstdc++, JsonCpp,
+# GoogleTest, Boost headers). Debian 11's C and C++ runtimes are the oldest
+# the plug-in has to load against, so whatever is built here asks for no
+# newer symbol versions than they have.
+#
+# The packages are fetched with a private apt state (its own sources list,
+# index folder and an empty status file under DIR/.apt) and unpacked with
+# dpkg-deb: nothing armhf is installed into the machine, which keeps its own
+# packages out of reach of the archive's armhf side. Natively it installs only
+# qemu-user, which runs the armhf tests.
+#
+# DIR is laid out for qemu-arm -L DIR: the loader is a plain file at
+# /lib/ld-linux-armhf.so.3 and every armhf library sits in
+# /usr/lib/arm-linux-gnueabihf, so the guest never falls back to the
+# machine's own files. Binutils' shared libraries stay inside DIR: the
+# binutils programs are wrapped so they find them.
+#
+# Done once: a stamp in DIR records the package set, and a later run with the
+# same set makes no network access.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=tools/apt-update.sh
+source "$here/apt-update.sh"
+
+readonly TRIPLET=arm-linux-gnueabihf
+readonly SUITE=bullseye
+die() { echo "armhf-sysroot: $*" >&2; exit 1; }
+
+[[ $# -eq 1 ]] || die "usage: $0 DIR"
+
+# The cross compiler's own programs (cc1plus) use the machine's libraries.
+"$here/install-deps.sh" qemu-user libisl23 libmpc3 libmpfr6 libgmp10 zlib1g
+
+# amd64 packages: the cross compiler and binutils, with the C and C++
+# run-time files they link against.
+toolchain=(gcc-10-arm-linux-gnueabihf g++-10-arm-linux-gnueabihf cpp-10-arm-linux-gnueabihf
+           gcc-10-cross-base binutils-arm-linux-gnueabihf libc6-armhf-cross
+           libc6-dev-armhf-cross linux-libc-dev-armhf-cross libgcc-10-dev-armhf-cross
+           libgcc-s1-armhf-cross libstdc++-10-dev-armhf-cross libstdc++6-armhf-cross)
+# armhf packages: what the test programs run with under qemu-arm, and the
+# libraries and headers the tests and tools build against.
+target=(libc6:armhf libstdc++6:armhf libgcc-s1:armhf libjsoncpp24:armhf libjsoncpp-dev:armhf
+        libgtest-dev:armhf libgmock-dev:armhf libboost1.74-dev:armhf)
+wanted="$SUITE ${toolchain[*]} ${target[*]}"
+
+mkdir -p "$1"
+root=$(cd "$1" && pwd)
+[[ $root != / ]] || die "refusing to use / as the armhf root"
+stamp="$root/.armhf-sysroot"
+if [[ -f $stamp && $(head -n 1 "$stamp") == "$wanted" ]]; then
+  exit 0
+fi
+
+# Private apt state: the machine's sources, preferences and package database
+# are neither read nor written.
+apt_dir="$root/.apt"
+rm -rf "$apt_dir"
+mkdir -p "$apt_dir"/{lists/partial,cache/archives/partial,sources.list.d,preferences.d,debs}
+: >"$apt_dir/status"
+mirror=${ARMHF_MIRROR:-$(sed -n 's/^URIs: *\(http[^ ]*\/debian\)\/* *$/\1/p' \
+                           /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1)}
+mirror=${mirror:-$(sed -n 's/^deb \+\(http[^ ]*\/debian\)\/* .*/\1/p' /etc/apt/sources.list \
+                     2>/dev/null | head -n 1)}
+mirror=${mirror:-http://deb.debian.org/debian}
+echo "deb $mirror $SUITE main" >"$apt_dir/sources.list"
+apt=(apt-get -q -y -o APT::Architecture=amd64 -o APT::Architectures=amd64,armhf
+     -o Dir::Etc::SourceList="$apt_dir/sources.list"
+     -o Dir::Etc::SourceParts="$apt_dir/sources.list.d"
+     -o Dir::Etc::Preferences="$apt_dir/preferences"
+     -o Dir::Etc::PreferencesParts="$apt_dir/preferences.d"
+     -o Dir::State::Lists="$apt_dir/lists" -o Dir::State::status="$apt_dir/status"
+     -o Dir::Cache="$apt_dir/cache")
+
+echo "armhf-sysroot: fetching Debian 11 ($SUITE) cross tool chain and armhf libraries from $mirror"
+apt_update_tolerant armhf-sysroot "${apt[@]}" || die "cannot read the $SUITE package index from $mirror"
+# apt downloads as its unprivileged user when it can write the folder.
+chmod 777 "$apt_dir/debs"
+if ! (cd "$apt_dir/debs" && "${apt[@]}" download "${toolchain[@]}" "${target[@]}" >/dev/null); then
+  die "cannot download the $SUITE armhf packages from $mirror"
+fi
+
+# Unpack afresh: only what an earlier run put here is removed.
+find "$root" -mindepth 1 -maxdepth 1 ! -name .apt -exec rm -rf {} +
+for deb in "$apt_dir"/debs/*.deb; do
+  dpkg-deb -x "$deb" "$root" || die "cannot unpack $deb"
+done
+
+# One library folder and a real loader file (see above).
+cp -a "$root/lib/$TRIPLET/." "$root/usr/lib/$TRIPLET/"
+rm -rf "$root/lib/$TRIPLET"
+ln -s "../usr/lib/$TRIPLET" "$root/lib/$TRIPLET"
+loader=$(readlink -f "$root/usr/lib/$TRIPLET/ld-linux-armhf.so.3")
+rm -f "$root/lib/ld-linux-armhf.so.3"
+cp "$loader" "$root/lib/ld-linux-armhf.so.3"
+
+# Binutils programs load libbfd and friends from the tree, not the machine.
+mkdir -p "$root/usr/libexec/binutils-$TRIPLET"
+for tool in "$root/usr/bin/$TRIPLET"-*; do
+  [[ -L $tool ]] && continue
+  readelf -d "$tool" 2>/dev/null | grep -qE 'NEEDED.*lib(bfd|ctf|opcodes)' || continue
+  real="$root/usr/libexec/binutils-$TRIPLET/$(basename "$tool")"
+  mv "$tool" "$real"
+  printf '#!/bin/sh\nLD_LIBRARY_PATH="%s${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" exec "%s" "$@"\n' \
+    "$root/usr/lib/x86_64-linux-gnu" "$real" >"$tool"
+  chmod 755 "$tool"
+done
+# The usual unversioned compiler names, as Debian's gcc-TRIPLET packages make them.
+for tool in gcc g++ cpp; do
+  ln -sfn "$TRIPLET-$tool-10" "$root/usr/bin/$TRIPLET-$tool"
+done
+
+for f in "usr/bin/$TRIPLET-g++" lib/ld-linux-armhf.so.3 "usr/lib/$TRIPLET/libc.so.6" \
+         "usr/lib/$TRIPLET/libstdc++.so.6" "usr/lib/$TRIPLET/libgtest.a" \
+         "usr/lib/$TRIPLET/libjsoncpp.so" usr/include/boost/version.hpp; do
+  [[ -e $root/$f ]] || die "$f is missing after unpacking"
+done
+"$root/usr/bin/$TRIPLET-g++" --version >/dev/null 2>&1 || die "the unpacked cross compiler does not run"
+{
+  echo "$wanted"
+  for deb in "$apt_dir"/debs/*.deb; do basename "$deb"; done
+} >"$stamp"
+rm -rf "$apt_dir/debs" "$apt_dir/cache"
+echo "armhf-sysroot: ready in $root"

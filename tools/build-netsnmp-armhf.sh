@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds net-snmp's client library for armhf from a release source tree and
+# installs it, with its headers, into the armhf root:
+#
+#   tools/build-netsnmp-armhf.sh SOURCE_TARBALL SYSROOT WORK_DIR
+#
+# SYSROOT is a folder tools/armhf-sysroot.sh prepared; the library lands in
+# SYSROOT/usr/lib/arm-linux-gnueabihf and the headers in SYSROOT/usr/include,
+# where the cross build and the armhf test runs find them. Only the library is
+# built: no agent, no applications, no MIB files, no OpenSSL (v2c needs no
+# cryptography), so it needs nothing from the target beyond the C library.
+#
+# A SOURCE_TARBALL.sha256 beside the tarball, when there is one, must match it.
+# Done once per source tree: a stamp in SYSROOT records the tarball's SHA-256.
+set -euo pipefail
+
+readonly TRIPLET=arm-linux-gnueabihf
+die() { echo "build-netsnmp-armhf: $*" >&2; exit 1; }
+
+[[ $# -eq 3 ]] || die "usage: $0 SOURCE_TARBALL SYSROOT WORK_DIR"
+[[ -f $1 ]] || die "no net-snmp source tarball at $1"
+tarball=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+sysroot=$(cd "$2" && pwd)
+[[ -x $sysroot/usr/bin/$TRIPLET-gcc ]] || die "$sysroot holds no armhf tool chain (tools/armhf-sysroot.sh)"
+mkdir -p "$3"
+work=$(cd "$3" && pwd)
+
+sum=$(sha256sum "$tarball" | cut -d ' ' -f 1)
+# A checksum kept beside the tarball must match it.
+if [[ -f $tarball.sha256 ]]; then
+  [[ $(cut -d ' ' -f 1 "$tarball.sha256") == "$sum" ]] || die "$tarball does not match $tarball.sha256"
+fi
+stamp="$sysroot/usr/lib/$TRIPLET/.netsnmp-source"
+if [[ -f $stamp && $(cat "$stamp") == "$sum" ]]; then
+  exit 0
+fi
+echo "build-netsnmp-armhf: building net-snmp's library from $(basename "$tarball") (a few minutes, once)"
+
+rm -rf "$work/src"
+mkdir -p "$work/src"
+tar -xzf "$tarball" -C "$work/src" --strip-components=1 || die "cannot unpack $tarball"
+log="$work/build.log"
+: >"$log"
+run() { "$@" >>"$log" 2>&1 || die "'$*' failed; its output: $log"; }
+
+# Another release built earlier leaves nothing behind.
+rm -rf "$sysroot/usr/include/net-snmp" "$sysroot/usr/lib/$TRIPLET"/libnetsnmp.* "$stamp"
+cd "$work/src"
+export PATH="$sysroot/usr/bin:$PATH"
+run ./configure --host=$TRIPLET --with-endianness=little --with-defaults \
+  CC="$TRIPLET-gcc --sysroot=$sysroot" \
+  --prefix=/usr --libdir=/usr/lib/$TRIPLET \
+  --disable-agent --disable-applications --disable-manuals --disable-scripts \
+  --disable-mibs --disable-mib-loading --without-openssl --disable-embedded-perl \
+  --without-perl-modules --enable-ipv6 --disable-static
+run make -j "$(nproc)" -C snmplib
+run make -C snmplib install DESTDIR="$sysroot"
+run make installheaders DESTDIR="$sysroot"
+rm -f "$sysroot/usr/lib/$TRIPLET/libnetsnmp.la"
+
+library=$(readlink -f "$sysroot/usr/lib/$TRIPLET/libnetsnmp.so") || true
+[[ -f $library ]] || die "no libnetsnmp.so was installed"
+grep -q '^#define SIZEOF_LONG 4$' "$sysroot/usr/include/net-snmp/net-snmp-config.h" ||
+  die "net-snmp was configured with another size of long than armhf's"
+echo "$sum" >"$stamp"
+echo "build-netsnmp-armhf: installed $(basename "$library") into $sysroot"
