@@ -31,8 +31,19 @@ source "$here/apt-update.sh"
 readonly TRIPLET=arm-linux-gnueabihf
 readonly SUITE=bullseye
 die() { echo "armhf-sysroot: $*" >&2; exit 1; }
+trap 'echo "armhf-sysroot: failed at line $LINENO" >&2' ERR
 
 [[ $# -eq 1 ]] || die "usage: $0 DIR"
+
+# The Debian mirror the machine's own sources name (ARMHF_MIRROR overrides).
+debian_mirror() {
+  local uri=""
+  uri=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
+          sed -n 's/^URIs: *\(http[^ ]*\/debian\)\/* *$/\1/p' | head -n 1) || true
+  [[ -n $uri ]] || uri=$(sed -n 's/^deb \+\(\[[^]]*\] \+\)\?\(http[^ ]*\/debian\)\/* .*/\2/p' \
+                           /etc/apt/sources.list 2>/dev/null | head -n 1) || true
+  echo "${uri:-http://deb.debian.org/debian}"
+}
 
 # The cross compiler's own programs (cc1plus) use the machine's libraries.
 "$here/install-deps.sh" qemu-user libisl23 libmpc3 libmpfr6 libgmp10 zlib1g
@@ -63,11 +74,7 @@ apt_dir="$root/.apt"
 rm -rf "$apt_dir"
 mkdir -p "$apt_dir"/{lists/partial,cache/archives/partial,sources.list.d,preferences.d,debs}
 : >"$apt_dir/status"
-mirror=${ARMHF_MIRROR:-$(sed -n 's/^URIs: *\(http[^ ]*\/debian\)\/* *$/\1/p' \
-                           /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1)}
-mirror=${mirror:-$(sed -n 's/^deb \+\(http[^ ]*\/debian\)\/* .*/\1/p' /etc/apt/sources.list \
-                     2>/dev/null | head -n 1)}
-mirror=${mirror:-http://deb.debian.org/debian}
+mirror=${ARMHF_MIRROR:-$(debian_mirror)}
 echo "deb $mirror $SUITE main" >"$apt_dir/sources.list"
 apt=(apt-get -q -y -o APT::Architecture=amd64 -o APT::Architectures=amd64,armhf
      -o Dir::Etc::SourceList="$apt_dir/sources.list"

@@ -16,8 +16,11 @@ set -euo pipefail
 
 readonly TRIPLET=arm-linux-gnueabihf
 die() { echo "build-netsnmp-armhf: $*" >&2; exit 1; }
+trap 'echo "build-netsnmp-armhf: failed at line $LINENO" >&2' ERR
 
 [[ $# -eq 3 ]] || die "usage: $0 SOURCE_TARBALL SYSROOT WORK_DIR"
+# net-snmp's configure script needs `file` (for libtool).
+"$(dirname "${BASH_SOURCE[0]}")/install-deps.sh" file
 [[ -f $1 ]] || die "no net-snmp source tarball at $1"
 tarball=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 sysroot=$(cd "$2" && pwd)
@@ -38,10 +41,14 @@ echo "build-netsnmp-armhf: building net-snmp's library from $(basename "$tarball
 
 rm -rf "$work/src"
 mkdir -p "$work/src"
-tar -xzf "$tarball" -C "$work/src" --strip-components=1 || die "cannot unpack $tarball"
+tar -xf "$tarball" -C "$work/src" --strip-components=1 || die "cannot unpack $tarball"
 log="$work/build.log"
 : >"$log"
-run() { "$@" >>"$log" 2>&1 || die "'$*' failed; its output: $log"; }
+run() {
+  "$@" >>"$log" 2>&1 && return
+  tail -n 15 "$log" >&2
+  die "'$*' failed; its whole output: $log"
+}
 
 # Another release built earlier leaves nothing behind.
 rm -rf "$sysroot/usr/include/net-snmp" "$sysroot/usr/lib/$TRIPLET"/libnetsnmp.* "$stamp"

@@ -31,7 +31,11 @@ sudo=()
 echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt_update_tolerant install-deps "${sudo[@]}" apt-get -qq || exit 1
-if ! "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+log=$(mktemp)
+if ! "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >"$log" 2>&1; then
+  tail -n 20 "$log" >&2
+  rm -f "$log"
   echo "install-deps: cannot install: ${missing[*]}" >&2
   exit 1
 fi
+rm -f "$log"
