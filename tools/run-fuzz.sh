@@ -28,19 +28,6 @@ targets=(fuzz_walk_response fuzz_init_setting)
 declare -A corpus_of=([fuzz_walk_response]=response [fuzz_init_setting]=settings)
 
 # clang and its sanitizer/libFuzzer runtimes are the only things installed.
-ensure_clang() {
-  if command -v clang++ >/dev/null &&
-      dpkg-query -W -f='${Status}\n' libclang-rt-14-dev 2>/dev/null | grep -qx 'install ok installed'; then
-    return
-  fi
-  local sudo=()
-  [[ $(id -u) -eq 0 ]] || sudo=(sudo)
-  echo "installing: clang libclang-rt-14-dev"
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo[@]}" apt-get update -qq
-  "${sudo[@]}" apt-get install -y clang libclang-rt-14-dev
-}
-
 configure() {
   local cache=$build_dir/CMakeCache.txt
   if [[ -f $cache ]]; then
@@ -53,7 +40,7 @@ configure() {
   cmake -S "$repo" -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DPDU_FUZZ=ON -DBUILD_TESTING=OFF
 }
 
-ensure_clang
+"$repo/tools/install-deps.sh" clang libclang-rt-14-dev
 configure
 cmake --build "$build_dir" --target "${targets[@]}" -j "$(nproc)"
 
