@@ -381,7 +381,12 @@ TEST(PduHostExitStatus, BadInputExitsTwoWithOneLineAndPollsNothing) {
       {good, {"--seconds", "inf"}, "--seconds needs a number"},
       {good, {"--seconds", "0x10"}, "--seconds needs a number"},
       {good, {"--verbose"}, "unknown option '--verbose'"},
-      {"", {}, "--config FILE is required"},
+      {good, {"stray"}, "unexpected argument 'stray'"},
+      {good, {"--passes"}, "--passes"},
+      {good, {"--config", "good.json"}, "--config"},
+      {"", {}, "--config FILE or --address ADDR is required"},
+      {good, {"--address", "127.0.0.1:1"}, "--config and --address do not go together"},
+      {"", {"--address", ""}, "--address needs a non-empty address"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
@@ -403,7 +408,7 @@ TEST(PduHostExitStatus, HelpNamesEveryOptionAndExitStatus) {
   TempDir dir;
   const auto run = RunHost(dir, {"--help"});
   EXPECT_EQ(run.status, 0);
-  for (const char* word : {"--config", "--plugin", "--passes", "--seconds", "--events",
+  for (const char* word : {"--config", "--address", "--plugin", "--passes", "--seconds", "--events",
                            "--cache-in", "--cache-out", "Exit status", "snmp_varno_pdu.so"}) {
     EXPECT_NE(run.out.find(word), std::string::npos) << word;
   }

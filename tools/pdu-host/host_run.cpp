@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "complain.h"
 #include "cycle_collector.h"
 #include "driver/pdu_record.h"
 #include "event_log.h"
@@ -24,13 +25,6 @@ namespace {
 
 constexpr std::size_t kRecordSize = sizeof(SNMP_VARNO_PDU_Data_t);
 constexpr std::size_t kMaxCacheFileRead = 1 << 20;
-
-void Complain(const std::string& message) {
-  const std::string line = "pdu-host: " + message + "\n";
-  std::fflush(stdout);
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
-}
 
 std::string Label(const DeviceEntry& entry) {
   return "device " + std::to_string(entry.id) + " (devices[" + std::to_string(entry.index) + "])";
@@ -180,7 +174,11 @@ int RunHost(const Options& options) {
   ProviderList providers;
   std::shared_ptr<QTXSocketDeviceProvider> provider;
   try {
-    entries = LoadHostConfig(options.config_path);
+    if (options.address.empty()) {
+      entries = LoadHostConfig(options.config_path);
+    } else {
+      entries.push_back(AddressDevice(options.address));
+    }
     if (!options.cache_in_path.empty()) cache = ReadCacheRecord(options.cache_in_path);
     if (!options.events_path.empty()) events = std::make_unique<EventLog>(options.events_path);
     const std::string plugin =
