@@ -525,6 +525,8 @@ TEST(PduHostReport, ColumnsLineUpOnATerminalWhateverTheValuesAndTexts) {
   EXPECT_NE(report.find("col21     2105.25"), std::string::npos) << report;
   EXPECT_EQ(lines[18], "  alarm signals: none reported");
   EXPECT_EQ(pdu_host::DisplayWidth("通讯状态 C1"), 11u);
+  EXPECT_EQ(pdu_host::FormatValue(500.0f), "500");
+  EXPECT_EQ(pdu_host::FormatValue(0.1f), "0.1");
 
   const unsigned char zero[7] = {};
   EXPECT_EQ(pdu_host::FormatTimeStamp(zero), "no time stamp");
