@@ -13,6 +13,7 @@ namespace {
 constexpr char kUsage[] =
     R"(Usage: pdu-host (--config FILE | --address ADDR) [--plugin PATH] [--passes N]
                 [--seconds S] [--events FILE] [--cache-in FILE] [--cache-out FILE]
+                [--explain] [--record FILE]
 )";
 
 constexpr char kPurpose[] =
@@ -24,10 +25,13 @@ trace lines go to standard output as well.
 )";
 
 constexpr char kExitStatus[] = R"(Exit status:
-  0  every device published its N records.
+  0  every device published its N records (and each walk for --explain or
+     --record reached the end of the table).
   1  some device published fewer (a polled pass that ended without a record,
      or a threaded device not done within S seconds; each is named on
-     standard error), a pass failed, or an output file could not be written.
+     standard error), a pass failed, a walk for --explain or --record ended
+     early (no answer, or an agent the plug-in's walk would stop at), or an
+     output file could not be written.
   2  bad input: options, configuration, cache file, events file or plug-in.
      One line on standard error names the problem; no device is polled.
 )";
@@ -138,6 +142,24 @@ the device publishes it in a record cycle of its own.)")
                  R"(At the end, write the last record published by any device
 (135 bytes) to FILE, for a later --cache-in.)")
       ->type_name("FILE");
+  app.add_flag("--explain", options.explain,
+               R"(After the run, walk each device's table once more the way
+the plug-in walks it (SNMP v2c, community tundra, one
+object per GETBULK request) and print one line per record
+field: the objects served for its column, their type and
+value as net-snmp names them, the field's value in the
+device's last record and a verdict: stored, ignored (TYPE)
+or not served. Then the served objects no field keeps,
+and how the walk ended after how many requests.)")
+      ->disable_flag_override();
+  app.add_option("--record", options.record_path,
+                 R"(Walk the table once more as --explain does (with or
+without it) and write every object served to FILE in the
+simulated PDU's data-file format, so that
+  sim/pdu_agent.py --data FILE
+serves the same table. Objects of a type the simulator
+cannot serve become '#' lines naming it. One device only.)")
+      ->type_name("FILE");
   app.set_help_flag("-h,--help", "Show this text and exit.");
 }
 
@@ -174,11 +196,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
     throw UsageError("unexpected argument '" + extra + "' (options start with --; see --help)");
   }
   const std::pair<const char*, const std::string*> file_options[] = {
-      {"--config", &options.config_path},
-      {"--plugin", &options.plugin_path},
-      {"--events", &options.events_path},
-      {"--cache-in", &options.cache_in_path},
-      {"--cache-out", &options.cache_out_path}};
+      {"--config", &options.config_path},       {"--plugin", &options.plugin_path},
+      {"--events", &options.events_path},       {"--cache-in", &options.cache_in_path},
+      {"--cache-out", &options.cache_out_path}, {"--record", &options.record_path}};
   for (const auto& [name, value] : file_options) RejectEmpty(app, name, *value, "file name");
   RejectEmpty(app, "--address", options.address, "address");
   if (app.count("--passes") != 0) options.passes = ParsePasses(typed.passes);

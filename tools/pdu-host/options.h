@@ -30,6 +30,8 @@ struct Options {
   std::string events_path;
   std::string cache_in_path;
   std::string cache_out_path;
+  bool explain = false;     // walk each table again and explain it
+  std::string record_path;  // write that walk as the simulator's data file
 };
 
 Options ParseOptions(const std::vector<std::string>& args);

@@ -26,11 +26,6 @@ bool IsWide(char32_t c) {
          (c >= 0x20000 && c <= 0x3FFFD);
 }
 
-std::string PadRight(const std::string& text, std::size_t width) {
-  const std::size_t used = DisplayWidth(text);
-  return used >= width ? text : text + std::string(width - used, ' ');
-}
-
 std::string PadLeft(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
@@ -102,6 +97,11 @@ std::string FormatValue(float value) {
     }
   }
   return text;
+}
+
+std::string PadRight(const std::string& text, std::size_t width) {
+  const std::size_t used = DisplayWidth(text);
+  return used >= width ? text : text + std::string(width - used, ' ');
 }
 
 std::size_t DisplayWidth(std::string_view utf8) {

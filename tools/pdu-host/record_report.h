@@ -50,6 +50,8 @@ std::string FormatValue(float value);
 
 // Terminal columns `utf8` takes: East Asian wide characters count 2.
 std::size_t DisplayWidth(std::string_view utf8);
+// `text` followed by spaces up to `width` terminal columns.
+std::string PadRight(const std::string& text, std::size_t width);
 
 // The whole report, ending in '\n'.
 std::string FormatReport(const CycleReport& cycle);
