@@ -1,5 +1,7 @@
 #include "capture_file.h"
 
+#include <string>
+
 namespace pdu_host {
 
 std::string CaptureFile(const TableWalk& walk, const std::string& address) {

@@ -1,6 +1,7 @@
 #include "complain.h"
 
 #include <cstdio>
+#include <string>
 
 namespace pdu_host {
 

@@ -1,8 +1,11 @@
 #include "data_file_entry.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <string>
 
 #include "record_report.h"
 #include "served_object.h"

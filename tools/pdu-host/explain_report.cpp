@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "driver/pdu_record.h"
 #include "record_report.h"

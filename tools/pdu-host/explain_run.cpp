@@ -1,6 +1,7 @@
 #include "explain_run.h"
 
 #include <string>
+#include <vector>
 
 #include "capture_file.h"
 #include "complain.h"

@@ -2,10 +2,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstddef>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace pdu_host {
 namespace {

@@ -1,9 +1,13 @@
 #include "served_object.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "data_file_entry.h"
 #include "driver/bulk_walk_step.h"

@@ -1,9 +1,11 @@
 #include "table_walk.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <iterator>
 #include <memory>
+#include <string>
 
 #include "driver/bulk_walk_step.h"
 #include "driver/walk_settings.h"
