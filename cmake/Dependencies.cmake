@@ -17,6 +17,20 @@ target_link_libraries(jsoncpp_library INTERFACE jsoncpp_headers ${JSONCPP_LIBRAR
 
 include(NetSnmp)
 
+# CLI11 (header only), for pdu-host's options. A cross build must not search
+# the build machine's /usr/include, whose C library headers are not the
+# target's: it gets a copy of the CLI folder alone, in the build folder.
+if(CMAKE_CROSSCOMPILING)
+  find_path(CLI11_MACHINE_INCLUDE_DIR CLI/CLI.hpp PATHS /usr/include NO_DEFAULT_PATH
+            NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  set(CLI11_INCLUDE_DIR ${CMAKE_BINARY_DIR}/cli11/include)
+  file(COPY ${CLI11_MACHINE_INCLUDE_DIR}/CLI DESTINATION ${CLI11_INCLUDE_DIR})
+else()
+  find_path(CLI11_INCLUDE_DIR CLI/CLI.hpp REQUIRED)
+endif()
+add_library(cli11 INTERFACE)
+target_include_directories(cli11 SYSTEM INTERFACE ${CLI11_INCLUDE_DIR})
+
 if(BUILD_TESTING)
   find_package(GTest REQUIRED)
 endif()

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <iostream>
 
@@ -12,21 +11,9 @@
 #include "device/config_member.h"
 #include "device/console_line.h"
 #include "driver/bulk_walk_step.h"
+#include "driver/walk_settings.h"
 
 namespace {
-
-// The PDU table: 1.3.6.1.4.1.44782.4.14.1.1.<column>.<row>.
-const oid kTableRoot[] = {1, 3, 6, 1, 4, 1, 44782, 4, 14, 1, 1};
-
-unsigned char kCommunity[] = "tundra";
-constexpr long kTimeoutMicroseconds = 10'000'000;
-constexpr int kRetries = 1;
-constexpr int kMaxRepetitions = 100;
-constexpr int kNonRepeaters = 1;
-
-// An agent inventing increasing names forever must not hold a pass forever;
-// a real table needs a tiny fraction of this.
-constexpr long kMaxRequestsPerPass = 65'536;
 
 constexpr std::chrono::seconds kPauseBetweenPasses{5};
 
@@ -34,8 +21,8 @@ constexpr std::chrono::seconds kPauseBetweenPasses{5};
 
 SNMP_VARNO_PDU::SNMP_VARNO_PDU() {
   std::fill(std::begin(root_oid_), std::end(root_oid_), 0);
-  std::copy(std::begin(kTableRoot), std::end(kTableRoot), root_oid_);
-  root_oid_len_ = std::size(kTableRoot);
+  std::copy(std::begin(pdu::kTableRoot), std::end(pdu::kTableRoot), root_oid_);
+  root_oid_len_ = std::size(pdu::kTableRoot);
   std::fill(std::begin(next_oid_), std::end(next_oid_), 0);
   use_thread_ = 0;
   device_type_ = "snmp_varno_pdu";
@@ -44,11 +31,7 @@ SNMP_VARNO_PDU::SNMP_VARNO_PDU() {
     std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
     snmp_sess_init(&session_settings_);
   }
-  session_settings_.version = SNMP_VERSION_2c;
-  session_settings_.community = kCommunity;
-  session_settings_.community_len = std::strlen(reinterpret_cast<const char*>(kCommunity));
-  session_settings_.timeout = kTimeoutMicroseconds;
-  session_settings_.retries = kRetries;
+  pdu::ApplyWalkSession(session_settings_);
 }
 
 SNMP_VARNO_PDU::~SNMP_VARNO_PDU() {
@@ -122,7 +105,7 @@ void SNMP_VARNO_PDU::do_sample() {
       return;
     }
   }
-  snmp_sess_session(open_session_)->timeout = kTimeoutMicroseconds;
+  snmp_sess_session(open_session_)->timeout = pdu::kTimeoutMicroseconds;
 
   std::copy(root_oid_, root_oid_ + root_oid_len_, next_oid_);
   next_oid_len_ = root_oid_len_;
@@ -143,7 +126,7 @@ void SNMP_VARNO_PDU::walk_table() {
   long requests = 0;
   bool running = true;
   while (running && !stop_requested_) {
-    if (++requests > kMaxRequestsPerPass) {
+    if (++requests > pdu::kMaxRequestsPerPass) {
       WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: walk of " + peer_name_ +
                                       " ended: request limit of one pass reached");
       return;
@@ -164,8 +147,8 @@ bool SNMP_VARNO_PDU::walk_step() {
     std::fflush(stdout);
     return false;
   }
-  request_pdu_->non_repeaters = kNonRepeaters;
-  request_pdu_->max_repetitions = kMaxRepetitions;
+  request_pdu_->non_repeaters = pdu::kNonRepeaters;
+  request_pdu_->max_repetitions = pdu::kMaxRepetitions;
   snmp_add_null_var(request_pdu_, next_oid_, next_oid_len_);
 
   // The library takes the request over, whatever the outcome.

@@ -381,7 +381,21 @@ TEST(PduHostExitStatus, BadInputExitsTwoWithOneLineAndPollsNothing) {
       {good, {"--seconds", "inf"}, "--seconds needs a number"},
       {good, {"--seconds", "0x10"}, "--seconds needs a number"},
       {good, {"--verbose"}, "unknown option '--verbose'"},
-      {"", {}, "--config FILE is required"},
+      {good, {"stray"}, "unexpected argument 'stray'"},
+      {good, {"--passes"}, "--passes"},
+      {good, {"--config", "good.json"}, "--config"},
+      {"", {}, "--config FILE or --address ADDR is required"},
+      {"", {"--explain", "--record", "table.txt"}, "--config FILE or --address ADDR is required"},
+      {good, {"--address", "127.0.0.1:1"}, "--config and --address do not go together"},
+      {"", {"--address", ""}, "--address needs a non-empty address"},
+      {"", {"--address", "127.0.0.1:1", "--record", ""}, "--record needs a non-empty file name"},
+      {"", {"--address", "127.0.0.1:1", "--explain=yes"}, "explain was given"},
+      {ConfigJson({DeviceJson(7, "", "2", "0"), DeviceJson(8, "", "2", "0")}),
+       {"--record", "table.txt"},
+       "--record captures one device's table; config file config.json has 2 devices"},
+      {ConfigJson({DeviceJson(7, "", "2", "0")}),
+       {"--record", "table.txt"},
+       "--record needs a device with an address"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
@@ -403,8 +417,9 @@ TEST(PduHostExitStatus, HelpNamesEveryOptionAndExitStatus) {
   TempDir dir;
   const auto run = RunHost(dir, {"--help"});
   EXPECT_EQ(run.status, 0);
-  for (const char* word : {"--config", "--plugin", "--passes", "--seconds", "--events",
-                           "--cache-in", "--cache-out", "Exit status", "snmp_varno_pdu.so"}) {
+  for (const char* word :
+       {"--config", "--address", "--plugin", "--passes", "--seconds", "--events", "--cache-in",
+        "--cache-out", "--explain", "--record", "Exit status", "snmp_varno_pdu.so"}) {
     EXPECT_NE(run.out.find(word), std::string::npos) << word;
   }
 }
@@ -520,6 +535,8 @@ TEST(PduHostReport, ColumnsLineUpOnATerminalWhateverTheValuesAndTexts) {
   EXPECT_NE(report.find("col21     2105.25"), std::string::npos) << report;
   EXPECT_EQ(lines[18], "  alarm signals: none reported");
   EXPECT_EQ(pdu_host::DisplayWidth("通讯状态 C1"), 11u);
+  EXPECT_EQ(pdu_host::FormatValue(500.0f), "500");
+  EXPECT_EQ(pdu_host::FormatValue(0.1f), "0.1");
 
   const unsigned char zero[7] = {};
   EXPECT_EQ(pdu_host::FormatTimeStamp(zero), "no time stamp");

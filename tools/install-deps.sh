@@ -9,7 +9,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/apt-update.sh"
 
 packages=(g++ cmake make libsnmp-dev libjsoncpp-dev libboost-dev libboost-date-time-dev
-          libgtest-dev libgmock-dev snmpd snmp python3 binutils)
+          libgtest-dev libgmock-dev libcli11-dev snmpd snmp python3 binutils)
 packages+=("$@")
 
 # A package counts when it is installed for this machine's architecture (or

@@ -45,6 +45,7 @@ void CycleCollector::OnCall(const QTXVDevice& device, const qtxhost::HostCall& c
       cycle.record = call.bytes;
       state.in_cycle = true;
       last_published_ = call.bytes;
+      state.last_published = call.bytes;
       break;
     case Kind::kReset:
       break;
@@ -98,6 +99,14 @@ bool CycleCollector::WaitForSampledRecords(const QTXVDevice& device, std::size_t
 std::optional<std::vector<unsigned char>> CycleCollector::LastPublished() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return last_published_;
+}
+
+std::optional<std::vector<unsigned char>> CycleCollector::LastPublishedBy(unsigned int id) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& [device, state] : devices_) {
+    if (state.id == id) return state.last_published;
+  }
+  return std::nullopt;
 }
 
 std::size_t CycleCollector::unknown_calls() const {

@@ -54,6 +54,8 @@ class CycleCollector {
                              std::chrono::steady_clock::time_point deadline) const;
   // The bytes of the last record published by any device.
   std::optional<std::vector<unsigned char>> LastPublished() const;
+  // The bytes of the last record published by the device registered as `id`.
+  std::optional<std::vector<unsigned char>> LastPublishedBy(unsigned int id) const;
   // Calls from devices that were never registered (reported, not counted).
   std::size_t unknown_calls() const;
 
@@ -65,6 +67,7 @@ class CycleCollector {
     CycleReport cycle;
     std::size_t records = 0;
     std::size_t sampled = 0;
+    std::optional<std::vector<unsigned char>> last_published;
   };
 
   void FinishCycle(DeviceState& state, const qtxhost::HostCall& save);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string>
 
 #include <json/reader.h>
 
@@ -80,6 +81,18 @@ std::vector<DeviceEntry> LoadHostConfig(const std::string& path) {
     throw ConfigError(e.what());
   }
   return ParseHostConfig(text, "config file " + path);
+}
+
+DeviceEntry AddressDevice(const std::string& address) {
+  DeviceEntry entry;
+  entry.id = 1;
+  entry.address = address;
+  entry.b_mode = 2;
+  entry.config["id"] = entry.id;
+  entry.config["address"] = address;
+  entry.config["appSetting"]["b_mode"] = "2";
+  entry.config["appSetting"]["use_thread"] = "0";
+  return entry;
 }
 
 std::vector<DeviceEntry> ParseHostConfig(const std::string& text, const std::string& source) {

@@ -38,6 +38,9 @@ struct DeviceEntry {
 inline constexpr std::size_t kMaxConfigBytes = 16 * 1024 * 1024;
 
 std::vector<DeviceEntry> LoadHostConfig(const std::string& path);
+// The one device of --address: id 1 polling `address` from the host, in
+// mode 2 (appSetting b_mode "2", use_thread "0").
+DeviceEntry AddressDevice(const std::string& address);
 // The same checks on the file's text; `source` names it in messages.
 std::vector<DeviceEntry> ParseHostConfig(const std::string& text, const std::string& source);
 

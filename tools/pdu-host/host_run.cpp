@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "complain.h"
 #include "cycle_collector.h"
 #include "driver/pdu_record.h"
 #include "event_log.h"
+#include "explain_run.h"
 #include "file_io.h"
 #include "host_calls.h"
 #include "host_config.h"
@@ -24,13 +26,6 @@ namespace {
 
 constexpr std::size_t kRecordSize = sizeof(SNMP_VARNO_PDU_Data_t);
 constexpr std::size_t kMaxCacheFileRead = 1 << 20;
-
-void Complain(const std::string& message) {
-  const std::string line = "pdu-host: " + message + "\n";
-  std::fflush(stdout);
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
-}
 
 std::string Label(const DeviceEntry& entry) {
   return "device " + std::to_string(entry.id) + " (devices[" + std::to_string(entry.index) + "])";
@@ -180,7 +175,19 @@ int RunHost(const Options& options) {
   ProviderList providers;
   std::shared_ptr<QTXSocketDeviceProvider> provider;
   try {
-    entries = LoadHostConfig(options.config_path);
+    if (options.address.empty()) {
+      entries = LoadHostConfig(options.config_path);
+    } else {
+      entries.push_back(AddressDevice(options.address));
+    }
+    if (!options.record_path.empty() && entries.size() != 1) {
+      throw ConfigError("--record captures one device's table; config file " + options.config_path +
+                        " has " + std::to_string(entries.size()) + " devices");
+    }
+    if (!options.record_path.empty() && entries.front().address.empty()) {
+      throw ConfigError("--record needs a device with an address; config file " +
+                        options.config_path + " gives an empty one");
+    }
     if (!options.cache_in_path.empty()) cache = ReadCacheRecord(options.cache_in_path);
     if (!options.events_path.empty()) events = std::make_unique<EventLog>(options.events_path);
     const std::string plugin =
@@ -218,6 +225,10 @@ int RunHost(const Options& options) {
   if (events && !events->error().empty()) {
     Complain(events->error());
     if (status == kExitOk) status = kExitShortfall;
+  }
+  if ((options.explain || !options.record_path.empty()) &&
+      !ExplainAndRecord(options, entries, collector) && status == kExitOk) {
+    status = kExitShortfall;
   }
   if (!options.cache_out_path.empty()) {
     const auto last = collector.LastPublished();

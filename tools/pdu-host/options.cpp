@@ -1,12 +1,59 @@
 #include "options.h"
 
+#include <CLI/CLI.hpp>
+
+#include <cstddef>
 #include <cstdlib>
-#include <set>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace pdu_host {
 namespace {
 
-// Non-negative decimal integer without sign or spaces, at most `max`.
+constexpr char kUsage[] =
+    R"(Usage: pdu-host (--config FILE | --address ADDR) [--plugin PATH] [--passes N]
+                [--seconds S] [--events FILE] [--cache-in FILE] [--cache-out FILE]
+                [--explain] [--record FILE]
+)";
+
+constexpr char kPurpose[] =
+    R"(Runs the PDU plug-in as the monitoring host does: loads it, creates one device
+per configured entry, initialises and polls the devices, and prints every
+record they publish (device, time stamp, the 31 columns with the alarm text
+beside each alarm column, and the active alarm signals). The plug-in's own
+trace lines go to standard output as well.
+)";
+
+constexpr char kExitStatus[] = R"(Exit status:
+  0  every device published its N records (and each walk for --explain or
+     --record reached the end of the table).
+  1  some device published fewer (a polled pass that ended without a record,
+     or a threaded device not done within S seconds; each is named on
+     standard error), a pass failed, a walk for --explain or --record ended
+     early (no answer, or an agent the plug-in's walk would stop at), or an
+     output file could not be written.
+  2  bad input: options, configuration, cache file, events file or plug-in.
+     One line on standard error names the problem; no device is polled.
+)";
+
+// --help: usage, purpose, the options as CLI11 lists them, exit statuses.
+class HelpLayout : public CLI::Formatter {
+ public:
+  HelpLayout() { column_width(20); }
+  std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode mode) const override {
+    return std::string(kUsage) + "\n" + kPurpose + make_groups(app, mode) + "\n" + kExitStatus;
+  }
+};
+
+// The values that are checked after parsing, as they were typed.
+struct TypedValues {
+  std::string passes;
+  std::string seconds;
+};
+
+// Non-negative decimal integer without sign or spaces, at most kMaxPasses.
 unsigned ParsePasses(const std::string& text) {
   const std::string message = "--passes needs a whole number from 0 to " +
                               std::to_string(kMaxPasses) + ", not '" + text + "'";
@@ -42,114 +89,140 @@ double ParseSeconds(const std::string& text) {
   return value;
 }
 
+void DefineOptions(CLI::App& app, Options& options, TypedValues& typed) {
+  app.formatter(std::make_shared<HelpLayout>());
+  // Unknown arguments are named by ParseOptions, in this program's words.
+  app.allow_extras();
+  app.add_option("--config", options.config_path, R"(Device configuration, JSON:
+  {"devices": [{"id": 7, "address": "127.0.0.1:16161",
+                "appSetting": {"b_mode": "2", "use_thread": "0"},
+                "thresholdSetting": {}}]}
+Each device object is handed whole to that device's Init.
+"id" (an integer from 0 to 4294967295, unique) is its data
+identifier, "address" (a string) the PDU it polls; an
+empty address never samples. appSetting.use_thread absent
+or 0 (read like atoi) polls the device from the host;
+anything else lets it sample on its own thread every 5 s.)")
+      ->type_name("FILE");
+  app.add_option("--address", options.address,
+                 R"(Instead of --config: one device, id 1, polling the PDU
+at ADDR (e.g. 192.0.2.10:161) from the host, with
+appSetting b_mode "2" (alarm signals) and use_thread "0".)")
+      ->type_name("ADDR");
+  app.add_option("--plugin", options.plugin_path,
+                 R"(Plug-in to load (default: snmp_varno_pdu.so in the folder
+of this program).)")
+      ->type_name("PATH");
+  app.add_option("--passes", typed.passes,
+                 R"(Records each device is to publish, 0 to 1000000 (default 1).
+A polled device gets RefreshStatus N times; the host waits
+for a threaded device until it has published N records.
+A record restored by --cache-in does not count.)")
+      ->type_name("N");
+  app.add_option("--seconds", typed.seconds,
+                 R"(How long to wait for the threaded devices, counted from
+the end of the set-up, above 0 and at most 86400
+(default 30). Polled devices are not bounded by it: each
+of their passes ends within the plug-in's SNMP time-out,
+as does a threaded pass still running at the end.)")
+      ->type_name("S");
+  app.add_option("--events", options.events_path,
+                 R"(Write one JSON object per line for every call the
+plug-in makes on the host, in call order, e.g.
+  {"device":7,"call":"Reset"}
+Calls: SendSP (type, length, flag, record as hex), Reset,
+CheckThresholdBool (level, id, id2, group, text, active,
+seq), DoBatchCheckThreshold (rules, result),
+SaveDeviceHistory (length, record as hex).)")
+      ->type_name("FILE");
+  app.add_option("--cache-in", options.cache_in_path,
+                 R"(Before polling, hand FILE (exactly 135 bytes: one record,
+as --cache-out writes it) to each device's LoadFromCache;
+the device publishes it in a record cycle of its own.)")
+      ->type_name("FILE");
+  app.add_option("--cache-out", options.cache_out_path,
+                 R"(At the end, write the last record published by any device
+(135 bytes) to FILE, for a later --cache-in.)")
+      ->type_name("FILE");
+  app.add_flag("--explain", options.explain,
+               R"(After the run, walk each device's table once more the way
+the plug-in walks it (SNMP v2c, community tundra, one
+object per GETBULK request) and print one line per record
+field: the objects served for its column, their type and
+value as net-snmp names them, the field's value in the
+device's last record and a verdict: stored, ignored (TYPE)
+or not served. Then the served objects no field keeps,
+and how the walk ended after how many requests.)")
+      ->disable_flag_override();
+  app.add_option("--record", options.record_path,
+                 R"(Walk the table once more as --explain does (with or
+without it) and write every object served to FILE in the
+simulated PDU's data-file format, so that
+  sim/pdu_agent.py --data FILE
+serves the same table. Objects of a type the simulator
+cannot serve become '#' lines naming it. One device only.)")
+      ->type_name("FILE");
+  app.set_help_flag("-h,--help", "Show this text and exit.");
+}
+
+// An option given with an empty value, e.g. --events "".
+void RejectEmpty(const CLI::App& app, const char* name, const std::string& value,
+                 const char* what) {
+  if (app.count(name) != 0 && value.empty()) {
+    throw UsageError(std::string(name) + " needs a non-empty " + what);
+  }
+}
+
 }  // namespace
 
 Options ParseOptions(const std::vector<std::string>& args) {
   Options options;
-  std::set<std::string> seen;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "-h" || arg == "--help") {
-      options.help = true;
-      continue;
-    }
-    if (arg.rfind("--", 0) != 0) {
-      throw UsageError("unexpected argument '" + arg + "' (options start with --; see --help)");
-    }
-    std::string name = arg;
-    std::string value;
-    bool has_value = false;
-    if (const auto equals = arg.find('='); equals != std::string::npos) {
-      name = arg.substr(0, equals);
-      value = arg.substr(equals + 1);
-      has_value = true;
-    }
-    static const std::set<std::string> kKnown = {
-        "--config", "--plugin", "--passes", "--seconds", "--events", "--cache-in", "--cache-out"};
-    if (kKnown.count(name) == 0) throw UsageError("unknown option '" + name + "' (see --help)");
-    if (!seen.insert(name).second) throw UsageError(name + " is given more than once");
-    if (!has_value) {
-      if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
-      value = args[++i];
-    }
-    if (name == "--passes") {
-      options.passes = ParsePasses(value);
-    } else if (name == "--seconds") {
-      options.seconds = ParseSeconds(value);
-    } else if (value.empty()) {
-      throw UsageError(name + " needs a non-empty file name");
-    } else if (name == "--config") {
-      options.config_path = value;
-    } else if (name == "--plugin") {
-      options.plugin_path = value;
-    } else if (name == "--events") {
-      options.events_path = value;
-    } else if (name == "--cache-in") {
-      options.cache_in_path = value;
-    } else {
-      options.cache_out_path = value;
-    }
+  TypedValues typed;
+  CLI::App app;
+  DefineOptions(app, options, typed);
+  std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them last first
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    options.help = true;
+    return options;
+  } catch (const CLI::ParseError& e) {
+    throw UsageError(std::string(e.what()) + " (see --help)");
   }
-  if (!options.help && options.config_path.empty()) {
-    throw UsageError("--config FILE is required (see --help)");
+
+  if (const std::vector<std::string> extras = app.remaining(); !extras.empty()) {
+    const std::string& extra = extras.front();
+    if (extra.rfind('-', 0) == 0) {
+      throw UsageError("unknown option '" + extra.substr(0, extra.find('=')) + "' (see --help)");
+    }
+    throw UsageError("unexpected argument '" + extra + "' (options start with --; see --help)");
+  }
+  const std::pair<const char*, const std::string*> file_options[] = {
+      {"--config", &options.config_path},       {"--plugin", &options.plugin_path},
+      {"--events", &options.events_path},       {"--cache-in", &options.cache_in_path},
+      {"--cache-out", &options.cache_out_path}, {"--record", &options.record_path}};
+  for (const auto& [name, value] : file_options) RejectEmpty(app, name, *value, "file name");
+  RejectEmpty(app, "--address", options.address, "address");
+  if (app.count("--passes") != 0) options.passes = ParsePasses(typed.passes);
+  if (app.count("--seconds") != 0) options.seconds = ParseSeconds(typed.seconds);
+
+  const bool has_config = app.count("--config") != 0;
+  const bool has_address = app.count("--address") != 0;
+  if (has_config && has_address) {
+    throw UsageError("--config and --address do not go together: give one (see --help)");
+  }
+  if (!has_config && !has_address) {
+    throw UsageError("--config FILE or --address ADDR is required (see --help)");
   }
   return options;
 }
 
 std::string HelpText() {
-  return R"(Usage: pdu-host --config FILE [--plugin PATH] [--passes N] [--seconds S]
-                [--events FILE] [--cache-in FILE] [--cache-out FILE]
-
-Runs the PDU plug-in as the monitoring host does: loads it, creates one device
-per configured entry, initialises and polls the devices, and prints every
-record they publish (device, time stamp, the 31 columns with the alarm text
-beside each alarm column, and the active alarm signals). The plug-in's own
-trace lines go to standard output as well.
-
-Options:
-  --config FILE     Device configuration, JSON:
-                      {"devices": [{"id": 7, "address": "127.0.0.1:16161",
-                                    "appSetting": {"b_mode": "2", "use_thread": "0"},
-                                    "thresholdSetting": {}}]}
-                    Each device object is handed whole to that device's Init.
-                    "id" (an integer from 0 to 4294967295, unique) is its data
-                    identifier, "address" (a string) the PDU it polls; an
-                    empty address never samples. appSetting.use_thread absent
-                    or 0 (read like atoi) polls the device from the host;
-                    anything else lets it sample on its own thread every 5 s.
-  --plugin PATH     Plug-in to load (default: snmp_varno_pdu.so in the folder
-                    of this program).
-  --passes N        Records each device is to publish, 0 to 1000000 (default 1).
-                    A polled device gets RefreshStatus N times; the host waits
-                    for a threaded device until it has published N records.
-                    A record restored by --cache-in does not count.
-  --seconds S       How long to wait for the threaded devices, counted from
-                    the end of the set-up, above 0 and at most 86400
-                    (default 30). Polled devices are not bounded by it: each
-                    of their passes ends within the plug-in's SNMP time-out,
-                    as does a threaded pass still running at the end.
-  --events FILE     Write one JSON object per line for every call the
-                    plug-in makes on the host, in call order, e.g.
-                      {"device":7,"call":"Reset"}
-                    Calls: SendSP (type, length, flag, record as hex), Reset,
-                    CheckThresholdBool (level, id, id2, group, text, active,
-                    seq), DoBatchCheckThreshold (rules, result),
-                    SaveDeviceHistory (length, record as hex).
-  --cache-in FILE   Before polling, hand FILE (exactly 135 bytes: one record,
-                    as --cache-out writes it) to each device's LoadFromCache;
-                    the device publishes it in a record cycle of its own.
-  --cache-out FILE  At the end, write the last record published by any device
-                    (135 bytes) to FILE, for a later --cache-in.
-  -h, --help        Show this text and exit.
-
-Exit status:
-  0  every device published its N records.
-  1  some device published fewer (a polled pass that ended without a record,
-     or a threaded device not done within S seconds; each is named on
-     standard error), a pass failed, or an output file could not be written.
-  2  bad input: options, configuration, cache file, events file or plug-in.
-     One line on standard error names the problem; no device is polled.
-)";
+  Options options;
+  TypedValues typed;
+  CLI::App app;
+  DefineOptions(app, options, typed);
+  return app.help();
 }
 
 }  // namespace pdu_host

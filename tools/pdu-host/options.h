@@ -2,8 +2,8 @@
 //
 // ParseOptions reads the arguments after the program name; it throws
 // UsageError with a one-line message for an unknown option, a missing or
-// repeated one, a missing value and a value out of range. `--opt VALUE` and
-// `--opt=VALUE` are both accepted.
+// repeated one, a missing value, a value out of range and a combination that
+// does not go together. `--opt VALUE` and `--opt=VALUE` are both accepted.
 #pragma once
 
 #include <stdexcept>
@@ -22,13 +22,16 @@ inline constexpr double kMaxSeconds = 86'400;
 
 struct Options {
   bool help = false;
-  std::string config_path;
+  std::string config_path;  // exactly one of config_path and address is set
+  std::string address;      // one polled device, id 1, in mode 2
   std::string plugin_path;  // empty: snmp_varno_pdu.so beside the executable
   unsigned passes = 1;      // records each device should publish
   double seconds = 30;      // bound of the wait for threaded devices
   std::string events_path;
   std::string cache_in_path;
   std::string cache_out_path;
+  bool explain = false;     // walk each table again and explain it
+  std::string record_path;  // write that walk as the simulator's data file
 };
 
 Options ParseOptions(const std::vector<std::string>& args);

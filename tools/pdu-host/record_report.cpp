@@ -26,11 +26,6 @@ bool IsWide(char32_t c) {
          (c >= 0x20000 && c <= 0x3FFFD);
 }
 
-std::string PadRight(const std::string& text, std::size_t width) {
-  const std::size_t used = DisplayWidth(text);
-  return used >= width ? text : text + std::string(width - used, ' ');
-}
-
 std::string PadLeft(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
@@ -82,13 +77,31 @@ std::string FormatTimeStamp(const unsigned char* ttime) {
 
 std::string FormatValue(float value) {
   // Not std::to_chars: the C++ runtime of the armhf build predates its float
-  // overloads. Nine significant digits always read back exact.
-  char text[32];
-  for (int digits = 1; digits <= 9; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, value);
-    if (!std::isfinite(value) || std::strtof(text, nullptr) == value) break;
+  // overloads. The text must also survive a reader that parses it as a
+  // double and rounds that to float (the simulator does): seventeen
+  // significant digits always read back exact both ways.
+  char text[48];
+  if (!std::isfinite(value)) {
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+  }
+  // Whole numbers below 1e15 are written out: "500", not "5e+02".
+  const double magnitude = std::fabs(value);
+  const int whole_digits =
+      magnitude >= 1 && magnitude < 1e15 ? static_cast<int>(std::log10(magnitude)) + 1 : 1;
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", std::max(digits, whole_digits), value);
+    if (std::strtof(text, nullptr) == value &&
+        static_cast<float>(std::strtod(text, nullptr)) == value) {
+      break;
+    }
   }
   return text;
+}
+
+std::string PadRight(const std::string& text, std::size_t width) {
+  const std::size_t used = DisplayWidth(text);
+  return used >= width ? text : text + std::string(width - used, ' ');
 }
 
 std::size_t DisplayWidth(std::string_view utf8) {

@@ -42,12 +42,16 @@ struct CycleReport {
 // endian, month, day, hour, minute, second); "no time stamp" when all zero.
 std::string FormatTimeStamp(const unsigned char* ttime);
 
-// The fewest significant digits that read back as the same float, in %g form
-// ("2301", "49.98", "1e+06", "nan", "-inf").
+// The fewest significant digits that read back as the same float, whether
+// read as a float or as a double rounded to float, in %g form with whole
+// numbers below 1e15 written out ("2301", "500", "49.98", "1e+15", "nan",
+// "-inf").
 std::string FormatValue(float value);
 
 // Terminal columns `utf8` takes: East Asian wide characters count 2.
 std::size_t DisplayWidth(std::string_view utf8);
+// `text` followed by spaces up to `width` terminal columns.
+std::string PadRight(const std::string& text, std::size_t width);
 
 // The whole report, ending in '\n'.
 std::string FormatReport(const CycleReport& cycle);

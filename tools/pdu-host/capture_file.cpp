@@ -1,0 +1,24 @@
+#include "capture_file.h"
+
+#include <string>
+
+namespace pdu_host {
+
+std::string CaptureFile(const TableWalk& walk, const std::string& address) {
+  std::string text = "# PDU table of " + address +
+                     " as pdu-host walked it: " + std::to_string(walk.objects.size()) +
+                     " objects\n# " + WalkSummary(walk) + "\n";
+  for (const ServedObject& object : walk.objects) {
+    // The simulator needs a name below the root.
+    if (object.data_entry && !object.suffix.empty()) {
+      text += SuffixText(object.suffix) + " " + *object.data_entry + "\n";
+    } else {
+      text += "# " + SuffixText(object.suffix) + " " + object.type_name +
+              (object.value_text.empty() ? "" : " " + object.value_text) +
+              ": the simulator cannot serve this object\n";
+    }
+  }
+  return text;
+}
+
+}  // namespace pdu_host

@@ -1,0 +1,49 @@
+#include "explain_run.h"
+
+#include <string>
+#include <vector>
+
+#include "capture_file.h"
+#include "complain.h"
+#include "explain_report.h"
+#include "file_io.h"
+#include "table_walk.h"
+
+namespace pdu_host {
+
+bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& entries,
+                      const CycleCollector& collector) {
+  bool ok = true;
+  for (const DeviceEntry& entry : entries) {
+    const std::string label = "device " + std::to_string(entry.id);
+    if (entry.address.empty()) {
+      Complain("note: " + label + " has an empty address; its table is not walked");
+      continue;
+    }
+    const TableWalk walk = WalkTable(entry.address);
+    if (!walk.complete) {
+      Complain(label + ": table walk " + walk.end);
+      ok = false;
+    }
+    if (options.explain) {
+      PrintWhole(
+          FormatExplanation({entry.id, entry.address, collector.LastPublishedBy(entry.id)}, walk));
+    }
+    if (!options.record_path.empty()) {
+      // A partial table would replay as columns not served: keep FILE as it was.
+      if (!walk.complete) {
+        Complain(options.record_path + " not written: the walk did not reach the end of the table");
+        continue;
+      }
+      try {
+        WriteWholeFile(options.record_path, CaptureFile(walk, entry.address), "record file");
+      } catch (const FileError& e) {
+        Complain(e.what());
+        ok = false;
+      }
+    }
+  }
+  return ok;
+}
+
+}  // namespace pdu_host

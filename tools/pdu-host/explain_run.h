@@ -1,0 +1,20 @@
+// After the run, for --explain and --record: pdu-host walks each device's
+// table once more itself (table_walk.h), prints the explanation of each
+// (explain_report.h) and writes the capture (capture_file.h). Devices without
+// an address are named and skipped.
+#pragma once
+
+#include <vector>
+
+#include "cycle_collector.h"
+#include "host_config.h"
+#include "options.h"
+
+namespace pdu_host {
+
+// False when a walk stopped early or the capture could not be written; each
+// such problem is named on standard error.
+bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& entries,
+                      const CycleCollector& collector);
+
+}  // namespace pdu_host
