@@ -108,17 +108,24 @@ void SNMP_VARNO_PDU::sample_data(void*) {
 }
 
 void SNMP_VARNO_PDU::do_sample() {
-  std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+  std::lock_guard<std::mutex> pass(pass_mutex_);
   WriteConsoleLine(std::cout, "SNMP_VARNO_PDU::do_sample");
-  // Without a peer name (the device was never fully configured) net-snmp
-  // would pick a default peer; there is nothing to sample then.
-  if (address_.empty() || session_settings_.peername == nullptr) return;
+  netsnmp_session settings;
+  {
+    std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+    settings = session_settings_;
+    pass_peer_name_ = peer_name_;
+  }
+  // Without an address (or before InitSetting) net-snmp would pick a
+  // default peer; there is nothing to sample then.
+  if (pass_peer_name_.empty()) return;
+  settings.peername = pass_peer_name_.data();
 
   {
     std::lock_guard<std::mutex> api_lock(pdu::NetSnmpMutex());
-    open_session_ = snmp_sess_open(&session_settings_);
+    open_session_ = snmp_sess_open(&settings);
     if (open_session_ == nullptr) {
-      snmp_sess_perror("snmpbulkwalk", &session_settings_);
+      snmp_sess_perror("snmpbulkwalk", &settings);
       return;
     }
   }
@@ -144,7 +151,7 @@ void SNMP_VARNO_PDU::walk_table() {
   bool running = true;
   while (running && !stop_requested_) {
     if (++requests > kMaxRequestsPerPass) {
-      WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: walk of " + peer_name_ +
+      WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: walk of " + pass_peer_name_ +
                                       " ended: request limit of one pass reached");
       return;
     }
@@ -153,7 +160,11 @@ void SNMP_VARNO_PDU::walk_table() {
 }
 
 bool SNMP_VARNO_PDU::walk_step() {
-  last_sample_time_ = boost::posix_time::second_clock::local_time();
+  const boost::posix_time::ptime now = boost::posix_time::second_clock::local_time();
+  {
+    std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+    last_sample_time_ = now;
+  }
   {
     // Request and message ids come from unlocked library-wide counters.
     std::lock_guard<std::mutex> api_lock(pdu::NetSnmpMutex());
@@ -168,22 +179,28 @@ bool SNMP_VARNO_PDU::walk_step() {
   request_pdu_->max_repetitions = kMaxRepetitions;
   snmp_add_null_var(request_pdu_, next_oid_, next_oid_len_);
 
-  // The library takes the request over, whatever the outcome.
+  // The library takes the request over, whatever the outcome. No device
+  // lock is held while the request waits for its answer.
   const int status = snmp_sess_synch_response(open_session_, request_pdu_, &response_pdu_);
   request_pdu_ = nullptr;
 
   bool running = false;
   if (status == STAT_TIMEOUT) {
-    std::fprintf(stderr, "Timeout: No Response from %s\n", session_settings_.peername);
+    std::fprintf(stderr, "Timeout: No Response from %s\n", pass_peer_name_.c_str());
   } else if (status != STAT_SUCCESS || response_pdu_ == nullptr) {
     std::printf("snmp get error %d\n", status);
     std::fflush(stdout);
   } else {
-    const pdu::WalkStep step = pdu::ExamineResponse(*response_pdu_, root_oid_, root_oid_len_,
-                                                    next_oid_, &next_oid_len_, data_);
+    pdu::WalkStep step;
+    {
+      std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+      step = pdu::ExamineResponse(*response_pdu_, root_oid_, root_oid_len_, next_oid_,
+                                  &next_oid_len_, data_);
+    }
     running = step == pdu::WalkStep::kContinue;
     if (const char* reason = pdu::UnusualEndReason(step)) {
-      WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: walk of " + peer_name_ + " ended: " + reason);
+      WriteConsoleLine(std::cerr,
+                       "SNMP_VARNO_PDU: walk of " + pass_peer_name_ + " ended: " + reason);
     }
   }
   if (response_pdu_ != nullptr) {

@@ -8,8 +8,13 @@
 //
 // A sampling pass (do_sample) walks the PDU's table with one GETBULK request
 // per object over a fresh SNMP v2c session, stores the columns into the
-// record and ends in the record cycle. Passes and cache restores of one
-// device never overlap: both hold cycle_mutex_. The destructor stops the
+// record and ends in the record cycle. Passes of one device never overlap
+// (pass_mutex_). The device lock (cycle_mutex_) is held only while a
+// response is stored into the record and while a cycle runs, never while a
+// request waits for its answer, so a host's LoadFromCache or InitSetting
+// waits at most for one cycle. A restore in the middle of a walk is published
+// by its own cycle at once; the walk then goes on storing into the restored
+// record, and the pass's cycle publishes that. The destructor stops the
 // sampling thread and joins it; a pass in flight ends within its SNMP
 // time-out.
 #pragma once
@@ -52,7 +57,13 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   // Frees a pending response and closes the pass's session.
   void close_session();
 
+  // Settings, guarded by the device lock; a pass copies them when it starts.
   netsnmp_session session_settings_;
+  std::string peer_name_;  // the peer name points here, not into the host's address_
+
+  // State of the running pass, guarded by pass_mutex_.
+  std::mutex pass_mutex_;
+  std::string pass_peer_name_;    // the peer this pass walks
   void* open_session_ = nullptr;  // single-session handle of the running pass
   netsnmp_pdu* request_pdu_ = nullptr;
   netsnmp_pdu* response_pdu_ = nullptr;
@@ -60,7 +71,6 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   std::size_t root_oid_len_ = 0;
   oid next_oid_[MAX_OID_LEN];
   std::size_t next_oid_len_ = 0;
-  std::string peer_name_;  // the peer name points here, not into the host's address_
 
   std::thread sample_thread_;
   std::atomic<int> use_thread_{0};

@@ -1,5 +1,5 @@
 // The plug-in under load and faults: many threaded devices on one agent,
-// cache restores racing the sampling thread.
+// cache restores and host cycles racing the sampling thread.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,6 +11,7 @@
 
 #include "sim/pdu_agent_process.h"
 #include "support/plugin_host.h"
+#include "support/scripted_agent.h"
 
 namespace {
 
@@ -28,14 +29,29 @@ long ResidentKiB() {
   return -1;
 }
 
-// Every call sequence must consist of whole cycles, one after the other.
-void ExpectWholeCycles(const std::vector<HostCall>& calls) {
-  const Kind cycle[] = {Kind::kSendSP, Kind::kReset, Kind::kDoBatchCheckThreshold,
-                        Kind::kSaveDeviceHistory};
-  ASSERT_EQ(calls.size() % 4, 0u);
+// Every call sequence must consist of whole cycles, one after the other;
+// in mode 2 each reports `signals` signals with sequence values 1, 2, ...
+void ExpectWholeCycles(const std::vector<HostCall>& calls, std::size_t signals = 0) {
+  std::vector<Kind> cycle = {Kind::kSendSP, Kind::kReset};
+  cycle.insert(cycle.end(), signals, Kind::kCheckThresholdBool);
+  cycle.insert(cycle.end(), {Kind::kDoBatchCheckThreshold, Kind::kSaveDeviceHistory});
+  ASSERT_EQ(calls.size() % cycle.size(), 0u);
   for (std::size_t i = 0; i < calls.size(); ++i) {
-    ASSERT_EQ(calls[i].kind, cycle[i % 4]) << "call " << i;
+    const std::size_t position = i % cycle.size();
+    ASSERT_EQ(calls[i].kind, cycle[position]) << "call " << i;
+    if (calls[i].kind == Kind::kCheckThresholdBool) {
+      ASSERT_EQ(calls[i].seq, position - 1);
+    }
   }
+}
+
+// The columns and data_id of two records are equal (the stamps may differ).
+bool SameValues(const SNMP_VARNO_PDU_Data_t& a, const SNMP_VARNO_PDU_Data_t& b) {
+  return std::memcmp(&a, &b, offsetof(SNMP_VARNO_PDU_Data_t, ttime)) == 0;
+}
+
+std::string Bytes(const SNMP_VARNO_PDU_Data_t& record) {
+  return std::string(reinterpret_cast<const char*>(&record), sizeof record);
 }
 
 TEST(Faults, HundredThreadedDevicesOnOneAgentKeepPublishingCompleteCycles) {
@@ -77,55 +93,97 @@ TEST(Faults, HundredThreadedDevicesOnOneAgentKeepPublishingCompleteCycles) {
 #endif
 }
 
-TEST(Faults, CacheRestoresRacingTheSamplingThreadNeverTearOrOverlapCycles) {
+// The host restores the cache and runs cycles itself while the device
+// samples: every cycle is whole and alone, and every field published comes
+// whole from the walk or from the cache.
+TEST(Faults, HostCyclesRacingTheSamplingThreadNeverTearOrOverlap) {
   pdu_agent::PduAgentProcess agent(PDU_SIM_DIR, {});
+  const std::thread::id host_thread = std::this_thread::get_id();
   // Collected by an observer, which outlives the device.
   std::mutex mutex;
   std::vector<HostCall> calls;
+  std::vector<SNMP_VARNO_PDU_Data_t> host_records;  // SendSP of the host's own cycles
+  std::size_t sampler_records = 0;
   qtxhost::SetCallObserver([&](const QTXVDevice&, const HostCall& call) {
     std::lock_guard<std::mutex> lock(mutex);
     calls.push_back(call);
+    if (call.kind != Kind::kSendSP) return;
+    if (std::this_thread::get_id() == host_thread) {
+      host_records.push_back(plugin_host::RecordOf(call.bytes));
+    } else {
+      ++sampler_records;
+    }
   });
   testing::internal::CaptureStdout();
-  auto device = plugin_host::ConfiguredDevice(31, {agent.address(), "1"});
+  auto device = plugin_host::ConfiguredDevice(31, {agent.address(), "1", "2"});
   ASSERT_TRUE(qtxhost::WaitForCalls(*device, Kind::kSaveDeviceHistory, 1, 20s));
   const auto walked = plugin_host::Published(*device).front();
 
   SNMP_VARNO_PDU_Data_t cached;
   std::memset(&cached, 0x5A, sizeof cached);
   cached.data_id = 31;
-  const std::string cache_bytes(reinterpret_cast<const char*>(&cached), sizeof cached);
-  const auto same = [](const SNMP_VARNO_PDU_Data_t& a, const SNMP_VARNO_PDU_Data_t& b) {
-    return std::memcmp(&a, &b, offsetof(SNMP_VARNO_PDU_Data_t, ttime)) == 0;
-  };
-  const auto walks = [&] {
+  const auto sampled = [&] {
     std::lock_guard<std::mutex> lock(mutex);
-    return std::count_if(calls.begin(), calls.end(), [&](const HostCall& call) {
-      return call.kind == Kind::kSendSP && same(plugin_host::RecordOf(call.bytes), walked);
-    });
+    return sampler_records;
   };
-  // Restore again and again until the sampling thread has walked once more.
-  std::size_t restores = 0;
+  // Restore and run a cycle in turn until the sampling thread has walked once more.
+  std::size_t host_cycles = 0;
   const auto deadline = std::chrono::steady_clock::now() + 20s;
-  while (walks() < 2 && std::chrono::steady_clock::now() < deadline) {
-    ASSERT_TRUE(device->LoadFromCache(cache_bytes));
-    ++restores;
+  while (sampled() < 2 && std::chrono::steady_clock::now() < deadline) {
+    if (host_cycles++ % 2 == 0) {
+      ASSERT_TRUE(device->LoadFromCache(Bytes(cached)));
+    } else {
+      device->RoundDone();
+    }
     std::this_thread::sleep_for(1ms);
   }
   device.reset();
   qtxhost::SetCallObserver(nullptr);
   testing::internal::GetCapturedStdout();
 
-  EXPECT_EQ(walks(), 2);
-  ExpectWholeCycles(calls);
-  std::size_t from_cache = 0;
+  EXPECT_EQ(sampled(), 2u);
+  ExpectWholeCycles(calls, 14);
+  ASSERT_EQ(host_records.size(), host_cycles);
+  for (std::size_t i = 0; i < host_records.size(); i += 2) {
+    ASSERT_TRUE(SameValues(host_records[i], cached)) << "restore " << i << " published at once";
+  }
   for (const auto& call : calls) {
     if (call.kind != Kind::kSendSP) continue;
-    const auto record = plugin_host::RecordOf(call.bytes);
-    ASSERT_TRUE(same(record, walked) || same(record, cached)) << "a torn record";
-    from_cache += same(record, cached);
+    for (std::size_t offset = 0; offset < offsetof(SNMP_VARNO_PDU_Data_t, ttime); offset += 4) {
+      const unsigned char* field = call.bytes.data() + offset;
+      ASSERT_TRUE(
+          std::memcmp(field, reinterpret_cast<const unsigned char*>(&walked) + offset, 4) == 0 ||
+          std::memcmp(field, reinterpret_cast<const unsigned char*>(&cached) + offset, 4) == 0)
+          << "a torn field at offset " << offset;
+    }
   }
-  EXPECT_EQ(from_cache, restores);
+}
+
+// A threaded device whose PDU never answers: restoring its cached record
+// does not wait for the request in flight.
+TEST(Faults, CacheRestoreWhileTheRequestWaitsOnASilentPduReturnsAtOnce) {
+  ScriptedAgent agent([](const ber::Request&, int) { return std::nullopt; });
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  auto device = plugin_host::ConfiguredDevice(9, {agent.address(), "1"});
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (agent.requests().empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(10ms);
+  }
+  ASSERT_FALSE(agent.requests().empty());
+  SNMP_VARNO_PDU_Data_t cached{};
+  cached.data_id = 9;
+  cached.col341 = 1.0f;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(device->LoadFromCache(Bytes(cached)));
+  const auto took = std::chrono::steady_clock::now() - start;
+  const auto published = plugin_host::Published(*device);
+  device.reset();
+  testing::internal::GetCapturedStdout();
+  testing::internal::GetCapturedStderr();
+  EXPECT_LT(took, 1s) << std::chrono::duration<double>(took).count() << " s";
+  ASSERT_EQ(published.size(), 1u);
+  EXPECT_TRUE(SameValues(published[0], cached));
 }
 
 }  // namespace
