@@ -1,7 +1,9 @@
 // The plug-in under load and faults: many threaded devices on one agent,
-// cache restores and host cycles racing the sampling thread.
+// cache restores and host cycles racing the sampling thread, devices deleted
+// while their requests wait.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -10,11 +12,16 @@
 #include <thread>
 
 #include "sim/pdu_agent_process.h"
+#include "support/hostile_pass.h"
 #include "support/plugin_host.h"
 #include "support/scripted_agent.h"
 
 namespace {
 
+using ber::Bytes;
+using hostile::Answer;
+using hostile::EndOfView;
+using hostile::Object;
 using qtxhost::HostCall;
 using Kind = HostCall::Kind;
 using namespace std::chrono_literals;
@@ -50,7 +57,7 @@ bool SameValues(const SNMP_VARNO_PDU_Data_t& a, const SNMP_VARNO_PDU_Data_t& b) 
   return std::memcmp(&a, &b, offsetof(SNMP_VARNO_PDU_Data_t, ttime)) == 0;
 }
 
-std::string Bytes(const SNMP_VARNO_PDU_Data_t& record) {
+std::string RecordBytes(const SNMP_VARNO_PDU_Data_t& record) {
   return std::string(reinterpret_cast<const char*>(&record), sizeof record);
 }
 
@@ -131,7 +138,7 @@ TEST(Faults, HostCyclesRacingTheSamplingThreadNeverTearOrOverlap) {
   const auto deadline = std::chrono::steady_clock::now() + 20s;
   while (sampled() < 2 && std::chrono::steady_clock::now() < deadline) {
     if (host_cycles++ % 2 == 0) {
-      ASSERT_TRUE(device->LoadFromCache(Bytes(cached)));
+      ASSERT_TRUE(device->LoadFromCache(RecordBytes(cached)));
     } else {
       device->RoundDone();
     }
@@ -160,30 +167,77 @@ TEST(Faults, HostCyclesRacingTheSamplingThreadNeverTearOrOverlap) {
 }
 
 // A threaded device whose PDU never answers: restoring its cached record
-// does not wait for the request in flight.
-TEST(Faults, CacheRestoreWhileTheRequestWaitsOnASilentPduReturnsAtOnce) {
+// does not wait for the request in flight, and deleting the device abandons
+// that request at once (its time-out and retry would take 20 s).
+TEST(Faults, ThreadedDeviceWaitingOnASilentPduRestoresAndIsDeletedAtOnce) {
   ScriptedAgent agent([](const ber::Request&, int) { return std::nullopt; });
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   auto device = plugin_host::ConfiguredDevice(9, {agent.address(), "1"});
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (agent.requests().empty() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(10ms);
-  }
-  ASSERT_FALSE(agent.requests().empty());
+  ASSERT_TRUE(agent.WaitForRequests(1, 5s));
   SNMP_VARNO_PDU_Data_t cached{};
   cached.data_id = 9;
   cached.col341 = 1.0f;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(device->LoadFromCache(Bytes(cached)));
-  const auto took = std::chrono::steady_clock::now() - start;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(device->LoadFromCache(RecordBytes(cached)));
+  const auto restore_took = std::chrono::steady_clock::now() - start;
   const auto published = plugin_host::Published(*device);
+  start = std::chrono::steady_clock::now();
   device.reset();
+  const auto delete_took = std::chrono::steady_clock::now() - start;
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // abandoned, not timed out
+  EXPECT_LT(restore_took, 1s);
+  EXPECT_LT(delete_took, 2s);
+  ASSERT_EQ(published.size(), 1u);  // the restore's own cycle, at once
+  EXPECT_TRUE(SameValues(published[0], cached));
+  EXPECT_EQ(agent.requests().size(), 1u);
+}
+
+// Devices deleted while their passes are in flight, one of them waiting on
+// a dead agent: deletion returns at once and nothing touches the devices
+// afterwards (AddressSanitizer watches the memory).
+TEST(Faults, DevicesDeletedWithPassesInFlightStopAtOnce) {
+  ScriptedAgent slow([](const ber::Request& r, int) -> std::optional<Bytes> {
+    std::this_thread::sleep_for(20ms);
+    const std::uint32_t column = r.names.at(0).size() > 11 ? r.names[0][11] + 1 : 2;
+    if (column > 30) return EndOfView(r);
+    return Answer(r, {ber::Binding(Object(column), ber::Integer(column))});
+  });
+  ScriptedAgent dead([](const ber::Request&, int) { return std::nullopt; });
+  // Counts what the device on the dead agent publishes; the observer outlives it.
+  std::atomic<int> dead_published{0};
+  const QTXVDevice* dead_device = nullptr;
+  qtxhost::SetCallObserver([&](const QTXVDevice& device, const HostCall& call) {
+    if (&device == dead_device && call.kind == HostCall::Kind::kSendSP) ++dead_published;
+  });
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  std::vector<std::unique_ptr<QTXSocketDevice>> devices;
+  for (unsigned i = 0; i < 8; ++i) {
+    devices.push_back(plugin_host::ConfiguredDevice(50 + i, {slow.address(), "1", "2"}));
+  }
+  devices.push_back(plugin_host::ConfiguredDevice(60, {dead.address(), "1"}));
+  dead_device = devices.back().get();
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while ((slow.requests().size() < 16 || dead.requests().empty()) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  devices.clear();
+  const auto took = std::chrono::steady_clock::now() - start;
+  const std::size_t slow_requests = slow.requests().size();
+  const std::size_t dead_requests = dead.requests().size();
+  std::this_thread::sleep_for(500ms);  // the slow agent reads what was sent before
+  qtxhost::SetCallObserver(nullptr);
   testing::internal::GetCapturedStdout();
   testing::internal::GetCapturedStderr();
-  EXPECT_LT(took, 1s) << std::chrono::duration<double>(took).count() << " s";
-  ASSERT_EQ(published.size(), 1u);
-  EXPECT_TRUE(SameValues(published[0], cached));
+  EXPECT_LT(took, 2s);
+  EXPECT_EQ(dead_published, 0);       // a pass cut short by deletion publishes nothing
+  EXPECT_LT(slow_requests, 8u * 30);  // no pass ran to its end
+  EXPECT_LE(slow.requests().size(), slow_requests + 8);  // at most the one in flight each
+  EXPECT_EQ(dead.requests().size(), dead_requests);
 }
 
 }  // namespace

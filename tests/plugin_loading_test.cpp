@@ -25,17 +25,6 @@ ScriptedAgent EmptyTableAgent() {
       [](const ber::Request& r, int) -> std::optional<ber::Bytes> { return EndOfView(r); });
 }
 
-// Waits (bounded) until `agent` has seen `count` requests.
-bool WaitForRequests(const ScriptedAgent& agent, std::size_t count,
-                     std::chrono::milliseconds timeout = 10s) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (agent.requests().size() < count) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
-
 class QuietOutput : public testing::Test {
  protected:
   void SetUp() override {
@@ -117,7 +106,7 @@ TEST_F(QuietOutput, ASecondInitSettingNeverStartsASecondThread) {
   auto device = ConfiguredDevice(23, {agent.address(), "1"});
   device->Init(std::weak_ptr<QTXController>(), 23, plugin_host::Config({agent.address(), "1"}));
   device->Init(std::weak_ptr<QTXController>(), 23, plugin_host::Config({agent.address(), "0"}));
-  ASSERT_TRUE(WaitForRequests(agent, 1));
+  ASSERT_TRUE(agent.WaitForRequests(1, 10s));
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(agent.requests().size(), 1u);
   EXPECT_EQ(device->RefreshStatus(), 0);  // still threaded
@@ -138,7 +127,7 @@ TEST_F(QuietOutput, ThreadedPassesFollowEachOtherAfterAFiveSecondPause) {
     return hostile::Answer(r, {ber::Binding(hostile::Object(2 + n % 3), ber::Integer(n))});
   });
   auto device = ConfiguredDevice(28, {agent.address(), "1"});
-  ASSERT_TRUE(WaitForRequests(agent, 4, 20s));
+  ASSERT_TRUE(agent.WaitForRequests(4, 20s));
   device.reset();
   std::lock_guard<std::mutex> lock(mutex);
   // The second pass starts 5 seconds after the first one ended.
