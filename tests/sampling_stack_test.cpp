@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 
 #include "sim/pdu_agent_process.h"
 #include "support/plugin_host.h"
@@ -36,6 +37,8 @@ TEST(SamplingStack, IsAtLeastHalfAMebibyteAndEightTimesTheDeepestPass) {
   qtxhost::SetCallObserver(nullptr);
   testing::internal::GetCapturedStdout();
 
+  RecordProperty("deepest_pass_bytes", std::to_string(depth));
+  RecordProperty("sampling_stack_bytes", std::to_string(sampling_stack.load()));
   ASSERT_EQ(plugin_host::Published(*polled).size(), 1u);  // the measured pass walked
   EXPECT_GT(depth, 0u);
   EXPECT_GE(sampling_stack, 512u * 1024);

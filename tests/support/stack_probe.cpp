@@ -12,8 +12,22 @@ namespace {
 
 constexpr unsigned char kPattern = 0xA5;
 
-void* RunWork(void* work) {
-  (*static_cast<const std::function<void()>*>(work))();
+struct Probe {
+  const std::function<void()>* work;
+  const unsigned char* stack;  // lowest address
+  std::size_t stack_bytes;
+  std::size_t untouched = 0;
+};
+
+// Counts the untouched bytes from the stack's low end (it grows down) on the
+// probed thread itself, before its exit: some C libraries hand the unused
+// part of a finished thread's stack back to the kernel, which zeroes it.
+void* RunWork(void* argument) {
+  Probe& probe = *static_cast<Probe*>(argument);
+  (*probe.work)();
+  while (probe.untouched < probe.stack_bytes && probe.stack[probe.untouched] == kPattern) {
+    ++probe.untouched;
+  }
   return nullptr;
 }
 
@@ -29,26 +43,22 @@ std::size_t DeepestStackUse(std::size_t stack_bytes, const std::function<void()>
   if (stack == MAP_FAILED) ThrowIf(errno, "mmap");
   std::memset(stack, kPattern, stack_bytes);
 
+  Probe probe{&work, static_cast<const unsigned char*>(stack), stack_bytes};
   pthread_attr_t attributes;
   pthread_t thread;
   int error = pthread_attr_init(&attributes);
   if (error == 0) {
     error = pthread_attr_setstack(&attributes, stack, stack_bytes);
     if (error == 0) {
-      error =
-          pthread_create(&thread, &attributes, &RunWork, const_cast<std::function<void()>*>(&work));
+      error = pthread_create(&thread, &attributes, &RunWork, &probe);
     }
     pthread_attr_destroy(&attributes);
   }
   if (error == 0) pthread_join(thread, nullptr);
 
-  // The stack grows down: count the untouched bytes from its low end.
-  const unsigned char* bytes = static_cast<const unsigned char*>(stack);
-  std::size_t untouched = 0;
-  while (untouched < stack_bytes && bytes[untouched] == kPattern) ++untouched;
   munmap(stack, stack_bytes);
   ThrowIf(error, "pthread_create");
-  return stack_bytes - untouched;
+  return stack_bytes - probe.untouched;
 }
 
 std::size_t CurrentThreadStackBytes() {
