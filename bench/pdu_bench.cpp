@@ -494,6 +494,7 @@ struct MemoryResult {
   long rss_before_kib = -1;
   long rss_after_kib = -1;
   long vm_before_kib = -1;
+  long vm_half_kib = -1;  // once the first half of the devices is created
   long vm_after_kib = -1;
   long threads_before = -1;
   long threads_after = -1;
@@ -557,6 +558,7 @@ MemoryResult ThreadedMemory(const Options& options, const qtxhost::PluginLibrary
   result.vm_before_kib = StatusField("VmSize");
   result.threads_before = StatusField("Threads");
   for (int i = 0; i < options.devices; ++i) {
+    if (i == options.devices / 2) result.vm_half_kib = StatusField("VmSize");
     devices.push_back(
         NewDevice(plugin, 1000 + static_cast<unsigned>(i), agent.address(), "1", options.b_mode));
   }
@@ -691,10 +693,13 @@ int main(int argc, char** argv) {
       std::printf("memory added: %ld KiB in total, %.1f KiB per device\n", added,
                   static_cast<double>(added) / options.devices);
       const long reserved = memory.vm_after_kib - memory.vm_before_kib;
+      const int second_half = options.devices - options.devices / 2;
       std::printf(
           "address space reserved (VmSize growth): %ld KiB in total, %.1f KiB per threaded "
-          "device\n",
-          reserved, static_cast<double>(reserved) / options.devices);
+          "device; %.1f KiB per device of the second half alone (the first threads also make "
+          "the C library's per-thread malloc arenas, a fixed number)\n",
+          reserved, static_cast<double>(reserved) / options.devices,
+          static_cast<double>(memory.vm_after_kib - memory.vm_half_kib) / second_half);
       std::printf(
           "  the reference host's call record is cleared at every SendSP (one cycle kept per "
           "device); at the reading it held %zu calls (%zu SendSP), about %zu KiB (%.1f KiB per "
@@ -750,7 +755,7 @@ int main(int argc, char** argv) {
             options.armhf_devices, armhf.configured, armhf.published, options.armhf_seconds,
             armhf.exit_status, armhf.seconds);
         if (!armhf.first_problem.empty()) {
-          std::printf("  first complaint: %s\n", armhf.first_problem.c_str());
+          std::printf("  first line on its standard error: %s\n", armhf.first_problem.c_str());
         }
       }
     }

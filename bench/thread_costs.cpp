@@ -151,24 +151,24 @@ ArmhfFigures ArmhfThreadedDevices(const std::string& armhf_dir, const std::strin
   figures.ran = true;
   figures.exit_status = result.status;
 
-  // pdu-host names each device that fell short, and stops configuring at the
-  // first device whose InitSetting throws.
+  // Exit status 0: every device published. 1: pdu-host names each device
+  // that fell short. It stops configuring at the first device whose
+  // InitSetting throws. Anything else: it did not run as it should.
   static const std::regex rejected(R"(devices\[(\d+)\]\): the plug-in rejected)");
   static const std::regex short_of(R"(published 0 of 1 records)");
-  figures.configured = devices;
   int shortfall = 0;
+  figures.configured = result.status == 0 || result.status == 1 ? devices : 0;
   std::istringstream lines(result.err);
   std::string line;
   while (std::getline(lines, line)) {
     std::smatch match;
-    if (figures.first_problem.empty() && line.rfind("pdu-host: ", 0) == 0) {
-      figures.first_problem = line;
-    }
     if (std::regex_search(line, match, rejected)) figures.configured = std::stoi(match[1]);
     if (std::regex_search(line, short_of)) ++shortfall;
+    if (figures.first_problem.empty() && !line.empty()) figures.first_problem = line;
   }
-  figures.published = figures.configured == devices ? devices - shortfall : 0;
-  if (!result.finished) figures.published = 0;
+  if (result.status == 0 || result.status == 1) {
+    figures.published = figures.configured == devices ? devices - shortfall : 0;
+  }
   return figures;
 }
 

@@ -27,7 +27,7 @@ struct ArmhfFigures {
   int configured = 0;         // devices whose InitSetting returned
   int published = 0;          // devices with a record within the wait
   int exit_status = -1;       // pdu-host's, -1 when it was killed
-  std::string first_problem;  // pdu-host's first complaint, if any
+  std::string first_problem;  // the first line on pdu-host's standard error
   double seconds = 0.0;
 };
 // Runs `armhf_dir`/pdu-host under qemu-arm (root `armhf_dir`/sysroot) with

@@ -1,10 +1,13 @@
 #include "driver/interruptible_request.h"
 
 #include <net-snmp/library/large_fd_set.h>
+#include <poll.h>
 #include <sys/time.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <vector>
 
 namespace pdu {
 namespace {
@@ -30,6 +33,14 @@ int OnRequestDone(int operation, netsnmp_session*, int, netsnmp_pdu* pdu, void* 
     state.status = STAT_ERROR;
   }
   return 1;
+}
+
+// poll's time-out for a select time-out, rounded up so that the wait never
+// ends before the library's timer is due.
+int PollMilliseconds(const timeval& timeout) {
+  const long long milliseconds =
+      static_cast<long long>(timeout.tv_sec) * 1000 + (timeout.tv_usec + 999) / 1000;
+  return static_cast<int>(std::min<long long>(milliseconds, INT_MAX));
 }
 
 // Owns a large descriptor set for one call.
@@ -58,6 +69,7 @@ int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, int
   state.waiting = true;
 
   FdSet fds;
+  std::vector<pollfd> waits;
   while (state.waiting) {
     int numfds = 0;
     int block = 1;
@@ -65,17 +77,18 @@ int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, int
     NETSNMP_LARGE_FD_ZERO(fds.get());
     snmp_sess_select_info2_flags(session, &numfds, fds.get(), &timeout, &block,
                                  NETSNMP_SELECT_NOALARMS);
-    if (wake_fd >= 0) {
-      NETSNMP_LARGE_FD_SET(wake_fd, fds.get());
-      numfds = std::max(numfds, wake_fd + 1);
+    waits.clear();
+    for (int fd = 0; fd < numfds; ++fd) {
+      if (NETSNMP_LARGE_FD_ISSET(fd, fds.get())) waits.push_back({fd, POLLIN, 0});
     }
-    // The time-out is relative; the kernel measures it on a monotonic clock.
-    const int ready = netsnmp_large_fd_set_select(numfds, fds.get(), nullptr, nullptr,
-                                                  block ? nullptr : &timeout);
-    if (ready > 0 && wake_fd >= 0 && NETSNMP_LARGE_FD_ISSET(wake_fd, fds.get())) {
-      return kStatStopped;
-    }
+    if (wake_fd >= 0) waits.push_back({wake_fd, POLLIN, 0});
+    const int ready = poll(waits.data(), waits.size(), block ? -1 : PollMilliseconds(timeout));
+    if (ready > 0 && wake_fd >= 0 && waits.back().revents != 0) return kStatStopped;
     if (ready > 0) {
+      NETSNMP_LARGE_FD_ZERO(fds.get());
+      for (const pollfd& wait : waits) {
+        if (wait.revents != 0) NETSNMP_LARGE_FD_SET(wait.fd, fds.get());
+      }
       snmp_sess_read2(session, fds.get());
     } else if (ready == 0) {
       snmp_sess_timeout(session);

@@ -7,6 +7,9 @@
 // and retries and the resulting statuses are the library's own. The wait also
 // watches `wake_fd`: once it is readable, the request is abandoned.
 //
+// The wait is poll, not select as in the library: it takes descriptors of
+// any number, where a select emulation (qemu-user's, for one) may not.
+//
 // An abandoned request stays with the session until snmp_sess_close frees it
 // and reports it to its RequestState one last time, so the RequestState must
 // outlive the session.
