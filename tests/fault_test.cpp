@@ -9,6 +9,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <string>
 #include <thread>
 
 #include "sim/pdu_agent_process.h"
@@ -186,6 +187,11 @@ TEST(Faults, ThreadedDeviceWaitingOnASilentPduRestoresAndIsDeletedAtOnce) {
   device.reset();
   const auto delete_took = std::chrono::steady_clock::now() - start;
   testing::internal::GetCapturedStdout();
+  const auto microseconds = [](auto d) {
+    return std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(d).count());
+  };
+  RecordProperty("restore_microseconds", microseconds(restore_took));
+  RecordProperty("delete_microseconds", microseconds(delete_took));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // abandoned, not timed out
   EXPECT_LT(restore_took, 1s);
   EXPECT_LT(delete_took, 2s);
