@@ -12,8 +12,13 @@
 //     max-repetitions 100, one binding, own session per pass) that stores
 //     nothing. Warm-up pairs first, then ABBA blocks so drift hits both
 //     sides alike; wall and process CPU time per pass, medians reported.
-//  3. Resident memory: VmRSS before and after creating N threaded devices,
-//     read once every device has published its first record.
+//  3. Resident memory and address space: VmRSS and VmSize before and after
+//     creating N threaded devices, read once every device has published its
+//     first record.
+//  4. Threads: the deepest stack one pass uses and the stack a sampling
+//     thread gets; the time to delete 10 threaded devices whose requests
+//     wait on a silent PDU; and, given --armhf-dir, how many threaded devices
+//     one armhf pdu-host process under qemu-arm starts and hears from.
 //
 // The plug-in's console trace goes to /dev/null while it runs (fd 1 is
 // redirected); results are printed to the original stdout, and the last line
@@ -27,6 +32,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +60,7 @@
 #include "plugin_library.h"
 #include "qtx/qtx_socket_device.h"
 #include "sim/pdu_agent_process.h"
+#include "thread_costs.h"
 
 namespace {
 
@@ -78,12 +85,17 @@ struct Options {
   int warmup = 5;    // warm-up pairs
   int devices = 200;
   std::string b_mode = "2";
+  std::string armhf_dir;  // an armhf build folder with pdu-host and sysroot; empty skips
+  int armhf_devices = 2000;
+  int armhf_seconds = 300;  // wait for every armhf device's first record
 };
 
 void Usage() {
   std::cerr << "usage: pdu-bench [--passes N (>= 50, default 200)] [--warmup N (default 5)]\n"
                "                 [--devices N (default 200, 0 skips)] [--b-mode 1|2 (default 2)]\n"
-               "                 [--plugin PATH]\n";
+               "                 [--plugin PATH] [--armhf-dir DIR] [--armhf-devices N (default "
+               "2000)]\n"
+               "                 [--armhf-seconds S (default 300)]\n";
 }
 
 bool ParseOptions(int argc, char** argv, Options* options) {
@@ -102,6 +114,12 @@ bool ParseOptions(int argc, char** argv, Options* options) {
         options->b_mode = value;
       } else if (arg == "--plugin") {
         options->plugin = value;
+      } else if (arg == "--armhf-dir") {
+        options->armhf_dir = value;
+      } else if (arg == "--armhf-devices") {
+        options->armhf_devices = std::stoi(value);
+      } else if (arg == "--armhf-seconds") {
+        options->armhf_seconds = std::stoi(value);
       } else {
         return false;
       }
@@ -110,6 +128,7 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     }
   }
   return options->passes >= 50 && options->warmup >= 0 && options->devices >= 0 &&
+         options->armhf_devices > 0 && options->armhf_seconds > 0 &&
          (options->b_mode == "1" || options->b_mode == "2");
 }
 
@@ -474,6 +493,9 @@ PassResult PassTimes(const Options& options, const qtxhost::PluginLibrary& plugi
 struct MemoryResult {
   long rss_before_kib = -1;
   long rss_after_kib = -1;
+  long vm_before_kib = -1;
+  long vm_half_kib = -1;  // once the first half of the devices is created
+  long vm_after_kib = -1;
   long threads_before = -1;
   long threads_after = -1;
   int devices_without_record = 0;
@@ -533,8 +555,10 @@ MemoryResult ThreadedMemory(const Options& options, const qtxhost::PluginLibrary
 
   result.udp_receive_errors_before = UdpReceiveBufferErrors();
   result.rss_before_kib = StatusField("VmRSS");
+  result.vm_before_kib = StatusField("VmSize");
   result.threads_before = StatusField("Threads");
   for (int i = 0; i < options.devices; ++i) {
+    if (i == options.devices / 2) result.vm_half_kib = StatusField("VmSize");
     devices.push_back(
         NewDevice(plugin, 1000 + static_cast<unsigned>(i), agent.address(), "1", options.b_mode));
   }
@@ -549,6 +573,7 @@ MemoryResult ThreadedMemory(const Options& options, const qtxhost::PluginLibrary
   }
   result.wait_seconds = Seconds(Clock::now() - start);
   result.rss_after_kib = StatusField("VmRSS");
+  result.vm_after_kib = StatusField("VmSize");
   result.threads_after = StatusField("Threads");
   {
     std::lock_guard<std::mutex> lock(observed_mutex);
@@ -667,6 +692,14 @@ int main(int argc, char** argv) {
           memory.threads_before, memory.threads_after);
       std::printf("memory added: %ld KiB in total, %.1f KiB per device\n", added,
                   static_cast<double>(added) / options.devices);
+      const long reserved = memory.vm_after_kib - memory.vm_before_kib;
+      const int second_half = options.devices - options.devices / 2;
+      std::printf(
+          "address space reserved (VmSize growth): %ld KiB in total, %.1f KiB per threaded "
+          "device; %.1f KiB per device of the second half alone (the first threads also make "
+          "the C library's per-thread malloc arenas, a fixed number)\n",
+          reserved, static_cast<double>(reserved) / options.devices,
+          static_cast<double>(memory.vm_after_kib - memory.vm_half_kib) / second_half);
       std::printf(
           "  the reference host's call record is cleared at every SendSP (one cycle kept per "
           "device); at the reading it held %zu calls (%zu SendSP), about %zu KiB (%.1f KiB per "
@@ -687,6 +720,44 @@ int main(int argc, char** argv) {
                   static_cast<long long>(kFirstRecordTimeout.count()),
                   memory.devices_without_record, memory.destroy_seconds);
       if (memory.devices_without_record != 0) behaved = false;
+    }
+
+    thread_costs::StackFigures stack;
+    double deletion = 0.0;
+    {
+      SilencedStdout silenced;
+      stack = thread_costs::MeasureStack(plugin, agent.address(), options.b_mode);
+      deletion = thread_costs::DeleteWaitingOnSilence(plugin, 10);
+    }
+    std::printf(
+        "stack: the deepest pass (walk, record cycle in b_mode %s, reference host calls) used "
+        "%.1f KiB; a sampling thread gets %.0f KiB, %.0f times that\n",
+        options.b_mode.c_str(), static_cast<double>(stack.deepest_pass_bytes) / 1024,
+        static_cast<double>(stack.sampling_stack_bytes) / 1024,
+        static_cast<double>(stack.sampling_stack_bytes) /
+            static_cast<double>(std::max<std::size_t>(stack.deepest_pass_bytes, 1)));
+    std::printf(
+        "deleting 10 threaded devices, each waiting on its first request to a silent PDU: %.1f "
+        "ms%s\n",
+        Ms(std::abs(deletion)), deletion < 0 ? " (not every request was seen first)" : "");
+    std::fflush(stdout);
+
+    if (!options.armhf_dir.empty()) {
+      const thread_costs::ArmhfFigures armhf = thread_costs::ArmhfThreadedDevices(
+          options.armhf_dir, agent.address(), options.armhf_devices, options.armhf_seconds);
+      if (!armhf.ran) {
+        std::printf("armhf: no %s/pdu-host; skipped\n", options.armhf_dir.c_str());
+      } else {
+        std::printf(
+            "armhf (pdu-host under qemu-arm, one process, %d threaded devices on this agent): %d "
+            "configured with their sampling thread started, %d published a record within %d s "
+            "(exit status %d, %.1f s)\n",
+            options.armhf_devices, armhf.configured, armhf.published, options.armhf_seconds,
+            armhf.exit_status, armhf.seconds);
+        if (!armhf.first_problem.empty()) {
+          std::printf("  first line on its standard error: %s\n", armhf.first_problem.c_str());
+        }
+      }
     }
 
     agent.Stop();

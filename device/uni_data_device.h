@@ -9,9 +9,13 @@
 // pass: stamp, publish, check thresholds, store as history. The derived
 // driver fills the record's other fields and may override RunCheckThreshold.
 //
-// Cycles of one device never overlap: LoadFromCache holds cycle_mutex_, and
-// a derived driver holds the same mutex for each sampling pass. RoundDone
-// itself takes no lock; it runs inside one of those.
+// cycle_mutex_ is the device lock: it guards the record and the host base
+// members a cycle uses. Every cycle holds it (RoundDone takes it itself, so
+// a cycle the host starts directly is covered too), and so does a cache
+// restore from its copy to the end of its cycle. Cycles of one device thus
+// never overlap. A derived driver takes it only for short stores, never
+// while it waits for the network, so a host call waits at most for one
+// cycle. The mutex is recursive because a cycle runs inside LoadFromCache.
 #pragma once
 
 #include <cstddef>
@@ -57,6 +61,7 @@ class UniDataDevice : public HostBase {
 
   // The record cycle. Publishes and stores the same bytes, stamped now.
   void RoundDone() override {
+    std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
     this->data_ready_ = true;
     this->last_sample_time_ = boost::posix_time::second_clock::local_time();
     const ttime_t stamp = get_ttime(this->last_sample_time_);
@@ -88,7 +93,7 @@ class UniDataDevice : public HostBase {
   int b_mode_ = 1;  // 1 plain, 2 alarm evaluation, 3 threshold-rule tables
   std::map<std::string, std::string> alarm_ids_;     // rule key -> "NMAlarmID;ID;SignalNumber;"
   std::map<std::string, std::string> signal_names_;  // rule key -> SignalName
-  std::recursive_mutex cycle_mutex_;                 // held by every pass and cache restore
+  std::recursive_mutex cycle_mutex_;                 // the device lock, see above
 };
 
 #include "device/uni_data_device_settings.h"

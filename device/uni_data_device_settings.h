@@ -8,6 +8,8 @@
 #pragma once
 
 #include <iostream>
+#include <locale>
+#include <mutex>
 #include <sstream>
 #include <string>
 
@@ -17,6 +19,8 @@
 
 template <typename Record, typename HostBase, int RecordType>
 int UniDataDevice<Record, HostBase, RecordType>::InitSetting(const Json::Value& config) {
+  // The mode and the record's data_id are what a cycle reads.
+  std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
   data_.data_id = this->data_id_;
 
   if (const Json::Value* app = config_member::PresentObject(config, "appSetting")) {
@@ -54,6 +58,7 @@ int UniDataDevice<Record, HostBase, RecordType>::InitSetting(const Json::Value& 
             alarm_text += ';';
           }
           std::ostringstream line;
+          line.imbue(std::locale::classic());  // the same digits whatever the host's locale
           line << "mobile:" << key << ':' << alarm_text << " level:" << this->threshold_levels_[key]
                << " value:" << this->threshold_values_[key];
           WriteConsoleLine(std::cout, line.str());

@@ -2,6 +2,8 @@
 // signals to the host, active when their field is non-zero (NaN included).
 #include <cstdint>
 #include <iomanip>
+#include <locale>
+#include <mutex>
 #include <sstream>
 #include <string>
 
@@ -12,13 +14,17 @@ namespace pdu {
 
 std::string AlarmSignalId(unsigned sequence) {
   std::ostringstream id;
+  id.imbue(std::locale::classic());  // no digit grouping from the host's global locale
   id << "12083017" << std::setw(3) << std::setfill('0') << sequence << '0';
   return id.str();
 }
 
 }  // namespace pdu
 
+// Called by the cycle, which holds the device lock; a host calling it
+// directly takes the lock here, so it never runs beside a cycle.
 void SNMP_VARNO_PDU::RunCheckThreshold() {
+  std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
   if (b_mode_ != 2) return;
   for (const pdu::AlarmSignal& signal : pdu::kAlarmSignals) {
     const std::string id = pdu::AlarmSignalId(signal_seq_);

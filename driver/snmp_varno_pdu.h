@@ -8,22 +8,34 @@
 //
 // A sampling pass (do_sample) walks the PDU's table with one GETBULK request
 // per object over a fresh SNMP v2c session, stores the columns into the
-// record and ends in the record cycle. Passes and cache restores of one
-// device never overlap: both hold cycle_mutex_. The destructor stops the
-// sampling thread and joins it; a pass in flight ends within its SNMP
-// time-out.
+// record and ends in the record cycle. Passes of one device never overlap
+// (pass_mutex_). The device lock (cycle_mutex_) is held only while a
+// response is stored into the record and while a cycle runs, never while a
+// request waits for its answer, so a host's LoadFromCache or InitSetting
+// waits at most for one cycle. A restore in the middle of a walk is published
+// by its own cycle at once; the walk then goes on storing into the restored
+// record, and the pass's cycle publishes that.
+//
+// The sampling thread runs on a 512 KiB stack, so that thousands fit in a
+// 32-bit host. It holds one wake-up descriptor (an eventfd) besides the
+// session's socket. The destructor stops the thread and joins it: a request
+// in flight is abandoned at once through the wake-up descriptor, and a pass
+// cut short publishes nothing.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "device/uni_data_device.h"
+#include "driver/interruptible_request.h"
 #include "driver/netsnmp.h"
 #include "driver/pdu_record.h"
+#include "driver/sized_thread.h"
+#include "driver/wake_event.h"
 #include "qtx/qtx_socket_device.h"
 
 class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevice, 5156> {
@@ -52,17 +64,25 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   // Frees a pending response and closes the pass's session.
   void close_session();
 
+  // Settings, guarded by the device lock; a pass copies them when it starts.
   netsnmp_session session_settings_;
-  void* open_session_ = nullptr;  // single-session handle of the running pass
+  std::string peer_name_;  // the peer name points here, not into the host's address_
+
+  // State of the running pass, guarded by pass_mutex_.
+  std::mutex pass_mutex_;
+  std::string pass_peer_name_;       // the peer this pass walks
+  int pass_wake_fd_ = -1;            // ends a request's wait; -1 in polled mode
+  pdu::RequestState request_state_;  // outlives every session, as it must
+  void* open_session_ = nullptr;     // single-session handle of the running pass
   netsnmp_pdu* request_pdu_ = nullptr;
   netsnmp_pdu* response_pdu_ = nullptr;
   oid root_oid_[MAX_OID_LEN];
   std::size_t root_oid_len_ = 0;
   oid next_oid_[MAX_OID_LEN];
   std::size_t next_oid_len_ = 0;
-  std::string peer_name_;  // the peer name points here, not into the host's address_
 
-  std::thread sample_thread_;
+  SizedThread sample_thread_;
+  std::unique_ptr<WakeEvent> wake_;  // with the thread; signalled by the destructor
   std::atomic<int> use_thread_{0};
   std::atomic<bool> thread_started_{false};
   std::atomic<bool> stop_requested_{false};

@@ -2,6 +2,7 @@
 // provider, configured through Init, polled or sampling on their own thread.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <set>
@@ -22,17 +23,6 @@ using namespace std::chrono_literals;
 ScriptedAgent EmptyTableAgent() {
   return ScriptedAgent(
       [](const ber::Request& r, int) -> std::optional<ber::Bytes> { return EndOfView(r); });
-}
-
-// Waits (bounded) until `agent` has seen `count` requests.
-bool WaitForRequests(const ScriptedAgent& agent, std::size_t count,
-                     std::chrono::milliseconds timeout = 10s) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (agent.requests().size() < count) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
 }
 
 class QuietOutput : public testing::Test {
@@ -116,7 +106,7 @@ TEST_F(QuietOutput, ASecondInitSettingNeverStartsASecondThread) {
   auto device = ConfiguredDevice(23, {agent.address(), "1"});
   device->Init(std::weak_ptr<QTXController>(), 23, plugin_host::Config({agent.address(), "1"}));
   device->Init(std::weak_ptr<QTXController>(), 23, plugin_host::Config({agent.address(), "0"}));
-  ASSERT_TRUE(WaitForRequests(agent, 1));
+  ASSERT_TRUE(agent.WaitForRequests(1, 10s));
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(agent.requests().size(), 1u);
   EXPECT_EQ(device->RefreshStatus(), 0);  // still threaded
@@ -137,7 +127,7 @@ TEST_F(QuietOutput, ThreadedPassesFollowEachOtherAfterAFiveSecondPause) {
     return hostile::Answer(r, {ber::Binding(hostile::Object(2 + n % 3), ber::Integer(n))});
   });
   auto device = ConfiguredDevice(28, {agent.address(), "1"});
-  ASSERT_TRUE(WaitForRequests(agent, 4, 20s));
+  ASSERT_TRUE(agent.WaitForRequests(4, 20s));
   device.reset();
   std::lock_guard<std::mutex> lock(mutex);
   // The second pass starts 5 seconds after the first one ended.
@@ -196,22 +186,34 @@ TEST_F(QuietOutput, AnExceptionInAThreadedPassIsReportedAndSamplingGoesOn) {
   testing::internal::CaptureStderr();
 }
 
-TEST_F(QuietOutput, CacheRestoreWaitsForAPassInFlightAndNeverOverlapsIt) {
-  // An agent that answers slowly: a pass takes about half a second.
-  ScriptedAgent agent([](const ber::Request& r, int n) -> std::optional<ber::Bytes> {
-    std::this_thread::sleep_for(50ms);
-    if (n % 10 == 9) return EndOfView(r);
-    return hostile::Answer(r, {ber::Binding(hostile::Object(2 + n % 10), ber::Integer(n))});
-  });
-  auto device = ConfiguredDevice(27, {agent.address()});
-  std::thread pass([&] { device->RefreshStatus(); });
-  ASSERT_TRUE(WaitForRequests(agent, 2));
+// A restore while a request of a pass waits for its answer: the restore's
+// own cycle publishes the cached record at once; the walk then stores the
+// rest of the table into the restored record and its cycle publishes that.
+TEST_F(QuietOutput, CacheRestoreDuringAPassIsPublishedAtOnceAndTheWalkGoesOnIntoIt) {
   SNMP_VARNO_PDU_Data_t cached{};
   cached.data_id = 77;
-  EXPECT_TRUE(
-      device->LoadFromCache(reinterpret_cast<const unsigned char*>(&cached), sizeof cached));
-  pass.join();
-  // Cycles come whole and one after the other: the pass's, then the cache's.
+  cached.col2 = -2.0f;
+  cached.col3 = -3.0f;
+  cached.col4 = -4.0f;
+  cached.col30 = -30.0f;
+  const auto device = plugin_host::NewDevice();
+  std::atomic<std::size_t> published_by_restore{0};
+  ScriptedAgent agent([&](const ber::Request& r, int) -> std::optional<ber::Bytes> {
+    const std::uint32_t column = r.names.at(0).size() > 11 ? r.names[0][11] + 1 : 2;
+    if (column > 30) return EndOfView(r);
+    if (column == 4) {  // columns 2 and 3 are stored; the pass waits for this answer
+      EXPECT_TRUE(
+          device->LoadFromCache(reinterpret_cast<const unsigned char*>(&cached), sizeof cached));
+      published_by_restore = plugin_host::Published(*device).size();
+    }
+    return hostile::Answer(
+        r, {ber::Binding(hostile::Object(column), ber::Integer(static_cast<long long>(column)))});
+  });
+  device->Init(std::weak_ptr<QTXController>(), 27, plugin_host::Config({agent.address()}));
+  device->RefreshStatus();
+
+  EXPECT_EQ(published_by_restore, 1u);
+  // Cycles come whole and one after the other: the restore's, then the pass's.
   std::vector<HostCall::Kind> kinds;
   for (const auto& call : qtxhost::RecordedCalls(*device)) kinds.push_back(call.kind);
   const std::vector<HostCall::Kind> cycle = {HostCall::Kind::kSendSP, HostCall::Kind::kReset,
@@ -222,9 +224,15 @@ TEST_F(QuietOutput, CacheRestoreWaitsForAPassInFlightAndNeverOverlapsIt) {
   EXPECT_EQ(kinds, two_cycles);
   const auto published = plugin_host::Published(*device);
   ASSERT_EQ(published.size(), 2u);
-  EXPECT_EQ(published[0].data_id, 27u);
-  EXPECT_EQ(published[1].data_id, 77u);
-  EXPECT_EQ(published[1].col2, 0.0f);
+  EXPECT_EQ(published[0].data_id, 77u);
+  EXPECT_EQ(published[0].col2, -2.0f);
+  EXPECT_EQ(published[0].col30, -30.0f);
+  const SNMP_VARNO_PDU_Data_t& pass = published[1];
+  EXPECT_EQ(pass.data_id, 77u);
+  EXPECT_EQ(pass.col2, -2.0f);  // walked before the restore, replaced by it
+  EXPECT_EQ(pass.col3, -3.0f);
+  EXPECT_EQ(pass.col4, 4.0f);  // walked after it
+  EXPECT_EQ(pass.col30, 30.0f);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #
 # BUILD_DIR is configured (RelWithDebInfo) when it has no CMake cache yet.
 # Options go to the benchmark: --passes N (>= 50), --warmup N, --devices N,
-# --b-mode 1|2, --plugin PATH. The last line of output is the ratio of the
+# --b-mode 1|2, --plugin PATH, --armhf-dir DIR, --armhf-devices N,
+# --armhf-seconds S. When the armhf build (make armhf) is there, its pdu-host
+# is run under qemu-arm as well. The last line of output is the ratio of the
 # plug-in's median pass time to the bare net-snmp walk's. The exit status is
 # the benchmark's: 0, or 1 when a pass misbehaved, 2 on a setup failure.
 set -euo pipefail
@@ -26,4 +28,8 @@ if [[ ! -f "$build_dir/CMakeCache.txt" ]]; then
 fi
 cmake --build "$build_dir" --target pdu_bench -j "$jobs"
 
-exec "$build_dir/bench/pdu-bench" "$@"
+armhf=()
+if [[ -x $source_dir/build-armhf/pdu-host ]]; then
+  armhf=(--armhf-dir "$source_dir/build-armhf")
+fi
+exec "$build_dir/bench/pdu-bench" "${armhf[@]}" "$@"

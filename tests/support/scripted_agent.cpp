@@ -6,7 +6,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 ScriptedAgent::ScriptedAgent(Script script) : script_(std::move(script)) {
   socket_ = socket(AF_INET, SOCK_DGRAM, 0);
@@ -33,6 +35,15 @@ ScriptedAgent::~ScriptedAgent() {
 std::vector<ber::Request> ScriptedAgent::requests() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return requests_;
+}
+
+bool ScriptedAgent::WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (requests().size() < count) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 void ScriptedAgent::Serve() {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -27,6 +29,8 @@ class ScriptedAgent {
   const std::string& address() const { return address_; }
   // Requests received so far.
   std::vector<ber::Request> requests() const;
+  // Waits until `count` requests have come; false when `timeout` passed first.
+  bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
 
  private:
   void Serve();

@@ -123,8 +123,8 @@ A record restored by --cache-in does not count.)")
                  R"(How long to wait for the threaded devices, counted from
 the end of the set-up, above 0 and at most 86400
 (default 30). Polled devices are not bounded by it: each
-of their passes ends within the plug-in's SNMP time-out,
-as does a threaded pass still running at the end.)")
+of their passes ends within the plug-in's SNMP time-out.
+A threaded pass still running at the end is cut short.)")
       ->type_name("S");
   app.add_option("--events", options.events_path,
                  R"(Write one JSON object per line for every call the

@@ -1,0 +1,103 @@
+#include "driver/interruptible_request.h"
+
+#include <net-snmp/library/large_fd_set.h>
+#include <poll.h>
+#include <sys/time.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <vector>
+
+namespace pdu {
+namespace {
+
+// The callback of the request: keeps a copy of a response, or the reason
+// there is none, and is then "handled", so the library forgets the request.
+// The notices that the request was sent again, or could not be sent again,
+// end nothing: the library goes on as in its synchronous call.
+int OnRequestDone(int operation, netsnmp_session*, int, netsnmp_pdu* pdu, void* magic) {
+  if (operation == NETSNMP_CALLBACK_OP_RESEND || operation == NETSNMP_CALLBACK_OP_SEND_FAILED) {
+    return 1;
+  }
+  RequestState& state = *static_cast<RequestState*>(magic);
+  state.waiting = false;
+  state.response = nullptr;
+  if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu != nullptr &&
+      pdu->command == SNMP_MSG_RESPONSE) {
+    state.response = snmp_clone_pdu(pdu);
+    state.status = STAT_SUCCESS;
+  } else if (operation == NETSNMP_CALLBACK_OP_TIMED_OUT) {
+    state.status = STAT_TIMEOUT;
+  } else {
+    state.status = STAT_ERROR;
+  }
+  return 1;
+}
+
+// poll's time-out for a select time-out, rounded up so that the wait never
+// ends before the library's timer is due.
+int PollMilliseconds(const timeval& timeout) {
+  const long long milliseconds =
+      static_cast<long long>(timeout.tv_sec) * 1000 + (timeout.tv_usec + 999) / 1000;
+  return static_cast<int>(std::min<long long>(milliseconds, INT_MAX));
+}
+
+// Owns a large descriptor set for one call.
+class FdSet {
+ public:
+  FdSet() { netsnmp_large_fd_set_init(&set_, FD_SETSIZE); }
+  ~FdSet() { netsnmp_large_fd_set_cleanup(&set_); }
+  FdSet(const FdSet&) = delete;
+  FdSet& operator=(const FdSet&) = delete;
+  netsnmp_large_fd_set* get() { return &set_; }
+
+ private:
+  netsnmp_large_fd_set set_;
+};
+
+}  // namespace
+
+int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, int wake_fd,
+                RequestState& state) {
+  *response = nullptr;
+  state = RequestState{};
+  if (snmp_sess_async_send(session, request, &OnRequestDone, &state) == 0) {
+    snmp_free_pdu(request);
+    return STAT_ERROR;
+  }
+  state.waiting = true;
+
+  FdSet fds;
+  std::vector<pollfd> waits;
+  while (state.waiting) {
+    int numfds = 0;
+    int block = 1;
+    timeval timeout{};
+    NETSNMP_LARGE_FD_ZERO(fds.get());
+    snmp_sess_select_info2_flags(session, &numfds, fds.get(), &timeout, &block,
+                                 NETSNMP_SELECT_NOALARMS);
+    waits.clear();
+    for (int fd = 0; fd < numfds; ++fd) {
+      if (NETSNMP_LARGE_FD_ISSET(fd, fds.get())) waits.push_back({fd, POLLIN, 0});
+    }
+    if (wake_fd >= 0) waits.push_back({wake_fd, POLLIN, 0});
+    const int ready = poll(waits.data(), waits.size(), block ? -1 : PollMilliseconds(timeout));
+    if (ready > 0 && wake_fd >= 0 && waits.back().revents != 0) return kStatStopped;
+    if (ready > 0) {
+      NETSNMP_LARGE_FD_ZERO(fds.get());
+      for (const pollfd& wait : waits) {
+        if (wait.revents != 0) NETSNMP_LARGE_FD_SET(wait.fd, fds.get());
+      }
+      snmp_sess_read2(session, fds.get());
+    } else if (ready == 0) {
+      snmp_sess_timeout(session);
+    } else if (errno != EINTR) {
+      return STAT_ERROR;  // the request stays with the session until it is closed
+    }
+  }
+  *response = state.response;
+  return state.status;
+}
+
+}  // namespace pdu

@@ -1,0 +1,132 @@
+// The request loop against a scripted responder on loopback: answers,
+// time-outs with their retry, and waits cut short by the wake-up descriptor.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "driver/interruptible_request.h"
+#include "driver/netsnmp.h"
+#include "driver/wake_event.h"
+#include "support/hostile_pass.h"
+#include "support/scripted_agent.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr long kTimeoutMicroseconds = 300'000;  // short, so a time-out test stays quick
+
+// A v2c session to `address` with one retry, closed with the object.
+class Session {
+ public:
+  explicit Session(const std::string& address) : peer_(address) {
+    std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+    netsnmp_session settings;
+    snmp_sess_init(&settings);
+    settings.version = SNMP_VERSION_2c;
+    settings.community = community_;
+    settings.community_len = std::strlen(reinterpret_cast<char*>(community_));
+    settings.peername = peer_.data();
+    settings.timeout = kTimeoutMicroseconds;
+    settings.retries = 1;
+    handle_ = snmp_sess_open(&settings);
+  }
+  ~Session() {
+    std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+    snmp_sess_close(handle_);
+  }
+  void* handle() const { return handle_; }
+
+ private:
+  unsigned char community_[7] = "tundra";
+  std::string peer_;
+  void* handle_ = nullptr;
+};
+
+netsnmp_pdu* Request() {
+  netsnmp_pdu* request;
+  {
+    std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+    request = snmp_pdu_create(SNMP_MSG_GETBULK);
+  }
+  request->non_repeaters = 1;
+  request->max_repetitions = 100;
+  const oid root[] = {1, 3, 6, 1, 4, 1, 44782, 4, 14, 1, 1};
+  snmp_add_null_var(request, root, std::size(root));
+  return request;
+}
+
+struct Outcome {
+  int status;
+  netsnmp_pdu* response;
+  Clock::duration took;
+};
+
+Outcome SendAndWait(const Session& session, int wake_fd, pdu::RequestState& state) {
+  netsnmp_pdu* response = nullptr;
+  const auto start = Clock::now();
+  const int status = pdu::SendAndWait(session.handle(), Request(), &response, wake_fd, state);
+  return {status, response, Clock::now() - start};
+}
+
+TEST(InterruptibleRequest, AnswerArrivesAsTheLibrarysOwnCopy) {
+  ScriptedAgent agent([](const ber::Request& r, int) -> std::optional<ber::Bytes> {
+    return hostile::Answer(r, {ber::Binding(hostile::Object(2), ber::Integer(230))});
+  });
+  WakeEvent wake;
+  pdu::RequestState state;
+  Session session(agent.address());
+  ASSERT_NE(session.handle(), nullptr);
+  const Outcome outcome = SendAndWait(session, wake.fd(), state);
+  ASSERT_EQ(outcome.status, STAT_SUCCESS);
+  ASSERT_NE(outcome.response, nullptr);
+  ASSERT_NE(outcome.response->variables, nullptr);
+  EXPECT_EQ(*outcome.response->variables->val.integer, 230);
+  snmp_free_pdu(outcome.response);
+  EXPECT_EQ(agent.requests().size(), 1u);
+}
+
+TEST(InterruptibleRequest, SilenceTimesOutAfterTheRetryOnTheSessionsTimeOut) {
+  ScriptedAgent agent([](const ber::Request&, int) { return std::nullopt; });
+  pdu::RequestState state;
+  Session session(agent.address());
+  const Outcome outcome = SendAndWait(session, -1, state);
+  EXPECT_EQ(outcome.status, STAT_TIMEOUT);
+  EXPECT_EQ(outcome.response, nullptr);
+  // The request and its one retry, each waited for the whole time-out.
+  EXPECT_GE(outcome.took, std::chrono::microseconds(2 * kTimeoutMicroseconds));
+  const auto requests = agent.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].names, requests[1].names);
+}
+
+TEST(InterruptibleRequest, WakeUpEndsTheWaitAndTheSessionClosesCleanly) {
+  ScriptedAgent agent([](const ber::Request&, int) { return std::nullopt; });
+  WakeEvent wake;
+  pdu::RequestState state;
+  Outcome outcome{};
+  {
+    Session session(agent.address());
+    std::thread waker([&] {
+      const auto deadline = Clock::now() + 5s;
+      while (agent.requests().empty() && Clock::now() < deadline) std::this_thread::sleep_for(5ms);
+      wake.Signal();
+    });
+    outcome = SendAndWait(session, wake.fd(), state);
+    waker.join();
+    // Still signalled: the next wait ends at once, with the first request pending.
+    EXPECT_EQ(SendAndWait(session, wake.fd(), state).status, pdu::kStatStopped);
+  }  // closing frees the abandoned requests
+  EXPECT_EQ(outcome.status, pdu::kStatStopped);
+  EXPECT_EQ(outcome.response, nullptr);
+  EXPECT_LT(outcome.took, std::chrono::microseconds(kTimeoutMicroseconds));
+  EXPECT_FALSE(state.waiting);
+}
+
+}  // namespace
