@@ -10,16 +10,15 @@
 
 #include "driver/netsnmp.h"
 #include "driver/pdu_record.h"
+#include "driver/walk_settings.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace fuzz {
 namespace {
 
 // The walked table, as the driver walks it.
-const oid kTableRoot[] = {1, 3, 6, 1, 4, 1, 44782, 4, 14, 1, 1};
+using pdu::kTableRoot;
 constexpr std::size_t kRootLength = std::size(kTableRoot);
-
-unsigned char kCommunity[] = "tundra";
 
 constexpr std::size_t kTimeStampOffset = offsetof(SNMP_VARNO_PDU_Data_t, ttime);
 
@@ -34,9 +33,7 @@ netsnmp_session MakeSession() {
     // keeps them from reaching stderr at fuzzing speed.
     netsnmp_register_loghandler(NETSNMP_LOGHANDLER_NONE, LOG_DEBUG);
   }
-  session.version = SNMP_VERSION_2c;
-  session.community = kCommunity;
-  session.community_len = std::strlen(reinterpret_cast<const char*>(kCommunity));
+  pdu::ApplyWalkSession(session);
   return session;
 }
 
