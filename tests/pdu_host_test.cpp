@@ -390,6 +390,8 @@ TEST(PduHostExitStatus, BadInputExitsTwoWithOneLineAndPollsNothing) {
       {"", {"--address", ""}, "--address needs a non-empty address"},
       {"", {"--address", "127.0.0.1:1", "--record", ""}, "--record needs a non-empty file name"},
       {"", {"--address", "127.0.0.1:1", "--explain=yes"}, "explain was given"},
+      {good, {"--survey", "--explain"}, "--survey and --explain do not go together"},
+      {good, {"--check", "--passes", "2"}, "--check and --passes do not go together"},
       {ConfigJson({DeviceJson(7, "", "2", "0"), DeviceJson(8, "", "2", "0")}),
        {"--record", "table.txt"},
        "--record captures one device's table; config file config.json has 2 devices"},
@@ -417,9 +419,9 @@ TEST(PduHostExitStatus, HelpNamesEveryOptionAndExitStatus) {
   TempDir dir;
   const auto run = RunHost(dir, {"--help"});
   EXPECT_EQ(run.status, 0);
-  for (const char* word :
-       {"--config", "--address", "--plugin", "--passes", "--seconds", "--events", "--cache-in",
-        "--cache-out", "--explain", "--record", "Exit status", "snmp_varno_pdu.so"}) {
+  for (const char* word : {"--config", "--address", "--plugin", "--passes", "--seconds", "--events",
+                           "--cache-in", "--cache-out", "--explain", "--record", "--survey",
+                           "--check", "Exit status", "snmp_varno_pdu.so", "--check: findings"}) {
     EXPECT_NE(run.out.find(word), std::string::npos) << word;
   }
 }

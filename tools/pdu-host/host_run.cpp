@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "check_run.h"
 #include "complain.h"
 #include "cycle_collector.h"
 #include "driver/pdu_record.h"
@@ -20,6 +21,7 @@
 #include "host_config.h"
 #include "plugin_library.h"
 #include "qtx/qtx_socket_device.h"
+#include "survey_run.h"
 
 namespace pdu_host {
 namespace {
@@ -96,9 +98,6 @@ int DriveDevices(const Options& options, const std::vector<DeviceEntry>& entries
       Complain(Label(entry) + ": the plug-in rejected its configuration: " + e.what());
       return kExitBadInput;
     }
-    if (entry.address.empty()) {
-      Complain("note: " + Label(entry) + " has an empty address and never samples");
-    }
   }
 
   int status = kExitOk;
@@ -169,17 +168,31 @@ std::string DefaultPluginPath() {
 
 int RunHost(const Options& options) {
   std::vector<DeviceEntry> entries;
-  std::optional<std::string> cache;
-  std::unique_ptr<EventLog> events;
-  std::unique_ptr<qtxhost::PluginLibrary> library;
-  ProviderList providers;
-  std::shared_ptr<QTXSocketDeviceProvider> provider;
   try {
     if (options.address.empty()) {
       entries = LoadHostConfig(options.config_path);
     } else {
       entries.push_back(AddressDevice(options.address));
     }
+  } catch (const std::exception& e) {
+    Complain(e.what());
+    return kExitBadInput;
+  }
+  if (options.check) {
+    return RunCheck(entries, options.address.empty() ? "config file " + options.config_path
+                                                     : "--address " + options.address);
+  }
+  if (options.survey) {
+    WarnAboutConfig(entries);
+    return RunSurvey(entries);
+  }
+
+  std::optional<std::string> cache;
+  std::unique_ptr<EventLog> events;
+  std::unique_ptr<qtxhost::PluginLibrary> library;
+  ProviderList providers;
+  std::shared_ptr<QTXSocketDeviceProvider> provider;
+  try {
     if (!options.record_path.empty() && entries.size() != 1) {
       throw ConfigError("--record captures one device's table; config file " + options.config_path +
                         " has " + std::to_string(entries.size()) + " devices");
@@ -206,6 +219,7 @@ int RunHost(const Options& options) {
     Complain(e.what());
     return kExitBadInput;
   }
+  WarnAboutConfig(entries);
 
   CycleCollector collector(events.get(), PrintWhole);
   int status = kExitOk;
