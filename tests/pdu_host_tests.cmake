@@ -8,11 +8,16 @@ add_executable(pdu_host_tests
   ${CMAKE_CURRENT_LIST_DIR}/pdu_host_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/pdu_host_run.cpp
 )
+# The tests that wait out an SNMP time-out.
+add_executable(slow_pdu_host_tests
+  ${CMAKE_CURRENT_LIST_DIR}/pdu_host_silent_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/pdu_host_run.cpp
+)
 # The machine's own client, an independent reader of what an agent serves.
 find_program(SNMPBULKWALK_EXE snmpbulkwalk REQUIRED)
 # A cross build runs the tool through the emulator that runs the tests.
 list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " pdu_host_launcher)
-foreach(suite pdu_host_tests)
+foreach(suite pdu_host_tests slow_pdu_host_tests)
   target_include_directories(${suite} PRIVATE ${CMAKE_CURRENT_LIST_DIR})
   target_link_libraries(${suite} PRIVATE pdu_host_core pdu_agent_process test_support
                         jsoncpp_library GTest::gtest_main)
@@ -25,3 +30,5 @@ foreach(suite pdu_host_tests)
 endforeach()
 gtest_discover_tests(pdu_host_tests DISCOVERY_TIMEOUT 120
   PROPERTIES TIMEOUT 120)
+gtest_discover_tests(slow_pdu_host_tests DISCOVERY_TIMEOUT 120
+  PROPERTIES TIMEOUT 150 LABELS slow)

@@ -24,20 +24,25 @@ constexpr char kPurpose[] =
 per configured entry, initialises and polls the devices, and prints every
 record they publish (device, time stamp, the 31 columns with the alarm text
 beside each alarm column, and the active alarm signals). The plug-in's own
-trace lines go to standard output as well. Mistakes in the configuration (as
---check finds them) are printed first, as warnings.
+console lines are passed on marked with the device they came from ("[device
+7] ..."; "[plug-in] ..." when that cannot be told), and each record names
+what the plug-in reported during its pass. The run ends with one line per
+device: records published, passes with a time-out or error, the last
+problem. Mistakes in the configuration (as --check finds them) are printed
+first, as warnings.
 )";
 
 constexpr char kExitStatus[] = R"(Exit status:
-  0  every device published its N records (and each walk for --explain or
-     --record reached the end of the table); --check: no findings; --survey:
-     every PDU ok.
+  0  every device published its N records and the last pass of each got an
+     answer (and each walk for --explain or --record reached the end of the
+     table); --check: no findings; --survey: every PDU ok.
   1  some device published fewer (a polled pass that ended without a record,
      or a threaded device not done within S seconds; each is named on
-     standard error), a pass failed, a walk for --explain or --record ended
-     early (no answer, or an agent the plug-in's walk would stop at), or an
-     output file could not be written; --check: findings; --survey: some PDU
-     not ok.
+     standard error), a device's last pass ended without an answer (time-out
+     or failed request), a pass failed, a walk for --explain or --record
+     ended early (no answer, or an agent the plug-in's walk would stop at),
+     or an output file could not be written; --check: findings; --survey:
+     some PDU not ok.
   2  bad input: options, configuration, cache file, events file or plug-in.
      One line on standard error names the problem; no device is polled.
 )";
