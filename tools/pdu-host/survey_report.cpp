@@ -89,12 +89,14 @@ WalkVerdict JudgeWalk(const TableWalk& walk, const std::string& address) {
     return {SurveyState::kEmptyTable, "the agent answered, but the walk " + walk.end};
   }
   if (!walk.complete) {
-    std::string why = walk.end;
+    const std::string answers = std::to_string(walk.answers) + " answers: ";
     if (walk.how == WalkEnd::kNoResponse) {
-      why = "then " + NoAnswerAdvice();
+      return {SurveyState::kPartial,
+              "the PDU stopped answering after " + answers + NoAnswerAdvice()};
     }
-    return {SurveyState::kPartial,
-            "the walk stopped after " + std::to_string(walk.answers) + " answers: " + why};
+    std::string why = walk.end;
+    if (why.rfind("stopped: ", 0) == 0) why.erase(0, 9);
+    return {SurveyState::kPartial, "the walk stopped after " + answers + why};
   }
   const std::string fields = FirstFieldProblem(walk);
   if (!fields.empty()) return {SurveyState::kPartial, fields};
