@@ -237,7 +237,7 @@ TEST_F(PduHostAgainstAgent, PolledDevicesPublishTheTableInWholeOrderedCycles) {
     EXPECT_FALSE(cycle.batch["result"].asBool());
   }
 
-  EXPECT_NE(run.out.find("rvSize is 14\n"), std::string::npos);
+  EXPECT_NE(run.out.find("[device 7] rvSize is 14\n"), std::string::npos);
   EXPECT_NE(run.out.find("=== device 7 · record 2 · " + TimeText(mode2[1].sent) +
                          " · sampled · data_id 7 ==="),
             std::string::npos)
@@ -285,6 +285,8 @@ TEST_F(PduHostAgainstAgent, ThreadedDevicesWriteWholeEventLinesAndWholeReports) 
     EXPECT_EQ(lines[i + 18].rfind("  active signals (3 of 14)", 0), 0u) << lines[i + 18];
   }
   EXPECT_GE(reports, 4u);
+  // Named by its data identifier while the other device's thread runs.
+  EXPECT_NE(run.out.find("[device 8] InitSetting 8 b_mode_:2\n"), std::string::npos) << run.out;
 }
 
 TEST_F(PduHostAgainstAgent, CacheOutThenCacheInRepublishesTheSavedRecord) {
@@ -390,6 +392,8 @@ TEST(PduHostExitStatus, BadInputExitsTwoWithOneLineAndPollsNothing) {
       {"", {"--address", ""}, "--address needs a non-empty address"},
       {"", {"--address", "127.0.0.1:1", "--record", ""}, "--record needs a non-empty file name"},
       {"", {"--address", "127.0.0.1:1", "--explain=yes"}, "explain was given"},
+      {good, {"--survey", "--explain"}, "--survey and --explain do not go together"},
+      {good, {"--check", "--passes", "2"}, "--check and --passes do not go together"},
       {ConfigJson({DeviceJson(7, "", "2", "0"), DeviceJson(8, "", "2", "0")}),
        {"--record", "table.txt"},
        "--record captures one device's table; config file config.json has 2 devices"},
@@ -419,7 +423,8 @@ TEST(PduHostExitStatus, HelpNamesEveryOptionAndExitStatus) {
   EXPECT_EQ(run.status, 0);
   for (const char* word :
        {"--config", "--address", "--plugin", "--passes", "--seconds", "--events", "--cache-in",
-        "--cache-out", "--explain", "--record", "Exit status", "snmp_varno_pdu.so"}) {
+        "--cache-out", "--explain", "--record", "--survey", "--check", "Exit status",
+        "snmp_varno_pdu.so", "ended without an answer", "--check: findings"}) {
     EXPECT_NE(run.out.find(word), std::string::npos) << word;
   }
 }

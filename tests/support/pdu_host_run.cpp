@@ -128,6 +128,18 @@ std::vector<Json::Value> ReadJsonLines(const std::string& path) {
   return values;
 }
 
+std::vector<std::string> Cells(const std::string& line) {
+  std::vector<std::string> cells;
+  std::size_t at = line.find_first_not_of(' ');
+  while (at != std::string::npos && at < line.size()) {
+    std::size_t gap = line.find("  ", at);
+    if (gap == std::string::npos) gap = line.size();
+    cells.push_back(line.substr(at, gap - at));
+    at = line.find_first_not_of(' ', gap);
+  }
+  return cells;
+}
+
 std::vector<unsigned char> FromHex(const std::string& hex) {
   if (hex.size() % 2 != 0) throw std::runtime_error("odd hex length");
   const auto digit = [](char c) -> int {

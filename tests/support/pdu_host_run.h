@@ -52,6 +52,9 @@ std::string ReadFile(const std::string& path);
 // throws std::runtime_error naming it.
 std::vector<Json::Value> ReadJsonLines(const std::string& path);
 
+// The cells of a line laid out in columns: separated by two spaces or more.
+std::vector<std::string> Cells(const std::string& line);
+
 // Lowercase hex back to bytes; throws on odd length or another character.
 std::vector<unsigned char> FromHex(const std::string& hex);
 

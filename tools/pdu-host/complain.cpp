@@ -1,15 +1,11 @@
 #include "complain.h"
 
-#include <cstdio>
 #include <string>
+
+#include "console_output.h"
 
 namespace pdu_host {
 
-void Complain(const std::string& message) {
-  const std::string line = "pdu-host: " + message + "\n";
-  std::fflush(stdout);
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
-}
+void Complain(const std::string& message) { WriteErr("pdu-host: " + message + "\n"); }
 
 }  // namespace pdu_host

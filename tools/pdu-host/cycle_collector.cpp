@@ -1,7 +1,8 @@
 #include "cycle_collector.h"
 
-#include <cstdio>
 #include <utility>
+
+#include "console_output.h"
 
 namespace pdu_host {
 namespace {
@@ -12,8 +13,8 @@ thread_local bool restoring_cache = false;
 
 using Kind = qtxhost::HostCall::Kind;
 
-CycleCollector::CycleCollector(EventLog* events, ReportSink sink)
-    : events_(events), sink_(std::move(sink)) {}
+CycleCollector::CycleCollector(EventLog* events, ReportSink sink, PassNotes notes)
+    : events_(events), sink_(std::move(sink)), notes_(std::move(notes)) {}
 
 CycleCollector::CacheRestoreScope::CacheRestoreScope() { restoring_cache = true; }
 CycleCollector::CacheRestoreScope::~CacheRestoreScope() { restoring_cache = false; }
@@ -75,7 +76,10 @@ void CycleCollector::FinishCycle(DeviceState& state, const qtxhost::HostCall& sa
   }
   cycle.stored_differs = save.bytes != cycle.record;
   cycle.number = ++state.records;
-  if (!cycle.from_cache) ++state.sampled;
+  if (!cycle.from_cache) {
+    ++state.sampled;
+    if (notes_) notes_(state.id, cycle);
+  }
   state.in_cycle = false;
   sink_(FormatReport(cycle));
   changed_.notify_all();
@@ -114,11 +118,6 @@ std::size_t CycleCollector::unknown_calls() const {
   return unknown_calls_;
 }
 
-void PrintWhole(const std::string& report) {
-  flockfile(stdout);
-  std::fwrite(report.data(), 1, report.size(), stdout);
-  std::fflush(stdout);
-  funlockfile(stdout);
-}
+void PrintWhole(const std::string& report) { WriteOut(report); }
 
 }  // namespace pdu_host

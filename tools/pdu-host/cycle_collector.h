@@ -29,9 +29,13 @@ namespace pdu_host {
 class CycleCollector {
  public:
   using ReportSink = std::function<void(const std::string& report)>;
+  // Fills in what the plug-in reported during the pass of a sampled record
+  // (CycleReport's pass fields) before its report is made.
+  using PassNotes = std::function<void(unsigned int id, CycleReport& cycle)>;
 
-  // `events` may be null (no log); `sink` receives each finished report.
-  CycleCollector(EventLog* events, ReportSink sink);
+  // `events` may be null (no log); `sink` receives each finished report;
+  // `notes` may be empty.
+  CycleCollector(EventLog* events, ReportSink sink, PassNotes notes = {});
 
   void Register(const QTXVDevice& device, unsigned int id, int b_mode);
   void OnCall(const QTXVDevice& device, const qtxhost::HostCall& call);
@@ -74,6 +78,7 @@ class CycleCollector {
 
   EventLog* events_;
   ReportSink sink_;
+  PassNotes notes_;
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::map<const QTXVDevice*, DeviceState> devices_;
@@ -81,8 +86,8 @@ class CycleCollector {
   std::size_t unknown_calls_ = 0;
 };
 
-// Prints `report` to stdout as one piece: no other stdio output (the
-// plug-in's trace lines) comes between its lines.
+// Prints `report` on pdu-host's standard output as one piece: no other
+// output (the plug-in's lines passed on) comes between its lines.
 void PrintWhole(const std::string& report);
 
 }  // namespace pdu_host

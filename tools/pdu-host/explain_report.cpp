@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "driver/pdu_record.h"
+#include "field_coverage.h"
 #include "record_report.h"
+#include "survey_report.h"
+#include "text_columns.h"
 
 namespace pdu_host {
 namespace {
 
-constexpr std::uint32_t kFieldColumns[] = {2,  3,  4,  5,  6,  7,  8,  9,   10, 11, 12,
-                                           13, 14, 15, 16, 17, 18, 19, 20,  21, 22, 23,
-                                           24, 25, 26, 27, 28, 29, 30, 341, 342};
 // A value longer than this is cut: the table stays one line a field.
 constexpr std::size_t kMaxCellWidth = 40;
 // Rows listed in one cell before the list is shortened.
@@ -56,61 +56,32 @@ std::vector<std::string> Distinct(const std::vector<std::string>& items) {
   return distinct;
 }
 
-// Each cell padded to its column's widest; the last cell of a row unpadded.
-std::string AlignedLines(const std::vector<Row>& rows) {
-  std::vector<std::size_t> widths;
-  for (const Row& row : rows) {
-    if (widths.size() < row.size()) widths.resize(row.size(), 0);
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      widths[i] = std::max(widths[i], DisplayWidth(row[i]));
-    }
-  }
-  std::string lines;
-  for (const Row& row : rows) {
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      lines += i + 1 < row.size() ? PadRight(row[i], widths[i] + 2) : row[i];
-    }
-    lines += "\n";
-  }
-  return lines;
-}
-
-std::string Verdict(const std::vector<const ServedObject*>& served) {
-  if (served.empty()) return "not served";
-  const ServedObject* holds = nullptr;
+std::string Verdict(const FieldCoverage& field) {
+  if (field.served.empty()) return "not served";
   std::vector<std::string> types;
-  for (const ServedObject* object : served) {
-    types.push_back(object->type_name);
-    if (object->stored) holds = object;
-  }
-  if (holds == nullptr) return "ignored (" + ListCell(Distinct(types)) + ")";
-  if (served.size() == 1) return "stored";
-  return "stored, the record holds " + SuffixText(holds->suffix);
+  for (const ServedObject* object : field.served) types.push_back(object->type_name);
+  if (field.holds == nullptr) return "ignored (" + ListCell(Distinct(types)) + ")";
+  if (field.served.size() == 1) return "stored";
+  return "stored, the record holds " + SuffixText(field.holds->suffix);
 }
 
-Row FieldRow(std::uint32_t column, const std::vector<const ServedObject*>& served,
-             const std::optional<SNMP_VARNO_PDU_Data_t>& record) {
+Row FieldRow(const FieldCoverage& field, const std::optional<SNMP_VARNO_PDU_Data_t>& record) {
   std::vector<std::string> names;
   std::vector<std::string> types;
   std::vector<std::string> values;
-  for (const ServedObject* object : served) {
+  for (const ServedObject* object : field.served) {
     names.push_back(SuffixText(object->suffix));
     types.push_back(object->type_name);
     values.push_back(object->value_text);
   }
   const std::string in_record =
-      record ? FormatValue(pdu::ReadColumn(*record, pdu::ColumnOffset(column))) : "-";
-  return {"col" + std::to_string(column),
+      record ? FormatValue(pdu::ReadColumn(*record, pdu::ColumnOffset(field.column))) : "-";
+  return {"col" + std::to_string(field.column),
           ListCell(names),
           ListCell(Distinct(types)),
           ListCell(values),
           in_record,
-          Verdict(served)};
-}
-
-bool HasField(const ServedObject& object) {
-  return !object.suffix.empty() && std::find(std::begin(kFieldColumns), std::end(kFieldColumns),
-                                             object.suffix[0]) != std::end(kFieldColumns);
+          Verdict(field)};
 }
 
 }  // namespace
@@ -127,19 +98,19 @@ std::string FormatExplanation(const ExplainedDevice& device, const TableWalk& wa
     header += "no record published ===\n";
   }
 
-  std::vector<Row> fields = {{"field", "object", "type", "value", "record", "verdict"}};
-  for (const std::uint32_t column : kFieldColumns) {
-    std::vector<const ServedObject*> served;
-    for (const ServedObject& object : walk.objects) {
-      if (!object.suffix.empty() && object.suffix[0] == column) served.push_back(&object);
-    }
-    fields.push_back(FieldRow(column, served, record));
+  // Without a single answer there is nothing to explain field by field.
+  if (walk.answers == 0 && !walk.complete) {
+    const WalkVerdict verdict = JudgeWalk(walk, device.address);
+    return header + StateWords(verdict.state) + ": " + verdict.problem + "\n" +
+           "walk: " + WalkSummary(walk) + "\n";
   }
+
+  std::vector<Row> fields = {{"field", "object", "type", "value", "record", "verdict"}};
+  for (const FieldCoverage& field : CoverFields(walk)) fields.push_back(FieldRow(field, record));
   std::vector<Row> without_field;
-  for (const ServedObject& object : walk.objects) {
-    if (HasField(object)) continue;
+  for (const ServedObject* object : ObjectsWithoutField(walk)) {
     without_field.push_back(
-        {SuffixText(object.suffix), object.type_name, Clip(object.value_text), "no field"});
+        {SuffixText(object->suffix), object->type_name, Clip(object->value_text), "no field"});
   }
   return header + AlignedLines(fields) + AlignedLines(without_field) +
          "walk: " + WalkSummary(walk) + "\n";

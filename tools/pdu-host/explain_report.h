@@ -15,6 +15,10 @@
 // objects served for its column, their type and value as net-snmp prints
 // them, the field in the device's last published record and the verdict;
 // then one line per served object that no field keeps; then the walk's end.
+// A walk without a single answer gets one line instead of the fields, with
+// the state and the problem as --survey words them:
+//
+//   no response: no answer to SNMP v2c, community "tundra", within 10 s ...
 #pragma once
 
 #include <optional>

@@ -12,7 +12,8 @@
 namespace pdu_host {
 
 bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& entries,
-                      const CycleCollector& collector) {
+                      const CycleCollector& collector,
+                      const std::function<bool(unsigned int id)>& timed_out) {
   bool ok = true;
   for (const DeviceEntry& entry : entries) {
     const std::string label = "device " + std::to_string(entry.id);
@@ -20,7 +21,13 @@ bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& en
       Complain("note: " + label + " has an empty address; its table is not walked");
       continue;
     }
-    const TableWalk walk = WalkTable(entry.address);
+    TableWalk walk;
+    if (timed_out(entry.id)) {
+      walk.how = WalkEnd::kNoResponse;
+      walk.end = "skipped: the plug-in's last pass had no answer";
+    } else {
+      walk = WalkTable(entry.address);
+    }
     if (!walk.complete) {
       Complain(label + ": table walk " + walk.end);
       ok = false;

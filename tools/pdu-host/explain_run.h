@@ -1,9 +1,12 @@
 // After the run, for --explain and --record: pdu-host walks each device's
 // table once more itself (table_walk.h), prints the explanation of each
 // (explain_report.h) and writes the capture (capture_file.h). Devices without
-// an address are named and skipped.
+// an address are named and skipped, and so is the walk of a device whose
+// last pass timed out (it would wait out another time-out): its explanation
+// says "no response" at once.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "cycle_collector.h"
@@ -15,6 +18,7 @@ namespace pdu_host {
 // False when a walk stopped early or the capture could not be written; each
 // such problem is named on standard error.
 bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& entries,
-                      const CycleCollector& collector);
+                      const CycleCollector& collector,
+                      const std::function<bool(unsigned int id)>& timed_out);
 
 }  // namespace pdu_host

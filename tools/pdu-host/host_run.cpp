@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "check_run.h"
 #include "complain.h"
+#include "console_capture.h"
 #include "cycle_collector.h"
 #include "driver/pdu_record.h"
 #include "event_log.h"
@@ -20,6 +22,8 @@
 #include "host_config.h"
 #include "plugin_library.h"
 #include "qtx/qtx_socket_device.h"
+#include "run_summary.h"
+#include "survey_run.h"
 
 namespace pdu_host {
 namespace {
@@ -80,7 +84,8 @@ class ObserverInstallation {
 // destroy.
 int DriveDevices(const Options& options, const std::vector<DeviceEntry>& entries,
                  const std::optional<std::string>& cache, QTXSocketDeviceProvider& provider,
-                 CycleCollector& collector, std::vector<HostedDevice>& hosted) {
+                 CycleCollector& collector, ConsoleCapture& capture, RunLedger& ledger,
+                 std::vector<HostedDevice>& hosted) {
   for (const DeviceEntry& entry : entries) {
     HostedDevice slot{&entry, std::unique_ptr<QTXSocketDevice>(provider.create())};
     if (!slot.device) {
@@ -91,13 +96,11 @@ int DriveDevices(const Options& options, const std::vector<DeviceEntry>& entries
     QTXSocketDevice& device = *slot.device;
     hosted.push_back(std::move(slot));
     try {
+      ConsoleCapture::Call call(capture, entry.id);
       device.Init(std::weak_ptr<QTXController>(), entry.id, entry.config);
     } catch (const std::exception& e) {
       Complain(Label(entry) + ": the plug-in rejected its configuration: " + e.what());
       return kExitBadInput;
-    }
-    if (entry.address.empty()) {
-      Complain("note: " + Label(entry) + " has an empty address and never samples");
     }
   }
 
@@ -105,6 +108,7 @@ int DriveDevices(const Options& options, const std::vector<DeviceEntry>& entries
   if (cache) {
     for (HostedDevice& slot : hosted) {
       CycleCollector::CacheRestoreScope scope;
+      ConsoleCapture::Call call(capture, slot.entry->id);
       if (!slot.device->LoadFromCache(*cache)) {
         Complain(Label(*slot.entry) + " did not take the cache record");
         status = kExitShortfall;
@@ -119,12 +123,14 @@ int DriveDevices(const Options& options, const std::vector<DeviceEntry>& entries
     for (HostedDevice& slot : hosted) {
       if (slot.entry->threaded) continue;
       try {
+        ConsoleCapture::Call call(capture, slot.entry->id);
         slot.device->RefreshStatus();
       } catch (const std::exception& e) {
         Complain(Label(*slot.entry) + ": pass " + std::to_string(pass + 1) +
                  " failed: " + e.what());
         status = kExitShortfall;
       }
+      ledger.EndPolledPass(slot.entry->id);
     }
   }
   for (HostedDevice& slot : hosted) {
@@ -151,6 +157,27 @@ int DriveDevices(const Options& options, const std::vector<DeviceEntry>& entries
   return status;
 }
 
+// Destroys the devices one by one, each destructor stopping and joining its
+// sampling thread, so that what each writes meanwhile is still its own.
+void DestroyDevices(ConsoleCapture& capture, std::vector<HostedDevice>& hosted) {
+  for (HostedDevice& slot : hosted) {
+    {
+      ConsoleCapture::Call call(capture, slot.entry->id);
+      slot.device.reset();
+    }
+    capture.Stopped(slot.entry->id);
+  }
+  hosted.clear();
+}
+
+std::vector<ConsoleCapture::Device> CapturedDevices(const std::vector<DeviceEntry>& entries) {
+  std::vector<ConsoleCapture::Device> devices;
+  for (const DeviceEntry& entry : entries) {
+    devices.push_back({entry.id, entry.address, entry.threaded});
+  }
+  return devices;
+}
+
 }  // namespace
 
 std::string DefaultPluginPath() {
@@ -169,17 +196,31 @@ std::string DefaultPluginPath() {
 
 int RunHost(const Options& options) {
   std::vector<DeviceEntry> entries;
-  std::optional<std::string> cache;
-  std::unique_ptr<EventLog> events;
-  std::unique_ptr<qtxhost::PluginLibrary> library;
-  ProviderList providers;
-  std::shared_ptr<QTXSocketDeviceProvider> provider;
   try {
     if (options.address.empty()) {
       entries = LoadHostConfig(options.config_path);
     } else {
       entries.push_back(AddressDevice(options.address));
     }
+  } catch (const std::exception& e) {
+    Complain(e.what());
+    return kExitBadInput;
+  }
+  if (options.check) {
+    return RunCheck(entries, options.address.empty() ? "config file " + options.config_path
+                                                     : "--address " + options.address);
+  }
+  if (options.survey) {
+    WarnAboutConfig(entries);
+    return RunSurvey(entries);
+  }
+
+  std::optional<std::string> cache;
+  std::unique_ptr<EventLog> events;
+  std::unique_ptr<qtxhost::PluginLibrary> library;
+  ProviderList providers;
+  std::shared_ptr<QTXSocketDeviceProvider> provider;
+  try {
     if (!options.record_path.empty() && entries.size() != 1) {
       throw ConfigError("--record captures one device's table; config file " + options.config_path +
                         " has " + std::to_string(entries.size()) + " devices");
@@ -206,18 +247,43 @@ int RunHost(const Options& options) {
     Complain(e.what());
     return kExitBadInput;
   }
+  WarnAboutConfig(entries);
 
-  CycleCollector collector(events.get(), PrintWhole);
+  RunLedger ledger(entries);
+  std::unique_ptr<ConsoleCapture> capture;
+  // Beside each sampled record: the device's console lines of its pass,
+  // each read before the record's report is made.
+  CycleCollector collector(events.get(), PrintWhole, [&](unsigned int id, CycleReport& cycle) {
+    capture->Sync();
+    RunLedger::PassNotes notes = ledger.OnRecord(id, cycle.record);
+    cycle.pass_lines = std::move(notes.lines);
+    cycle.pass_unanswered = notes.unanswered;
+  });
+  capture = std::make_unique<ConsoleCapture>(
+      CapturedDevices(entries),
+      [&ledger](unsigned int id, const std::string& line) { ledger.OnLine(id, line); });
+  if (!capture->active()) {
+    Complain("note: the plug-in's console lines are not told apart by device: " + capture->error());
+  }
   int status = kExitOk;
   {
     ObserverInstallation observer(collector);
     std::vector<HostedDevice> hosted;
-    status = DriveDevices(options, entries, cache, *provider, collector, hosted);
-    hosted.clear();  // each destructor stops and joins its sampling thread
+    status = DriveDevices(options, entries, cache, *provider, collector, *capture, ledger, hosted);
+    DestroyDevices(*capture, hosted);
   }
   provider.reset();
   providers.clear();
   library.reset();
+  capture.reset();  // every line the plug-in wrote is passed on and counted
+
+  for (const DeviceEntry& entry : entries) {
+    // A device short of records is named above already.
+    if (!ledger.LastPassUnanswered(entry.id) || ledger.Records(entry.id) < options.passes) continue;
+    Complain(Label(entry) + ": its last pass ended without an answer (" +
+             ledger.LastProblem(entry.id) + ")");
+    if (status == kExitOk) status = kExitShortfall;
+  }
 
   if (collector.unknown_calls() != 0) {
     Complain(std::to_string(collector.unknown_calls()) + " calls came from unknown devices");
@@ -227,7 +293,9 @@ int RunHost(const Options& options) {
     if (status == kExitOk) status = kExitShortfall;
   }
   if ((options.explain || !options.record_path.empty()) &&
-      !ExplainAndRecord(options, entries, collector) && status == kExitOk) {
+      !ExplainAndRecord(options, entries, collector,
+                        [&ledger](unsigned int id) { return ledger.LastPassTimedOut(id); }) &&
+      status == kExitOk) {
     status = kExitShortfall;
   }
   if (!options.cache_out_path.empty()) {
@@ -241,6 +309,7 @@ int RunHost(const Options& options) {
       if (status == kExitOk) status = kExitShortfall;
     }
   }
+  PrintWhole(ledger.Summary());
   return status;
 }
 

@@ -2,19 +2,24 @@
 //
 // Checks every input first (configuration or --address, cache file, events
 // file, plug-in, one device with an address for --record) and returns 2 with
-// one line on stderr when any is bad, before a device exists. Then:
-// get_providers once, one device per configured entry (registered with the
-// observer, then Init with the whole device object), the cache record
-// through LoadFromCache(std::string) on each device, RefreshStatus `passes`
-// times on each polled device (pass by pass over the devices), and a bounded
-// wait for the threaded ones. Then the devices are destroyed (joining their
-// threads), the observer removed, the providers released and the library
-// unloaded. Finally --explain and --record walk the tables again
-// (explain_run.h), and --cache-out is written.
+// one line on stderr when any is bad, before a device exists. --check and
+// --survey end there (check_run.h, survey_run.h). Otherwise the
+// configuration's findings are printed as warnings, the plug-in's console is
+// captured (console_capture.h) and: get_providers once, one device per
+// configured entry (registered with the observer, then Init with the whole
+// device object), the cache record through LoadFromCache(std::string) on
+// each device, RefreshStatus `passes` times on each polled device (pass by
+// pass over the devices), and a bounded wait for the threaded ones. Then the
+// devices are destroyed one by one (joining their threads), the observer
+// removed, the providers released, the library unloaded and the console
+// given back. Finally --explain and --record walk the tables again
+// (explain_run.h), --cache-out is written and the run summary printed
+// (run_summary.h).
 //
-// Returns 0 when every device published its passes, 1 when one fell short,
-// a pass threw, a walk for --explain or --record stopped early or an output
-// file could not be written, 2 for bad input.
+// Returns 0 when every device published its passes and the last pass of each
+// got an answer; 1 when one fell short, a last pass had no answer, a pass
+// threw, a walk for --explain or --record stopped early or an output file
+// could not be written; 2 for bad input.
 #pragma once
 
 #include <string>

@@ -16,6 +16,7 @@ constexpr char kUsage[] =
     R"(Usage: pdu-host (--config FILE | --address ADDR) [--plugin PATH] [--passes N]
                 [--seconds S] [--events FILE] [--cache-in FILE] [--cache-out FILE]
                 [--explain] [--record FILE]
+       pdu-host (--config FILE | --address ADDR) (--check | --survey)
 )";
 
 constexpr char kPurpose[] =
@@ -23,17 +24,25 @@ constexpr char kPurpose[] =
 per configured entry, initialises and polls the devices, and prints every
 record they publish (device, time stamp, the 31 columns with the alarm text
 beside each alarm column, and the active alarm signals). The plug-in's own
-trace lines go to standard output as well.
+console lines are passed on marked with the device they came from ("[device
+7] ..."; "[plug-in] ..." when that cannot be told), and each record names
+what the plug-in reported during its pass. The run ends with one line per
+device: records published, passes with a time-out or error, the last
+problem. Mistakes in the configuration (as --check finds them) are printed
+first, as warnings.
 )";
 
 constexpr char kExitStatus[] = R"(Exit status:
-  0  every device published its N records (and each walk for --explain or
-     --record reached the end of the table).
+  0  every device published its N records and the last pass of each got an
+     answer (and each walk for --explain or --record reached the end of the
+     table); --check: no findings; --survey: every PDU ok.
   1  some device published fewer (a polled pass that ended without a record,
      or a threaded device not done within S seconds; each is named on
-     standard error), a pass failed, a walk for --explain or --record ended
-     early (no answer, or an agent the plug-in's walk would stop at), or an
-     output file could not be written.
+     standard error), a device's last pass ended without an answer (time-out
+     or failed request), a pass failed, a walk for --explain or --record
+     ended early (no answer, or an agent the plug-in's walk would stop at),
+     or an output file could not be written; --check: findings; --survey:
+     some PDU not ok.
   2  bad input: options, configuration, cache file, events file or plug-in.
      One line on standard error names the problem; no device is polled.
 )";
@@ -162,6 +171,23 @@ simulated PDU's data-file format, so that
 serves the same table. Objects of a type the simulator
 cannot serve become '#' lines naming it. One device only.)")
       ->type_name("FILE");
+  app.add_flag("--survey", options.survey,
+               R"(Instead of running the plug-in: walk each PDU's table
+once the way the plug-in walks it, all PDUs side by side,
+and print one line per PDU: id, address, state (ok,
+partial, empty table, no response, cannot open), fields
+stored of 31, objects served that no field keeps,
+requests, time and the first problem; then a summary.)")
+      ->disable_flag_override();
+  app.add_flag("--check", options.check,
+               R"(Instead of running anything: read the configuration as
+the plug-in and the host read it and print one line per
+mistake (unknown members, values that read as something
+else than written, modes other than 1-3, threshold rules
+with missing or non-numeric members, addresses net-snmp
+would not open or that would surprise). No PDU is
+contacted; host names are looked up.)")
+      ->disable_flag_override();
   app.set_help_flag("-h,--help", "Show this text and exit.");
 }
 
@@ -213,6 +239,15 @@ Options ParseOptions(const std::vector<std::string>& args) {
   }
   if (!has_config && !has_address) {
     throw UsageError("--config FILE or --address ADDR is required (see --help)");
+  }
+  for (const char* mode : {"--survey", "--check"}) {
+    if (app.count(mode) == 0) continue;
+    for (const char* other : {"--survey", "--check", "--plugin", "--passes", "--seconds",
+                              "--events", "--cache-in", "--cache-out", "--explain", "--record"}) {
+      if (other != std::string(mode) && app.count(other) != 0) {
+        throw UsageError(std::string(mode) + " and " + other + " do not go together (see --help)");
+      }
+    }
   }
   return options;
 }

@@ -32,6 +32,8 @@ struct Options {
   std::string cache_out_path;
   bool explain = false;     // walk each table again and explain it
   std::string record_path;  // write that walk as the simulator's data file
+  bool survey = false;      // walk every PDU once and judge it; no plug-in
+  bool check = false;       // only report the configuration's mistakes
 };
 
 Options ParseOptions(const std::vector<std::string>& args);

@@ -122,6 +122,23 @@ std::size_t DisplayWidth(std::string_view utf8) {
   return width;
 }
 
+namespace {
+
+// Where the record's values come from.
+std::string Origin(const CycleReport& cycle, const SNMP_VARNO_PDU_Data_t& record) {
+  if (cycle.from_cache) return "restored from cache";
+  if (cycle.pass_unanswered) return "sampled, no answer: values held before";
+  for (const unsigned column : kMeasurementColumns) {
+    if (pdu::ReadColumn(record, pdu::ColumnOffset(column)) != 0) return "sampled";
+  }
+  for (const pdu::AlarmSignal& signal : pdu::kAlarmSignals) {
+    if (pdu::ReadColumn(record, pdu::ColumnOffset(signal.column)) != 0) return "sampled";
+  }
+  return "sampled, every field 0";
+}
+
+}  // namespace
+
 std::string FormatReport(const CycleReport& cycle) {
   std::string header = "=== device " + std::to_string(cycle.device_id) + " · record " +
                        std::to_string(cycle.number) + " · ";
@@ -133,8 +150,7 @@ std::string FormatReport(const CycleReport& cycle) {
   std::memcpy(&record, cycle.record.data(), sizeof record);
   const std::uint32_t data_id = record.data_id;
   header += FormatTimeStamp(cycle.record.data() + offsetof(SNMP_VARNO_PDU_Data_t, ttime)) + " · " +
-            (cycle.from_cache ? "restored from cache" : "sampled") + " · data_id " +
-            std::to_string(data_id) + " ===\n";
+            Origin(cycle, record) + " · data_id " + std::to_string(data_id) + " ===\n";
 
   std::string report = header;
   const std::size_t left_width = kNameWidth + kValueWidth;
@@ -154,6 +170,7 @@ std::string FormatReport(const CycleReport& cycle) {
   if (cycle.stored_differs) {
     report += "  note: the record stored with SaveDeviceHistory differs from the published one\n";
   }
+  for (const std::string& line : cycle.pass_lines) report += "  plug-in: " + line + "\n";
   return report;
 }
 

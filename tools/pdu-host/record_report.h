@@ -4,11 +4,16 @@
 //     col2           2301 | col11              0  总电流预警 L1
 //     ...
 //     active signals (2 of 14): 回路电压告警 C2, 通讯状态; batch check: alarm (14 rules)
+//     plug-in: Timeout: No Response from 127.0.0.1:9
 //
 // Left: the measurement columns (2-10, 21-27, 342); right: the fourteen alarm
-// columns with their alarm text. The last line lists the signals the cycle
-// reported active through CheckThresholdBool; a cycle without any (every
-// mode but 2) says so.
+// columns with their alarm text. Then the signals the cycle reported active
+// through CheckThresholdBool (a cycle without any, in every mode but 2, says
+// so), and what the plug-in reported for the device during the pass beside
+// its trace lines. The header says "sampled" for a pass that got its
+// answers, "sampled, no answer: values held before" for one that ended
+// without, and "sampled, every field 0" for a record that looks like a table
+// never served.
 #pragma once
 
 #include <cstddef>
@@ -36,6 +41,8 @@ struct CycleReport {
   bool batch_checked = false;
   std::size_t batch_rules = 0;
   bool batch_result = false;
+  std::vector<std::string> pass_lines;  // the plug-in's lines for the device during the pass
+  bool pass_unanswered = false;         // the pass ended without an answer
 };
 
 // "YYYY-MM-DD HH:MM:SS" from the record's 7-byte stamp (year 16-bit little

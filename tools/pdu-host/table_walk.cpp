@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "driver/bulk_walk_step.h"
@@ -14,6 +15,13 @@ namespace pdu_host {
 namespace {
 
 constexpr std::size_t kRootLength = std::size(pdu::kTableRoot);
+
+// net-snmp keeps process-wide state without locks of its own: session set-up
+// and tear-down, and the request id counter.
+std::mutex& LibraryMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
 
 bool InTable(const netsnmp_variable_list& binding) {
   return binding.name != nullptr && binding.name_length >= kRootLength &&
@@ -86,14 +94,17 @@ bool TakeResponse(const netsnmp_pdu& response, oid* cursor, std::size_t* cursor_
       return true;
     case pdu::WalkStep::kEndOutsideSubtree:
     case pdu::WalkStep::kEndException:
+      walk.how = WalkEnd::kTableEnd;
       walk.complete = true;
       walk.end = OrdinaryEnd(response);
       return false;
     case pdu::WalkStep::kEndErrorStatus:
+      walk.how = WalkEnd::kAgentStopped;
       walk.end = "stopped: the agent answered with error status " +
                  std::to_string(response.errstat) + " (" + snmp_errstring(response.errstat) + ")";
       return false;
     default:
+      walk.how = WalkEnd::kAgentStopped;
       walk.end = std::string("stopped: ") + pdu::UnusualEndReason(step);
       return false;
   }
@@ -106,11 +117,17 @@ void Walk(void* session, const std::string& address, TableWalk& walk) {
   std::size_t cursor_length = kRootLength;
   for (bool running = true; running;) {
     if (walk.requests == pdu::kMaxRequestsPerPass) {
+      walk.how = WalkEnd::kRequestLimit;
       walk.end = "stopped: request limit of one pass reached";
       return;
     }
-    netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GETBULK);
+    netsnmp_pdu* request = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(LibraryMutex());
+      request = snmp_pdu_create(SNMP_MSG_GETBULK);
+    }
     if (request == nullptr) {
+      walk.how = WalkEnd::kRequestFailed;
       walk.end = "stopped: net-snmp could not create a request";
       return;
     }
@@ -123,13 +140,17 @@ void Walk(void* session, const std::string& address, TableWalk& walk) {
     const int status = snmp_sess_synch_response(session, request, &response);
     const std::unique_ptr<netsnmp_pdu, decltype(&snmp_free_pdu)> owner(response, &snmp_free_pdu);
     if (status == STAT_TIMEOUT) {
+      walk.how = WalkEnd::kNoResponse;
       walk.end = "stopped: no response from " + address + " (time-out and one retry)";
       return;
     }
     if (status != STAT_SUCCESS || response == nullptr) {
-      walk.end = "stopped: the request failed: " + SessionError(session);
+      walk.how = WalkEnd::kRequestFailed;
+      walk.failure = SessionError(session);
+      walk.end = "stopped: the request failed: " + walk.failure;
       return;
     }
+    ++walk.answers;
     running = TakeResponse(*response, cursor, &cursor_length, walk);
   }
 }
@@ -138,30 +159,53 @@ void Walk(void* session, const std::string& address, TableWalk& walk) {
 
 TableWalk WalkTable(const std::string& address) {
   TableWalk walk;
-  netsnmp_session settings;
-  snmp_sess_init(&settings);
-  pdu::ApplyWalkSession(settings);
   std::string peer = address;
-  settings.peername = peer.data();
-  void* session = snmp_sess_open(&settings);
-  if (session == nullptr) {
-    walk.end = "stopped: no SNMP session to " + address + ": " + OpenError(settings);
-    return walk;
+  void* session = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(LibraryMutex());
+    netsnmp_session settings;
+    snmp_sess_init(&settings);
+    pdu::ApplyWalkSession(settings);
+    settings.peername = peer.data();
+    session = snmp_sess_open(&settings);
+    if (session == nullptr) {
+      walk.how = WalkEnd::kNoSession;
+      walk.failure = OpenError(settings);
+      walk.end = "stopped: no SNMP session to " + address + ": " + walk.failure;
+      return walk;
+    }
   }
   snmp_sess_session(session)->timeout = pdu::kTimeoutMicroseconds;
+  const auto close = [session] {
+    std::lock_guard<std::mutex> lock(LibraryMutex());
+    snmp_sess_close(session);
+  };
   try {
     Walk(session, address, walk);
   } catch (...) {
-    snmp_sess_close(session);
+    close();
     throw;
   }
-  snmp_sess_close(session);
+  close();
   return walk;
 }
 
 std::string WalkSummary(const TableWalk& walk) {
   return walk.end + "; " + std::to_string(walk.requests) +
          (walk.requests == 1 ? " request" : " requests");
+}
+
+std::string NoAnswerAdvice() {
+  static_assert(pdu::kRetries == 1 && pdu::kTimeoutMicroseconds % 1'000'000 == 0);
+  netsnmp_session settings{};
+  pdu::ApplyWalkSession(settings);
+  const std::string community(reinterpret_cast<const char*>(settings.community),
+                              settings.community_len);
+  return "no answer to SNMP v2c, community \"" + community + "\", within " +
+         std::to_string(pdu::kTimeoutMicroseconds / 1'000'000) +
+         " s and one retry: the PDU is off or unreachable, nothing listens on that port, or its "
+         "community is not \"" +
+         community + "\" (a wrong community looks the same)";
 }
 
 }  // namespace pdu_host

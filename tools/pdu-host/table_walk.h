@@ -14,16 +14,34 @@
 
 namespace pdu_host {
 
+// How a walk ended.
+enum class WalkEnd {
+  kTableEnd,       // as a pass normally ends: past the last object of the table
+  kNoSession,      // net-snmp could not open a session to the address
+  kNoResponse,     // a request had no answer within the time-out and its retry
+  kRequestFailed,  // a request could not be sent or its answer not read
+  kAgentStopped,   // an answer the plug-in's walk stops at (error status, ...)
+  kRequestLimit,   // the bound on requests of one pass
+};
+
 struct TableWalk {
   std::vector<ServedObject> objects;  // in the order served
   long requests = 0;
-  bool complete = false;  // ended as a pass normally does, at the end of the table
+  long answers = 0;  // responses received
+  WalkEnd how = WalkEnd::kNoSession;
+  bool complete = false;  // how == kTableEnd
   std::string end;        // how it ended, one line
+  std::string failure;    // net-snmp's words for kNoSession and kRequestFailed
 };
 
 TableWalk WalkTable(const std::string& address);
 
 // "<how it ended>; N requests".
 std::string WalkSummary(const TableWalk& walk);
+
+// What a walk that got no answer means, with how the PDU was asked (SNMP
+// v2c, the community, the time-out and retry), for a person who must find
+// out why.
+std::string NoAnswerAdvice();
 
 }  // namespace pdu_host

@@ -1,0 +1,144 @@
+// pdu-host and PDUs that do not answer: --survey waits out their time-outs
+// side by side, and an ordinary run tells a dead and an empty PDU from a
+// healthy one beside each record, in its summary and in its exit status.
+// Each test waits out one 20 s time-out.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/pdu_agent_process.h"
+#include "support/ber.h"
+#include "support/pdu_host_run.h"
+#include "support/scripted_agent.h"
+
+namespace {
+
+using pdu_host_run::Cells;
+using pdu_host_run::TempDir;
+
+pdu_host_run::Result RunHost(const TempDir& dir, const std::vector<std::string>& args) {
+  constexpr std::chrono::seconds kBound{100};
+  auto result = pdu_host_run::Run(pdu_host_run::Command(PDU_HOST_LAUNCHER, PDU_HOST_EXE, args),
+                                  dir.path(), kBound);
+  EXPECT_TRUE(result.finished) << "pdu-host did not finish within " << kBound.count() << " s";
+  return result;
+}
+
+std::optional<ber::Bytes> Silent(const ber::Request&, int) { return std::nullopt; }
+
+std::optional<ber::Bytes> EndOfMibView(const ber::Request& request, int) {
+  if (request.names.empty()) return std::nullopt;
+  return ber::Response(request.request_id, 0, 0,
+                       {ber::Binding(request.names[0], ber::Tlv(0x82, {}))});
+}
+
+std::string Device(unsigned id, const std::string& address, const std::string& app = "") {
+  return R"({"id": )" + std::to_string(id) + R"(, "address": ")" + address +
+         R"(", "appSetting": {"b_mode": "2")" + app + "}}";
+}
+
+// The line after the first one starting with `start`.
+std::string LineAfter(const std::string& text, const std::string& start) {
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(start, 0) == 0) return std::getline(lines, line) ? line : "";
+  }
+  return "";
+}
+
+TEST(PduHostSilent, SurveyWaitsForSilentPdusSideBySide) {
+  ScriptedAgent first(Silent);
+  ScriptedAgent second(Silent);
+  pdu_agent::PduAgentProcess healthy(PDU_SIM_DIR, {});
+  TempDir dir;
+  const std::string config = dir.Write(
+      "site.json", R"({"devices": [)" + Device(1, first.address()) + "," +
+                       Device(2, second.address()) + "," + Device(3, healthy.address()) + "]}");
+  auto survey = std::async(std::launch::async, [&] {
+    return RunHost(dir, {"--config", config, "--survey"});
+  });
+  // One after the other, the second would be asked only after the first's 20 s.
+  EXPECT_TRUE(first.WaitForRequests(1, std::chrono::seconds(10)));
+  EXPECT_TRUE(second.WaitForRequests(1, std::chrono::seconds(10)));
+  const auto run = survey.get();
+
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  std::istringstream lines(run.out);
+  std::size_t silent = 0;
+  for (std::string line; std::getline(lines, line);) {
+    const auto cells = Cells(line);
+    if (cells.size() < 8 || cells[2] != "no response") continue;
+    ++silent;
+    EXPECT_EQ(std::vector<std::string>(cells.begin() + 3, cells.begin() + 6),
+              (std::vector<std::string>{"0/31", "0", "1"}));
+    for (const char* words : {"SNMP v2c, community \"tundra\", within 10 s and one retry",
+                              "a wrong community looks the same"}) {
+      EXPECT_NE(cells[7].find(words), std::string::npos) << cells[7];
+    }
+  }
+  EXPECT_EQ(silent, 2u) << run.out;
+  EXPECT_NE(run.out.find(": 1 ok, 2 no response\n"), std::string::npos) << run.out;
+  EXPECT_EQ(first.requests().size(), 2u) << "one request and its retry";
+}
+
+TEST(PduHostSilent, OrdinaryRunTellsADeadAndAnEmptyPduFromAHealthyOne) {
+  pdu_agent::PduAgentProcess healthy(PDU_SIM_DIR, {});
+  ScriptedAgent dead(Silent);
+  ScriptedAgent empty(EndOfMibView);
+  TempDir dir;
+  const std::string config = dir.Write(
+      "site.json", R"({"devices": [)" + Device(7, healthy.address(), R"(, "use_threads": "0")") +
+                       "," + Device(8, dead.address()) + "," + Device(9, empty.address()) + "]}");
+  const auto run = RunHost(dir, {"--config", config, "--explain"});
+  EXPECT_EQ(run.status, 1) << run.err;
+
+  EXPECT_NE(run.err.find("pdu-host: warning: devices[0] (id 7) appSetting.use_threads: unknown "
+                         "member, not read: did you mean use_thread?\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("[device 8] Timeout: No Response from " + dead.address() + "\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("device 8 (devices[1]): its last pass ended without an answer"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.out.find("[device 7] SNMP_VARNO_PDU::do_sample\n"), std::string::npos) << run.out;
+
+  // Beside each record.
+  EXPECT_NE(run.out.find(" · sampled · data_id 7 ===\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" · sampled, no answer: values held before · data_id 8 ===\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("  plug-in: Timeout: No Response from " + dead.address() + "\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find(" · sampled, every field 0 · data_id 9 ===\n"), std::string::npos)
+      << run.out;
+
+  // --explain says it once, without waiting out another time-out.
+  EXPECT_EQ(
+      LineAfter(run.out, "=== explain device 8 ").rfind("no response: no answer to SNMP v2c", 0),
+      0u)
+      << run.out;
+  EXPECT_EQ(dead.requests().size(), 2u) << "walked again after the plug-in's time-out";
+
+  const std::string summary = run.out.substr(run.out.find("=== run summary: 3 devices ===\n"));
+  std::istringstream lines(summary);
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(lines, line);) rows.push_back(Cells(line));
+  ASSERT_EQ(rows.size(), 4u) << summary;
+  EXPECT_EQ(rows[1], (std::vector<std::string>{"device 7", healthy.address(), "1 record",
+                                               "no time-out or error"}));
+  ASSERT_EQ(rows[2].size(), 5u) << summary;
+  EXPECT_EQ(rows[2][3], "1 pass with a time-out or error");
+  EXPECT_EQ(rows[2][4].rfind("last problem: Timeout: No Response from " + dead.address(), 0), 0u);
+  ASSERT_EQ(rows[3].size(), 5u) << summary;
+  EXPECT_EQ(rows[3][4].rfind("every field of the last record is 0", 0), 0u) << rows[3][4];
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// pdu-host commissioning a site: --survey's verdict on healthy, empty,
+// wrong-typed and unopenable PDUs, and --check's findings on a configuration
+// with every kind of mistake (the PDUs that do not answer are in
+// pdu_host_silent_test.cpp).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/pdu_agent_process.h"
+#include "support/ber.h"
+#include "support/pdu_host_run.h"
+#include "support/scripted_agent.h"
+
+namespace {
+
+using pdu_host_run::Cells;
+using pdu_host_run::TempDir;
+
+pdu_host_run::Result RunHost(const TempDir& dir, const std::vector<std::string>& args) {
+  constexpr std::chrono::seconds kBound{60};
+  auto result = pdu_host_run::Run(pdu_host_run::Command(PDU_HOST_LAUNCHER, PDU_HOST_EXE, args),
+                                  dir.path(), kBound);
+  EXPECT_TRUE(result.finished) << "pdu-host did not finish within " << kBound.count() << " s";
+  return result;
+}
+
+// Survey lines by their first cell (the id).
+std::map<std::string, std::vector<std::string>> SurveyRows(const std::string& out) {
+  std::map<std::string, std::vector<std::string>> rows;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    const auto cells = Cells(line);
+    if (!cells.empty()) rows[cells[0]] = cells;
+  }
+  return rows;
+}
+
+// An agent that serves nothing under the table: endOfMibView at once.
+ScriptedAgent::Script EndOfMibView() {
+  return [](const ber::Request& request, int) -> std::optional<ber::Bytes> {
+    if (request.names.empty()) return std::nullopt;
+    return ber::Response(request.request_id, 0, 0,
+                         {ber::Binding(request.names[0], ber::Tlv(0x82, {}))});
+  };
+}
+
+// Columns 2-30, 341, 342 with column 3 as Gauge32, 4 as text and an
+// extra column 99 that no field keeps.
+std::string WrongTypesTable() {
+  std::string text = "3.1 gauge 2298\n4.1 string 230.6 V\n341.1 integer 1\n342.1 integer 5\n";
+  for (unsigned column = 2; column <= 30; ++column) {
+    if (column != 3 && column != 4) text += std::to_string(column) + ".1 integer 7\n";
+  }
+  return text + "99.1 integer 7\n";
+}
+
+TEST(PduHostSurvey, NamesTheStateFieldsAndFirstProblemOfEachPdu) {
+  TempDir dir;
+  pdu_agent::PduAgentProcess healthy(PDU_SIM_DIR, {});
+  pdu_agent::PduAgentOptions wrong_types;
+  wrong_types.data_file = dir.Write("wrong.txt", WrongTypesTable());
+  pdu_agent::PduAgentProcess wrong(PDU_SIM_DIR, wrong_types);
+  ScriptedAgent empty(EndOfMibView());
+  const std::string config = dir.Write("site.json", R"({"devices": [{"id": 1, "address": ")" +
+                                                        healthy.address() + R"("},
+        {"id": 2, "address": ")" + wrong.address() + R"("},
+        {"id": 3, "address": ")" + empty.address() + R"("},
+        {"id": 4, "address": "127.0.0.1:abc"}, {"id": 5, "address": ""}]})");
+
+  const auto run = RunHost(dir, {"--config", config, "--survey"});
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  const auto rows = SurveyRows(run.out);
+  ASSERT_EQ(rows.count("id"), 1u) << run.out;
+  // id, address, state, fields, no field, requests, [time, problem]
+  const std::map<std::string, std::vector<std::string>> expected = {
+      {"1", {healthy.address(), "ok", "31/31", "0", "32"}},
+      {"2", {wrong.address(), "partial", "29/31", "1", "33"}},
+      {"3", {empty.address(), "empty table", "0/31", "0", "1"}},
+      {"4", {"127.0.0.1:abc", "cannot open", "0/31", "0", "0"}},
+      {"5", {"\"\"", "cannot open", "0/31", "0", "0"}},
+  };
+  for (const auto& [id, cells] : expected) {
+    ASSERT_EQ(rows.count(id), 1u) << id << " has no line:\n" << run.out;
+    const std::vector<std::string>& row = rows.at(id);
+    ASSERT_GE(row.size(), 6u) << run.out;
+    EXPECT_EQ(std::vector<std::string>(row.begin() + 1, row.begin() + 6), cells) << id;
+  }
+  EXPECT_EQ(rows.at("1").size(), 7u) << "an ok PDU has no problem: " << run.out;
+  EXPECT_EQ(rows.at("2").back(),
+            "col3 served as Gauge32, a type the plug-in does not store (2 fields in all; "
+            "--explain lists them)");
+  EXPECT_NE(rows.at("3").back().find("the agent answered, but serves nothing under "
+                                     "1.3.6.1.4.1.44782.4.14.1.1"),
+            std::string::npos);
+  EXPECT_NE(rows.at("4").back().find("the port \"abc\" is not a number from 1 to 65535"),
+            std::string::npos);
+  EXPECT_NE(rows.at("5").back().find("the address is empty"), std::string::npos);
+  EXPECT_NE(run.out.find("5 PDUs in "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(": 1 ok, 1 partial, 1 empty table, 2 cannot open\n"), std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.find("SNMP_VARNO_PDU"), std::string::npos) << "the plug-in walked";
+
+  const auto alone = RunHost(dir, {"--address", healthy.address(), "--survey"});
+  EXPECT_EQ(alone.status, 0) << alone.out << alone.err;
+  EXPECT_NE(alone.out.find(": 1 ok\n"), std::string::npos) << alone.out;
+}
+
+TEST(PduHostCheck, NamesEachMistakeWithDeviceIdPathAndWhatItDoes) {
+  TempDir dir;
+  const std::string config = dir.Write("site.json", R"({"devices": [
+    {"id": 7, "address": "127.0.0.1:161", "appSetting": {"b_mode": "2", "use_threads": "1"}},
+    {"id": 8, "address": "127.0.0.1:161", "appSetting": {"b_mode": "two", "use_thread": "yes"}},
+    {"id": 9, "address": "127.0.0.1:abc", "appSetting": {"b_mode": "4"}},
+    {"id": 10, "address": " 127.0.0.1:161", "appSetting": {"b_mode": "3"},
+     "thresholdSetting": {"r1": {"NMAlarmID": "12a", "ID": "1", "SignalNum": "3"},
+                          "r2": "x", "r3": {"NMAlarmID": "1", "ID": [1], "SignalNumber": "2"}}},
+    {"id": 11, "address": "pdu-17.invalid:161", "apSetting": {}},
+    {"id": 12, "address": "127.0.0.1:0", "appSetting": {"b_mode": "2x"},
+     "thresholdSetting": {"r1": {}}},
+    {"id": 13, "address": "127.0.0.1:70000", "appSetting": "b_mode=2"},
+    {"id": 14, "address": ""}]})");
+  const auto run = RunHost(dir, {"--config", config, "--check"});
+  EXPECT_EQ(run.status, 1) << run.err;
+  const std::string at = "config file " + config + ": ";
+  const std::vector<std::string> findings = {
+      "devices[0] (id 7) appSetting.use_threads: unknown member, not read: did you mean "
+      "use_thread?",
+      "devices[1] (id 8) appSetting.b_mode: \"two\" reads as 0 (no digits), which is not a mode "
+      "(1, 2 or 3): the device acts as in mode 1",
+      "devices[1] (id 8) appSetting.use_thread: \"yes\" reads as 0 (no digits): the device is "
+      "polled",
+      "devices[2] (id 9) address: the port \"abc\" is not a number from 1 to 65535",
+      "devices[2] (id 9) appSetting.b_mode: \"4\" is not a mode (1, 2 or 3)",
+      "devices[3] (id 10) address: \" 127.0.0.1:161\" has white space at the start",
+      "devices[3] (id 10) thresholdSetting.r1.SignalNum: unknown member, not read: did you mean "
+      "SignalNumber?",
+      "devices[3] (id 10) thresholdSetting.r1.NMAlarmID: \"12a\" is not a number",
+      "devices[3] (id 10) thresholdSetting.r1.SignalNumber: missing",
+      "devices[3] (id 10) thresholdSetting.r2: is a string, not an object: the rule is skipped",
+      "devices[3] (id 10) thresholdSetting.r3.ID: is an array",
+      "devices[4] (id 11) apSetting: unknown member, not read: did you mean appSetting?",
+      "devices[4] (id 11) address: the name \"pdu-17.invalid\" does not resolve",
+      "devices[5] (id 12) address: port 0",
+      "devices[5] (id 12) appSetting.b_mode: \"2x\" reads as 2 (atoi stops at \"x\")",
+      "devices[5] (id 12) thresholdSetting: holds rules, but rules are read in b_mode 3 only",
+      "devices[6] (id 13) address: the port \"70000\" is not a number from 1 to 65535",
+      "devices[6] (id 13) appSetting: is a string, not an object",
+      "devices[7] (id 14) address: the address is empty",
+  };
+  for (const std::string& finding : findings) {
+    EXPECT_NE(("\n" + run.out).find("\n" + at + finding), std::string::npos) << finding << "\n"
+                                                                             << run.out;
+  }
+  // One line per finding and the count: nothing else is found.
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 20) << run.out;
+  EXPECT_NE(run.out.find(at + "8 devices, 19 findings\n"), std::string::npos) << run.out;
+
+  dir.Write("clean.json", R"({"devices": [{"id": 7, "address": "127.0.0.1:161",
+      "appSetting": {"b_mode": 3, "use_thread": "0"},
+      "thresholdSetting": {"r1": {"SignalName": "s", "NMAlarmID": "1", "ID": 2,
+                                  "SignalNumber": "3"}}}]})");
+  const auto clean = RunHost(dir, {"--config", "clean.json", "--check"});
+  EXPECT_EQ(clean.status, 0) << clean.out;
+  EXPECT_EQ(clean.out, "config file clean.json: 1 device, no findings\n");
+}
+
+}  // namespace

@@ -1,0 +1,27 @@
+// What net-snmp will make of a device's address, found without contacting
+// the PDU (a host name is looked up, nothing is sent to it).
+//
+// The plug-in hands the address to net-snmp as the peer name, which reads it
+// as [TRANSPORT:]HOST[:PORT] (HOST may be an IPv6 address, bare or in
+// brackets; the port defaults to 161), looks HOST up and opens a socket.
+// net-snmp cannot open an address with white space in it, a port that is not
+// a number from 1 to 65535, a transport it does not know or a name that does
+// not resolve, and says "Unknown host" for each; these findings stop the
+// open. Others only surprise: an empty address (the plug-in never samples),
+// an empty host (net-snmp asks this machine), port 0 (opens, but nothing can
+// be sent) and TCP (PDUs answer SNMP over UDP).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pdu_host {
+
+struct AddressFinding {
+  std::string text;         // one sentence naming the part that is wrong
+  bool stops_open = false;  // net-snmp cannot open a session for the address
+};
+
+std::vector<AddressFinding> AddressFindings(const std::string& address);
+
+}  // namespace pdu_host

@@ -1,0 +1,233 @@
+#include "config_check.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <json/value.h>
+
+#include "address_check.h"
+#include "bounded_parallel.h"
+#include "device/config_member.h"
+#include "nearest_name.h"
+
+namespace pdu_host {
+namespace {
+
+constexpr std::size_t kLookupsAtOnce = 16;
+
+const std::vector<std::string> kDeviceMembers = {"id", "address", "appSetting", "thresholdSetting"};
+const std::vector<std::string> kAppMembers = {"b_mode", "use_thread"};
+const std::vector<std::string> kRuleMembers = {"SignalName", "NMAlarmID", "ID", "SignalNumber"};
+// The rule members that make up the alarm text; the plug-in names each one missing.
+const char* const kAlarmTextMembers[] = {"NMAlarmID", "ID", "SignalNumber"};
+
+std::string Kind(const Json::Value& value) {
+  switch (value.type()) {
+    case Json::nullValue:
+      return "null";
+    case Json::intValue:
+    case Json::uintValue:
+    case Json::realValue:
+      return "a number";
+    case Json::stringValue:
+      return "a string";
+    case Json::booleanValue:
+      return value.asBool() ? "true" : "false";
+    case Json::arrayValue:
+      return "an array";
+    case Json::objectValue:
+      return "an object";
+  }
+  return "?";
+}
+
+// The value as written: strings quoted, other scalars as JSON has them.
+std::string Written(const Json::Value& value) {
+  return value.isString() ? "\"" + value.asString() + "\"" : value.asString();
+}
+
+std::string Trimmed(const std::string& text) {
+  const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && space(text[begin])) ++begin;
+  while (end > begin && space(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+bool AllDigits(const std::string& text, bool sign) {
+  std::size_t i = sign && !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  if (i == text.size()) return false;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
+// How a scalar reads by the atoi rule when that differs from what was
+// written ("\"two\" reads as 0 (no digits)"); none when it reads as written.
+std::optional<std::string> MisreadNumber(const Json::Value& value, int reading) {
+  if (value.isIntegral() && !value.isBool()) return std::nullopt;
+  if (value.isDouble() && value.asDouble() == reading) return std::nullopt;
+  const std::string text = Trimmed(value.asString());
+  if (value.isString() && AllDigits(text, true) && text.size() < 10) return std::nullopt;
+  std::string why;
+  std::size_t stop = 0;
+  if (stop < text.size() && (text[stop] == '+' || text[stop] == '-')) ++stop;
+  const std::size_t digits = stop;
+  while (stop < text.size() && text[stop] >= '0' && text[stop] <= '9') ++stop;
+  if (stop == digits) {
+    why = "no digits";
+  } else if (stop < text.size()) {
+    why = "atoi stops at \"" + text.substr(stop) + "\"";
+  } else {
+    why = "out of range";
+  }
+  return Written(value) + " reads as " + std::to_string(reading) + " (" + why + ")";
+}
+
+class DeviceChecker {
+ public:
+  DeviceChecker(const DeviceEntry& entry, std::vector<ConfigFinding>& findings)
+      : entry_(entry), findings_(findings) {}
+
+  void Members() { Unknown(entry_.config, "", kDeviceMembers); }
+
+  void Address(const std::vector<AddressFinding>& address) {
+    for (const AddressFinding& finding : address) {
+      Add("address",
+          finding.text + (finding.stops_open ? ": net-snmp will not open it, so this device "
+                                               "publishes no record"
+                                             : ""));
+    }
+  }
+
+  void AppSetting() {
+    const Json::Value* app = config_member::Present(entry_.config, "appSetting");
+    if (app == nullptr) return;
+    if (!app->isObject()) {
+      Add("appSetting", "is " + Kind(*app) +
+                            ", not an object: b_mode and use_thread are not read (mode 1, polled)");
+      return;
+    }
+    Unknown(*app, "appSetting.", kAppMembers);
+    if (const Json::Value* mode = config_member::Present(*app, "b_mode")) {
+      const std::optional<std::string> misread = MisreadNumber(*mode, entry_.b_mode);
+      const bool valid = entry_.b_mode >= 1 && entry_.b_mode <= 3;
+      if (misread || !valid) {
+        std::string text = misread ? *misread : Written(*mode);
+        if (!valid) {
+          text += misread ? ", which is" : " is";
+          text += " not a mode (1, 2 or 3): the device acts as in mode 1";
+        }
+        Add("appSetting.b_mode", text + "; write \"1\", \"2\" or \"3\"");
+      }
+    }
+    if (const Json::Value* thread = config_member::Present(*app, "use_thread")) {
+      const int reading = config_member::AtoiMember(*thread);
+      if (const std::optional<std::string> misread = MisreadNumber(*thread, reading)) {
+        Add("appSetting.use_thread", *misread +
+                                         (reading == 0 ? ": the device is polled from the host"
+                                                       : ": the device samples on its own thread") +
+                                         "; write \"0\" (polled) or \"1\" (own thread)");
+      }
+    }
+  }
+
+  void ThresholdSetting() {
+    const Json::Value* rules = config_member::Present(entry_.config, "thresholdSetting");
+    if (entry_.b_mode != 3) {
+      if (rules != nullptr && (!rules->isObject() || !rules->empty())) {
+        Add("thresholdSetting",
+            std::string(rules->isObject() ? "holds rules" : "is " + Kind(*rules)) +
+                ", but rules are read in b_mode 3 only (this device: mode " +
+                std::to_string(entry_.b_mode) + "): ignored");
+      }
+      return;
+    }
+    if (rules == nullptr) {
+      Add("thresholdSetting", "missing, though b_mode 3 reads its threshold rules from it");
+      return;
+    }
+    if (!rules->isObject()) {
+      Add("thresholdSetting", "is " + Kind(*rules) + ", not an object of rules: no rule is read");
+      return;
+    }
+    for (auto it = rules->begin(); it != rules->end(); ++it) Rule(it.name(), *it);
+  }
+
+ private:
+  void Add(const std::string& path, const std::string& text) {
+    findings_.push_back({entry_.index, entry_.id, path, text});
+  }
+
+  void Unknown(const Json::Value& object, const std::string& prefix,
+               const std::vector<std::string>& known) {
+    for (const std::string& name : object.getMemberNames()) {
+      bool is_known = false;
+      for (const std::string& k : known) is_known = is_known || k == name;
+      if (is_known) continue;
+      const std::optional<std::string> nearest = NearestName(name, known);
+      Add(prefix + name, "unknown member, not read" +
+                             (nearest ? ": did you mean " + *nearest + "?" : std::string()));
+    }
+  }
+
+  void Rule(const std::string& key, const Json::Value& rule) {
+    const std::string path = "thresholdSetting." + key;
+    if (!rule.isObject()) {
+      Add(path, "is " + Kind(rule) + ", not an object: the rule is skipped");
+      return;
+    }
+    Unknown(rule, path + ".", kRuleMembers);
+    for (const std::string& name : kRuleMembers) {
+      const Json::Value* member = config_member::Present(rule, name.c_str());
+      if (member != nullptr && (member->isArray() || member->isObject())) {
+        Add(path + "." + name, "is " + Kind(*member) +
+                                   ", not text: the plug-in's InitSetting fails here, before the "
+                                   "host reads the address");
+      }
+    }
+    for (const char* name : kAlarmTextMembers) {
+      const Json::Value* member = config_member::Present(rule, name);
+      if (member == nullptr) {
+        Add(path + "." + name, "missing: the rule's alarm text gets an empty part");
+      } else if (!member->isArray() && !member->isObject() &&
+                 !(member->isIntegral() && !member->isBool()) &&
+                 !AllDigits(Trimmed(member->asString()), false)) {
+        Add(path + "." + name, Written(*member) + " is not a number");
+      }
+    }
+  }
+
+  const DeviceEntry& entry_;
+  std::vector<ConfigFinding>& findings_;
+};
+
+}  // namespace
+
+std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries) {
+  std::vector<std::vector<AddressFinding>> addresses(entries.size());
+  ForEachAtOnce(entries.size(), kLookupsAtOnce,
+                [&](std::size_t i) { addresses[i] = AddressFindings(entries[i].address); });
+  std::vector<ConfigFinding> findings;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    DeviceChecker check(entries[i], findings);
+    check.Members();
+    check.Address(addresses[i]);
+    check.AppSetting();
+    check.ThresholdSetting();
+  }
+  return findings;
+}
+
+std::string FindingLine(const ConfigFinding& finding) {
+  return "devices[" + std::to_string(finding.index) + "] (id " + std::to_string(finding.id) + ") " +
+         finding.path + ": " + finding.text;
+}
+
+}  // namespace pdu_host

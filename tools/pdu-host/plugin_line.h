@@ -1,0 +1,40 @@
+// What a console line of the plug-in says about a sampling pass. The texts
+// are the plug-in's (and net-snmp's, for a session it cannot open):
+//
+//   SNMP_VARNO_PDU::do_sample                  a pass begins        (trace)
+//   InitSetting 7 b_mode_:2, here 1, mobile:..., rvSize is 14       (trace)
+//   Timeout: No Response from ADDR             no answer
+//   snmp get error N                           a request failed
+//   snmpbulkwalk: Unknown host (ADDR) ...      no session opened
+//   SNMP_VARNO_PDU: walk of ADDR ended: ...    the agent ended the walk
+//   SNMP_VARNO_PDU: sampling pass failed ...   the pass threw
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace pdu_host {
+
+enum class LineKind {
+  kTrace,          // says nothing about how the pass went
+  kNoAnswer,       // time-out and retry: the pass ended without an answer
+  kRequestFailed,  // a request could not be sent or read: no answer either
+  kNoSession,      // net-snmp opened nothing: no request, and no record
+  kWalkStopped,    // an answer the walk stops at: the record holds what came before
+  kPassFailed,     // the pass ended with an error
+  kOther,          // a line pdu-host does not know, passed on as it is
+};
+
+LineKind ClassifyLine(const std::string& line);
+
+// The data identifier a configuration trace names ("InitSetting 7 b_mode_:2",
+// "7 ID is missing"); none for other lines.
+std::optional<unsigned int> NamedDataId(const std::string& line);
+
+// The pass that wrote such a line ended without any answer from the PDU.
+bool EndsWithoutAnswer(LineKind kind);
+
+// The line tells of a time-out or an error (every kind but kTrace and kOther).
+bool IsProblem(LineKind kind);
+
+}  // namespace pdu_host

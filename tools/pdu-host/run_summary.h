@@ -1,0 +1,70 @@
+// What each device's passes came to, told by the plug-in's console lines
+// attributed to it (console_capture.h) and by the records it published: the
+// notes printed beside each record, the summary that ends a run, and whether
+// a device's last pass ended without an answer.
+//
+//   === run summary: 3 devices ===
+//   device 7  127.0.0.1:40001  2 records  no time-out or error
+//   device 8  127.0.0.1:9      2 records  2 passes with a time-out or error  last problem: ...
+//
+// A pass's problem is one of the plug-in's lines that tell of a time-out or
+// an error (plugin_line.h); a pass has at most one, so they are counted as
+// passes.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host_config.h"
+
+namespace pdu_host {
+
+class RunLedger {
+ public:
+  explicit RunLedger(const std::vector<DeviceEntry>& entries);
+
+  struct PassNotes {
+    std::vector<std::string> lines;  // the device's lines beside the trace lines
+    bool unanswered = false;         // the pass ended without an answer
+  };
+
+  // A console line of the plug-in attributed to device `id`.
+  void OnLine(unsigned int id, const std::string& line);
+  // Device `id` published `record` from a pass: what it reported since its
+  // previous record.
+  PassNotes OnRecord(unsigned int id, const std::vector<unsigned char>& record);
+  // A polled pass of `id` returned; lines not beside a record stay counted.
+  void EndPolledPass(unsigned int id);
+
+  bool LastPassUnanswered(unsigned int id) const;
+  // The last pass ended in a time-out: walking the table again now would
+  // most likely wait out another one.
+  bool LastPassTimedOut(unsigned int id) const;
+  std::size_t Records(unsigned int id) const;
+  // The problem line of the device's last pass without an answer.
+  std::string LastProblem(unsigned int id) const;
+
+  // The summary, ending in '\n'.
+  std::string Summary() const;
+
+ private:
+  struct Device {
+    std::size_t index = 0;
+    std::string address;
+    std::vector<std::string> notes;  // since the last record, the last few
+    bool pass_unanswered = false;    // in the pass running or last ended
+    bool last_unanswered = false;
+    std::size_t records = 0;
+    std::size_t problems = 0;
+    std::string last_problem;
+    bool last_record_zero = false;
+  };
+
+  mutable std::mutex mutex_;
+  std::map<unsigned int, Device> devices_;
+};
+
+}  // namespace pdu_host

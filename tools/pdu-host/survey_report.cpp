@@ -1,0 +1,141 @@
+#include "survey_report.h"
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "address_check.h"
+#include "field_coverage.h"
+#include "text_columns.h"
+
+namespace pdu_host {
+namespace {
+
+constexpr char kTableOid[] = "1.3.6.1.4.1.44782.4.14.1.1";
+
+// Quoted when empty or holding blanks, so that the columns stay readable.
+std::string ShownAddress(const std::string& address) {
+  const bool blanks = address.find_first_of(" \t\r\n\v\f") != std::string::npos;
+  return address.empty() || blanks ? "\"" + address + "\"" : address;
+}
+
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", seconds);
+  return text;
+}
+
+// Why net-snmp opened nothing, or sent nothing: the address's own problem
+// when it has one, else net-snmp's words.
+std::string CannotOpenReason(const TableWalk& walk, const std::string& address) {
+  const std::vector<AddressFinding> findings = AddressFindings(address);
+  for (const AddressFinding& finding : findings) {
+    if (finding.stops_open) return finding.text;
+  }
+  if (!findings.empty()) return findings.front().text;
+  return (walk.how == WalkEnd::kNoSession ? "net-snmp cannot open it: "
+                                          : "nothing could be sent to it: ") +
+         walk.failure;
+}
+
+// The first field the walk leaves unwritten, and how many there are.
+std::string FirstFieldProblem(const TableWalk& walk) {
+  std::string first;
+  std::size_t count = 0;
+  for (const FieldCoverage& field : CoverFields(walk)) {
+    if (field.holds != nullptr) continue;
+    if (count++ != 0) continue;
+    first = "col" + std::to_string(field.column);
+    first += field.served.empty() ? " not served"
+                                  : " served as " + field.served.front()->type_name +
+                                        ", a type the plug-in does not store";
+  }
+  if (count > 1) first += " (" + std::to_string(count) + " fields in all; --explain lists them)";
+  return first;
+}
+
+}  // namespace
+
+const char* StateWords(SurveyState state) {
+  switch (state) {
+    case SurveyState::kOk:
+      return "ok";
+    case SurveyState::kPartial:
+      return "partial";
+    case SurveyState::kEmptyTable:
+      return "empty table";
+    case SurveyState::kNoResponse:
+      return "no response";
+    case SurveyState::kCannotOpen:
+      return "cannot open";
+  }
+  return "?";
+}
+
+WalkVerdict JudgeWalk(const TableWalk& walk, const std::string& address) {
+  if (walk.answers == 0) {
+    if (walk.how == WalkEnd::kNoResponse) return {SurveyState::kNoResponse, NoAnswerAdvice()};
+    if (walk.how == WalkEnd::kNoSession || walk.how == WalkEnd::kRequestFailed) {
+      return {SurveyState::kCannotOpen, CannotOpenReason(walk, address)};
+    }
+  }
+  if (walk.objects.empty()) {
+    if (walk.complete) {
+      return {SurveyState::kEmptyTable,
+              std::string("the agent answered, but serves nothing under ") + kTableOid + " (" +
+                  walk.end + "): another kind of device, or a view that hides the table"};
+    }
+    return {SurveyState::kEmptyTable, "the agent answered, but the walk " + walk.end};
+  }
+  if (!walk.complete) {
+    const std::string answers = std::to_string(walk.answers) + " answers: ";
+    if (walk.how == WalkEnd::kNoResponse) {
+      return {SurveyState::kPartial,
+              "the PDU stopped answering after " + answers + NoAnswerAdvice()};
+    }
+    std::string why = walk.end;
+    if (why.rfind("stopped: ", 0) == 0) why.erase(0, 9);
+    return {SurveyState::kPartial, "the walk stopped after " + answers + why};
+  }
+  const std::string fields = FirstFieldProblem(walk);
+  if (!fields.empty()) return {SurveyState::kPartial, fields};
+  return {SurveyState::kOk, ""};
+}
+
+WalkVerdict JudgeNoAddress() {
+  return {SurveyState::kCannotOpen, "the address is empty: the plug-in never samples this device"};
+}
+
+void CountFields(const TableWalk& walk, SurveyLine& line) {
+  line.fields_stored = 0;
+  for (const FieldCoverage& field : CoverFields(walk)) {
+    if (field.holds != nullptr) ++line.fields_stored;
+  }
+  line.without_field = ObjectsWithoutField(walk).size();
+  line.requests = walk.requests;
+}
+
+std::string FormatSurvey(const std::vector<SurveyLine>& lines, double seconds) {
+  std::vector<std::vector<std::string>> rows = {
+      {"id", "address", "state", "fields", "no field", "requests", "time", "problem"}};
+  std::map<SurveyState, std::size_t> counts;
+  for (const SurveyLine& line : lines) {
+    ++counts[line.verdict.state];
+    rows.push_back({std::to_string(line.id), ShownAddress(line.address),
+                    StateWords(line.verdict.state),
+                    std::to_string(line.fields_stored) + "/" + std::to_string(kFieldCount),
+                    std::to_string(line.without_field), std::to_string(line.requests),
+                    Seconds(line.seconds), line.verdict.problem});
+  }
+  std::string summary = std::to_string(lines.size()) + (lines.size() == 1 ? " PDU" : " PDUs") +
+                        " in " + Seconds(seconds) + ":";
+  const char* separator = " ";
+  for (const auto& [state, count] : counts) {
+    summary += separator + std::to_string(count) + " " + StateWords(state);
+    separator = ", ";
+  }
+  return AlignedLines(rows) + summary + "\n";
+}
+
+}  // namespace pdu_host

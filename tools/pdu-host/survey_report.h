@@ -1,0 +1,58 @@
+// pdu-host --survey: one verdict per PDU from one walk of its table, and the
+// aligned table of them.
+//
+//   id  address          state        fields  no field  requests  time     problem
+//   7   127.0.0.1:40001  ok           31/31   0         32        0.04 s
+//   8   127.0.0.1:9      no response  0/31    0         1         20.01 s  no answer to SNMP v2c,
+//   ... 6 PDUs in 20.03 s: 3 ok, 1 empty table, 2 no response
+//
+// States: ok (every field served with a type the plug-in stores), partial
+// (the walk stopped early, or fields not served or of a type the plug-in
+// ignores: the problem names the first), empty table (the agent answered,
+// but nothing under the table), no response (not a single answer), cannot
+// open (net-snmp cannot open the address, or sends nothing to it: the
+// problem says why in terms of the address).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "table_walk.h"
+
+namespace pdu_host {
+
+enum class SurveyState { kOk, kPartial, kEmptyTable, kNoResponse, kCannotOpen };
+
+// "ok", "partial", "empty table", "no response", "cannot open".
+const char* StateWords(SurveyState state);
+
+struct WalkVerdict {
+  SurveyState state = SurveyState::kOk;
+  std::string problem;  // the first problem in words; empty when ok
+};
+
+// The verdict on a walk of `address`. For an address net-snmp cannot open
+// it looks at the address (a name is looked up again).
+WalkVerdict JudgeWalk(const TableWalk& walk, const std::string& address);
+
+// For a device without an address, which the plug-in never samples.
+WalkVerdict JudgeNoAddress();
+
+struct SurveyLine {
+  unsigned int id = 0;
+  std::string address;
+  WalkVerdict verdict;
+  std::size_t fields_stored = 0;  // of the record's 31
+  std::size_t without_field = 0;  // objects served that no field keeps
+  long requests = 0;
+  double seconds = 0;
+};
+
+// The line's counts from its walk.
+void CountFields(const TableWalk& walk, SurveyLine& line);
+
+// The header, one line per device, the summary line; ends in '\n'.
+std::string FormatSurvey(const std::vector<SurveyLine>& lines, double seconds);
+
+}  // namespace pdu_host
