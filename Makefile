@@ -22,6 +22,9 @@ FUZZ_SECONDS ?= 60
 NETSNMP_SOURCE ?= third_party/net-snmp-5.8.tar.gz
 NETSNMP_SONAME ?= libnetsnmp.so.35
 ARMHF_SYSROOT = $(CURDIR)/build-armhf/sysroot
+# Debian packages only the test suites use (the build's own are in
+# tools/install-deps.sh): snmpsim serves .snmprec captures.
+TEST_PACKAGES = snmpsim
 
 .PHONY: all deps build test demo armhf test-armhf test-asan test-tsan fuzz bench clean
 
@@ -35,6 +38,7 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
+	@tools/install-deps.sh $(TEST_PACKAGES)
 	cd $(BUILD) && $(CTEST)
 
 demo: build
@@ -49,18 +53,21 @@ armhf: deps
 	cmake --build build-armhf -j $(JOBS)
 
 test-armhf: armhf
+	@tools/install-deps.sh $(TEST_PACKAGES)
 	cd build-armhf && $(CTEST)
 
 test-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPDU_BENCH=OFF \
 	  -DPDU_SANITIZE=address,undefined
 	cmake --build build-asan -j $(JOBS)
+	@tools/install-deps.sh $(TEST_PACKAGES)
 	cd build-asan && $(CTEST)
 
 test-tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPDU_BENCH=OFF \
 	  -DPDU_SANITIZE=thread
 	cmake --build build-tsan -j $(JOBS)
+	@tools/install-deps.sh $(TEST_PACKAGES)
 	cd build-tsan && $(CTEST)
 
 fuzz: deps

@@ -1,6 +1,6 @@
 # pdu-host: its event and report formatting in-process, and the built tool
-# run end to end against the simulated PDU; the simulator's data-file
-# checks. Included from tests/CMakeLists.txt.
+# run end to end against the simulated PDU and snmpsim; the simulator's
+# data-file checks. Included from tests/CMakeLists.txt.
 include(GoogleTest)
 
 add_executable(pdu_host_tests
