@@ -2,7 +2,8 @@
 # PDU on loopback; `make test` runs every test. Every target installs what it
 # is missing first.
 #
-#   make demo         build, start the simulated PDU, poll it three times, stop it
+#   make demo         build the plug-in and pdu-host, start the simulated PDU, poll it
+#                     three times, stop it
 #   make test         native build and the whole test suite
 #   make armhf        the file we ship: build-armhf/snmp_varno_pdu.so for 32-bit ARM,
 #                     against net-snmp 5.8 built from source (NETSNMP_SOURCE)
@@ -22,6 +23,10 @@ FUZZ_SECONDS ?= 60
 NETSNMP_SOURCE ?= third_party/net-snmp-5.8.tar.gz
 NETSNMP_SONAME ?= libnetsnmp.so.35
 ARMHF_SYSROOT = $(CURDIR)/build-armhf/sysroot
+# Debian packages only the test suites use (the build's own are in
+# tools/install-deps.sh): snmpsim serves .snmprec captures.
+TEST_PACKAGES = snmpsim
+CONFIGURE = cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 
 .PHONY: all deps build test demo armhf test-armhf test-asan test-tsan fuzz bench clean
 
@@ -31,13 +36,18 @@ deps:
 	@tools/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	$(CONFIGURE)
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
+	@tools/install-deps.sh $(TEST_PACKAGES)
 	cd $(BUILD) && $(CTEST)
 
-demo: build
+# Only what the demo runs: pdu-host, which depends on the plug-in (the
+# simulated PDU is Python); not the tests and the benchmark.
+demo: deps
+	$(CONFIGURE)
+	cmake --build $(BUILD) -j $(JOBS) --target pdu-host
 	tools/run-demo.sh $(BUILD)
 
 armhf: deps
@@ -49,18 +59,21 @@ armhf: deps
 	cmake --build build-armhf -j $(JOBS)
 
 test-armhf: armhf
+	@tools/install-deps.sh $(TEST_PACKAGES)
 	cd build-armhf && $(CTEST)
 
 test-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPDU_BENCH=OFF \
 	  -DPDU_SANITIZE=address,undefined
 	cmake --build build-asan -j $(JOBS)
+	@tools/install-deps.sh $(TEST_PACKAGES)
 	cd build-asan && $(CTEST)
 
 test-tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPDU_BENCH=OFF \
 	  -DPDU_SANITIZE=thread
 	cmake --build build-tsan -j $(JOBS)
+	@tools/install-deps.sh $(TEST_PACKAGES)
 	cd build-tsan && $(CTEST)
 
 fuzz: deps

@@ -1,32 +1,48 @@
 #!/usr/bin/env python3
-"""Runs a private snmpd that serves the simulated PDU table on a free loopback UDP port.
+"""Runs a private snmpd that serves the simulated PDU table on a free loopback UDP port
+(or snmpsim's snmpsimd serving a .snmprec capture).
 
-Usage: pdu_agent.py [--data FILE] [--request-log FILE] [--no-view-limit] [--port N]
+Usage: pdu_agent.py [--data FILE] [--allow-empty] [--request-log FILE] [--no-view-limit]
+                    [--port N]
+       pdu_agent.py --snmpsim --data FILE.snmprec [--port N]
+
+The data file is read first (pdu_data_file.py: the simulator's format, or snmpsim's when
+it is named *.snmprec): every line that cannot be served is named on stderr with its
+number and the reason, and a file with no object to serve is refused (one line, exit 1)
+unless --allow-empty asks for an agent with an empty table.
+
+With --snmpsim the same .snmprec file is served by snmpsim's agent (snmpsimd, Debian
+package snmpsim) instead of snmpd, from a private data folder as community tundra; it reads
+the file itself, once, at start.
 
 Once the agent answers SNMP requests, exactly one line "127.0.0.1:PORT" is printed to
-stdout. The agent then runs until stdin reaches EOF, a line "stop" arrives, or SIGTERM /
-SIGINT; snmpd is then stopped (by its PID), the temporary directory removed, and the exit
-status is 0. On failure one line is printed to stderr and the exit status is non-zero.
-
-Because stdin EOF stops the agent, a parent that dies takes the agent with it; snmpd
+stdout. When stdin is a pipe, the agent then runs until it reaches EOF or a line "stop"
+arrives, so a parent that dies takes the agent with it; otherwise (a terminal, /dev/null)
+it runs until SIGINT (Ctrl-C), SIGTERM or SIGHUP, which stop it in every case. snmpd is
+then stopped (by its PID), the temporary directory removed, and the exit status is 0. On
+failure one line is printed to stderr and the exit status is non-zero. snmpd (or snmpsimd)
 also gets SIGTERM from the kernel if this process dies without cleaning up.
 """
 
 import argparse
 import ctypes
+import grp
 import os
+import pwd
 import random
 import select
 import shutil
 import signal
 import socket
+import stat
 import subprocess
 import sys
 import tempfile
 import time
 
-ROOT = (1, 3, 6, 1, 4, 1, 44782, 4, 14, 1, 1)
-ROOT_TEXT = "." + ".".join(str(n) for n in ROOT)
+import pdu_data_file
+from pdu_data_file import ROOT, ROOT_TEXT
+
 COMMUNITY = b"tundra"
 HERE = os.path.dirname(os.path.abspath(__file__))
 BACKEND = os.path.join(HERE, "pdu_backend.py")
@@ -43,7 +59,7 @@ class Failure(Exception):
 
 
 class StopRequested(Exception):
-    """SIGTERM or SIGINT arrived."""
+    """SIGTERM, SIGINT or SIGHUP arrived."""
 
 
 # ---------------------------------------------------------------------------------------
@@ -186,6 +202,9 @@ class Agent:
 
     # -- snmpd lifetime --------------------------------------------------------------
 
+    def server_name(self):
+        return "snmpsimd" if self.args.snmpsim else "snmpd"
+
     def write_config(self, port):
         args = self.args
         command = [self.args.python, BACKEND, args.data]
@@ -206,22 +225,42 @@ class Agent:
             handle.write("\n".join(lines) + "\n")
         return path
 
-    def start_snmpd(self, port, attempt):
+    def snmpd_command(self, port):
         conf = self.write_config(port)
         persist = os.path.join(self.tmpdir, "persist")
         os.makedirs(persist, exist_ok=True)
-        self.snmpd_log = os.path.join(self.tmpdir, "snmpd-%d.log" % attempt)
+        return [self.args.snmpd, "-f", "-Lo", "-C", "-c", conf, "-m", "", "-M",
+                "/nonexistent", "-I", "-smux", "--persistentDir=" + persist]
+
+    def snmpsimd_command(self, port, attempt):
+        """snmpsimd serves DIR/data/tundra.snmprec to community tundra, with its index in a
+        cache folder of each attempt's own: a failed attempt may leave half an index.
+        It runs as the user running this agent, as snmpd does; run as root it insists on
+        being named a user and group to run as."""
+        data = os.path.join(self.tmpdir, "data")
+        cache = os.path.join(self.tmpdir, "cache-%d" % attempt)
+        if not os.path.isdir(data):
+            os.makedirs(data)
+            shutil.copyfile(self.args.data, os.path.join(data, "tundra.snmprec"))
+        os.makedirs(cache)
+        return [self.args.snmpsimd, "--data-dir=" + data, "--cache-dir=" + cache,
+                "--agent-udpv4-endpoint=127.0.0.1:%d" % port, "--logging-method=stderr",
+                "--process-user=" + pwd.getpwuid(os.geteuid()).pw_name,
+                "--process-group=" + grp.getgrgid(os.getegid()).gr_name]
+
+    def start_snmpd(self, port, attempt):
+        command = (self.snmpsimd_command(port, attempt) if self.args.snmpsim
+                   else self.snmpd_command(port))
+        self.snmpd_log = os.path.join(self.tmpdir, "agent-%d.log" % attempt)
         env = {k: v for k, v in os.environ.items()
                if k not in ("SNMPCONFPATH", "SNMP_PERSISTENT_DIR", "MIBS", "MIBDIRS")}
-        command = [self.args.snmpd, "-f", "-Lo", "-C", "-c", conf, "-m", "", "-M",
-                   "/nonexistent", "-I", "-smux", "--persistentDir=" + persist]
         with open(self.snmpd_log, "wb") as log:
             try:
                 self.proc = subprocess.Popen(
                     command, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
                     close_fds=True, env=env, cwd=self.tmpdir, preexec_fn=_parent_death_hook())
             except OSError as error:
-                fail("cannot run %s: %s" % (self.args.snmpd, error))
+                fail("cannot run %s: %s" % (command[0], error))
         self.port = port
 
     def stop_snmpd(self):
@@ -298,24 +337,37 @@ class Agent:
             exited = self.proc.poll()
             self.stop_snmpd()
             detail = log_summary(self.snmpd_log)
+            name = self.server_name()
             if exited is not None:
-                last_problem = "snmpd exited with status %d on port %d" % (exited, port)
+                last_problem = "%s exited with status %d on port %d" % (name, exited, port)
             else:
-                last_problem = "snmpd did not answer on port %d" % port
+                last_problem = "%s did not answer on port %d" % (name, port)
             if detail:
                 last_problem += " (%s)" % detail
+            if "SnmpsimError" in detail:  # the data file: no other port helps
+                copy = os.path.join(self.tmpdir, "data", "tundra.snmprec")
+                fail(last_problem.replace(copy, self.args.data))
         fail("agent not ready after %d attempt(s) within %.0f s: %s"
              % (attempt, READY_BOUND_S, last_problem))
 
     def serve_until_stopped(self):
-        """Returns on stdin EOF or a "stop" line; raises Failure if snmpd dies."""
+        """Returns on stdin EOF or a "stop" line when stdin is a pipe, otherwise runs until
+        a signal raises StopRequested; raises Failure if snmpd dies."""
+        watch_stdin = stdin_is_pipe()
+        if not watch_stdin:
+            sys.stderr.write("pdu_agent: serving %s at 127.0.0.1:%d; Ctrl-C (or kill %d) "
+                             "stops it\n" % (self.args.data, self.port, os.getpid()))
+            sys.stderr.flush()
         pending = b""
         while True:
             status = self.proc.poll()
             if status is not None:
                 detail = log_summary(self.snmpd_log)
-                fail("snmpd exited unexpectedly with status %d%s"
-                     % (status, " (%s)" % detail if detail else ""))
+                fail("%s exited unexpectedly with status %d%s"
+                     % (self.server_name(), status, " (%s)" % detail if detail else ""))
+            if not watch_stdin:
+                time.sleep(0.5)
+                continue
             try:
                 readable, _, _ = select.select([0], [], [], 0.5)
                 if not readable:
@@ -342,15 +394,69 @@ def _on_signal(signum, _frame):
     raise StopRequested()
 
 
+def stdin_is_pipe():
+    """A pipe (or socket) on stdin belongs to a parent whose end means stop; a terminal
+    or /dev/null never ends by itself."""
+    try:
+        mode = os.fstat(0).st_mode
+    except OSError:
+        return False
+    return stat.S_ISFIFO(mode) or stat.S_ISSOCK(mode)
+
+
+def check_data(path, allow_empty):
+    """Names every line of the data file that cannot be served; refuses a file with
+    nothing to serve."""
+    name = os.path.basename(path)
+    try:
+        content = pdu_data_file.read_bytes(path)
+    except OSError as error:
+        fail("cannot read data file %s: %s" % (path, error.strerror or error))
+    table = pdu_data_file.parse_table(pdu_data_file.decode(content, path),
+                                      snmprec=pdu_data_file.is_snmprec(path))
+    for number, reason in table.problems:
+        sys.stderr.write("pdu_agent: %s line %d: %s\n" % (name, number, reason))
+    if table.outside:
+        sys.stderr.write("pdu_agent: %s: %d object(s) outside the PDU table %s not served "
+                         "(first on line %d)\n"
+                         % (name, len(table.outside), ROOT_TEXT, table.outside[0]))
+    if len(content) == pdu_data_file.MAX_DATA_BYTES:
+        sys.stderr.write("pdu_agent: %s: only its first %d bytes are read\n"
+                         % (name, pdu_data_file.MAX_DATA_BYTES))
+    if not table.keys and not allow_empty:
+        not_read = len(table.problems)
+        fail("refusing %s: no object of the PDU table in it%s. Lines read '2.1 integer 2301', "
+             "or OID|TAG|VALUE in a file named *.snmprec; --allow-empty serves an empty table"
+             % (path, " (%d line%s not understood, named above)"
+                % (not_read, "" if not_read == 1 else "s") if not_read else ""))
+
+
+def snmpsim_args(parser, args):
+    """--snmpsim: snmpsimd reads (and rejects) the data file itself."""
+    if args.request_log or args.no_view_limit or args.allow_empty:
+        parser.error("--snmpsim takes --data and --port only")
+    if not pdu_data_file.is_snmprec(args.data):
+        fail("--snmpsim serves a .snmprec file only, not %s" % args.data)
+    args.snmpsimd = shutil.which("snmpsimd")
+    if not args.snmpsimd:
+        fail("snmpsimd not found: install the Debian package snmpsim")
+    return args
+
+
 def parse_args(argv):
-    parser = argparse.ArgumentParser(description="Run snmpd serving the simulated PDU table.")
+    parser = argparse.ArgumentParser(
+        description="Run snmpd (or snmpsimd) serving the simulated PDU table.")
     parser.add_argument("--data", default=DEFAULT_DATA,
                         help="table data file (default: pdu-table.txt beside this script)")
+    parser.add_argument("--allow-empty", action="store_true",
+                        help="serve an empty table from a file with no object in it")
     parser.add_argument("--request-log", metavar="FILE",
                         help="log one line per backend get/getnext; empty when ready")
     parser.add_argument("--no-view-limit", action="store_true",
                         help="let the community see the whole agent, not only the table")
     parser.add_argument("--port", type=int, default=0, help="fixed UDP port (default: a free one)")
+    parser.add_argument("--snmpsim", action="store_true",
+                        help="serve the .snmprec data file with snmpsimd instead of snmpd")
     args = parser.parse_args(argv)
 
     if args.port and not 1 <= args.port <= 65535:
@@ -358,6 +464,9 @@ def parse_args(argv):
     args.data = check_path("data file", os.path.abspath(args.data))
     if not os.path.isfile(args.data):
         fail("data file not found: %s" % args.data)
+    if args.snmpsim:
+        return snmpsim_args(parser, args)
+    check_data(args.data, args.allow_empty)
     if args.request_log is not None:
         if not args.request_log:
             fail("--request-log needs a file name")
@@ -380,9 +489,10 @@ def parse_args(argv):
 
 
 def main(argv):
-    signal.signal(signal.SIGTERM, _on_signal)
-    signal.signal(signal.SIGINT, _on_signal)
-    signal.pthread_sigmask(signal.SIG_UNBLOCK, {signal.SIGTERM, signal.SIGINT})
+    stop_signals = (signal.SIGTERM, signal.SIGINT, signal.SIGHUP)
+    for signum in stop_signals:
+        signal.signal(signum, _on_signal)
+    signal.pthread_sigmask(signal.SIG_UNBLOCK, set(stop_signals))
     agent = None
     status = 0
     try:
@@ -410,8 +520,8 @@ def main(argv):
         status = 1
     finally:
         # No signal may interrupt the cleanup; snmpd must not outlive this process.
-        signal.signal(signal.SIGTERM, signal.SIG_IGN)
-        signal.signal(signal.SIGINT, signal.SIG_IGN)
+        for signum in stop_signals:
+            signal.signal(signum, signal.SIG_IGN)
         if agent is not None:
             agent.cleanup()
     try:

@@ -125,6 +125,8 @@ void PduAgentProcess::Start(const PduAgentOptions& options) {
 
   std::vector<std::string> args = {options.python, script};
   if (!options.data_file.empty()) args.insert(args.end(), {"--data", options.data_file});
+  if (options.allow_empty) args.push_back("--allow-empty");
+  if (options.snmpsim) args.push_back("--snmpsim");
   if (!options.request_log.empty()) {
     args.insert(args.end(), {"--request-log", options.request_log});
   }

@@ -14,6 +14,11 @@ namespace pdu_agent {
 struct PduAgentOptions {
   // Table data file; empty means the default table beside the agent script.
   std::string data_file;
+  // Serve an empty table from a data file with no object in it (else refused).
+  bool allow_empty = false;
+  // Serve the data file, a .snmprec file, with snmpsim's snmpsimd instead of
+  // snmpd (the Debian package snmpsim; the other options do not apply).
+  bool snmpsim = false;
   // File that gets one line per backend get/getnext request ("getnext .1.3..."); it is
   // empty when Start() returns. Empty means no log.
   std::string request_log;

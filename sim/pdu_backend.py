@@ -16,16 +16,9 @@ an empty table; a line that cannot be parsed is skipped instead of stopping the
 backend. The note about a skipped line goes to stderr only when the backend is run by
 hand: under snmpd, stderr shares the answer pipe and is sent to /dev/null.
 
-Data file: one object per line, blank lines and lines starting with '#' are ignored:
-  <suffix> <type> <value>
-<suffix> is the dotted part of the OID after the table root, usually <column>.<row>
-(e.g. "2.1"), but any number of sub-identifiers is accepted. <type> is one of the
-snmpd pass types (integer, unsigned, gauge, counter, counter64, timeticks, string,
-octet, opaque, objectid, ipaddress) or "float": a decimal number sent as an Opaque
-float (tag 9f 78, length 4, IEEE-754 single, big-endian). For octet and opaque the
-value is hex bytes ("01 ab ff" or "01abff"); they are always passed on to snmpd
-space-separated, because snmpd misreads unspaced hex. A later line for the same OID
-replaces an earlier one.
+The data file is in the simulator's own format or, named *.snmprec, in snmpsim's
+(pdu_data_file.py reads both). Hex values are always passed on to snmpd
+space-separated, because snmpd misreads unspaced hex.
 
 With --log FILE, one line "get OID" or "getnext OID" is appended (and flushed) for
 every get/getnext request before it is answered, so a test can count the requests
@@ -34,166 +27,12 @@ the agent made while answering an SNMP request.
 
 import argparse
 import bisect
-import math
 import os
-import re
 import stat
-import struct
 import sys
 
-ROOT = (1, 3, 6, 1, 4, 1, 44782, 4, 14, 1, 1)
-ROOT_TEXT = "." + ".".join(str(n) for n in ROOT)
-
-MAX_SUBID = 2**32 - 1
-# A data file larger than this is not a table a test would write; only its head is read.
-MAX_DATA_BYTES = 4 * 1024 * 1024
-
-_DIGITS = re.compile(r"[0-9]+\Z")
-_SIGNED = re.compile(r"[+-]?[0-9]+\Z")
-_DECIMAL = re.compile(r"[+-]?([0-9]+(\.[0-9]*)?|\.[0-9]+)([eE][+-]?[0-9]+)?\Z")
-_SPECIAL_FLOAT = re.compile(r"[+-]?(nan|inf|infinity)\Z", re.IGNORECASE)
-_HEX_TOKEN = re.compile(r"[0-9a-fA-F]{1,2}\Z")
-_HEX_RUN = re.compile(r"([0-9a-fA-F]{2})*\Z")
-
-# Opaque-wrapped float: extension tag 0x9f 0x78, length 4.
-_OPAQUE_FLOAT_PREFIX = b"\x9f\x78\x04"
-
-
-class BadValue(ValueError):
-    pass
-
-
-def parse_oid(text):
-    """Dotted OID (leading dot optional) -> tuple of ints, or None if malformed."""
-    text = text.strip()
-    if text.startswith("."):
-        text = text[1:]
-    if not text:
-        return None
-    parts = text.split(".")
-    out = []
-    for part in parts:
-        if not _DIGITS.match(part):
-            return None
-        value = int(part)
-        if value > MAX_SUBID:
-            return None
-        out.append(value)
-    return tuple(out)
-
-
-def oid_text(oid):
-    return "." + ".".join(str(n) for n in oid)
-
-
-def _unsigned(value, limit):
-    if not _DIGITS.match(value):
-        raise BadValue("not an unsigned number")
-    number = int(value)
-    if number > limit:
-        raise BadValue("out of range")
-    return str(number)
-
-
-def _integer(value):
-    if not _SIGNED.match(value):
-        raise BadValue("not an integer")
-    number = int(value)
-    if not -(2**31) <= number <= 2**31 - 1:
-        raise BadValue("out of range for a 32-bit integer")
-    return str(number)
-
-
-def _hex_bytes(value):
-    tokens = value.split()
-    if len(tokens) == 1 and len(tokens[0]) > 2:
-        run = tokens[0]
-        if not _HEX_RUN.match(run):
-            raise BadValue("not hex bytes")
-        tokens = [run[i:i + 2] for i in range(0, len(run), 2)]
-    for token in tokens:
-        if not _HEX_TOKEN.match(token):
-            raise BadValue("not hex bytes")
-    return " ".join(token.lower().rjust(2, "0") for token in tokens)
-
-
-def _objectid(value):
-    oid = parse_oid(value)
-    if oid is None or len(oid) < 2:
-        raise BadValue("not an object identifier")
-    return oid_text(oid)
-
-
-def _ipaddress(value):
-    parts = value.split(".")
-    if len(parts) != 4 or not all(_DIGITS.match(p) and int(p) <= 255 for p in parts):
-        raise BadValue("not a dotted IPv4 address")
-    return ".".join(str(int(p)) for p in parts)
-
-
-def _float(value):
-    if not (_DECIMAL.match(value) or _SPECIAL_FLOAT.match(value)):
-        raise BadValue("not a decimal number")
-    number = float(value)
-    try:
-        packed = struct.pack(">f", number)
-    except OverflowError:
-        raise BadValue("out of range for a single-precision float") from None
-    if math.isfinite(number) and math.isinf(struct.unpack(">f", packed)[0]):
-        raise BadValue("out of range for a single-precision float")
-    return " ".join("%02x" % b for b in _OPAQUE_FLOAT_PREFIX + packed)
-
-
-# type in the data file -> (type sent to snmpd, value normaliser)
-_TYPES = {
-    "integer": ("integer", _integer),
-    "unsigned": ("unsigned", lambda v: _unsigned(v, 2**32 - 1)),
-    "gauge": ("gauge", lambda v: _unsigned(v, 2**32 - 1)),
-    "counter": ("counter", lambda v: _unsigned(v, 2**32 - 1)),
-    "counter64": ("counter64", lambda v: _unsigned(v, 2**64 - 1)),
-    "timeticks": ("timeticks", lambda v: _unsigned(v, 2**32 - 1)),
-    "string": ("string", lambda v: v),
-    "octet": ("octet", _hex_bytes),
-    "opaque": ("opaque", _hex_bytes),
-    "objectid": ("objectid", _objectid),
-    "ipaddress": ("ipaddress", _ipaddress),
-    "float": ("opaque", _float),
-}
-
-
-def parse_table(text, warn):
-    """Returns (sorted list of full OIDs, {oid: (type, value)})."""
-    objects = {}
-    for number, raw in enumerate(text.splitlines(), start=1):
-        line = raw.strip()
-        if not line or line.startswith("#"):
-            continue
-        fields = line.split(None, 2)
-        if len(fields) < 2:
-            warn("line %d: expected '<suffix> <type> <value>'" % number)
-            continue
-        suffix = fields[0]
-        type_name = fields[1].lower()
-        value = fields[2] if len(fields) == 3 else ""
-        if suffix.startswith("."):
-            warn("line %d: suffix must not start with '.'" % number)
-            continue
-        sub = parse_oid(suffix)
-        if sub is None:
-            warn("line %d: bad OID suffix %r" % (number, suffix))
-            continue
-        if type_name not in _TYPES:
-            warn("line %d: unknown type %r" % (number, fields[1]))
-            continue
-        if value == "" and type_name not in ("string", "octet", "opaque"):
-            warn("line %d: missing value" % number)
-            continue
-        pass_type, normalise = _TYPES[type_name]
-        try:
-            objects[ROOT + sub] = (pass_type, normalise(value))
-        except BadValue as error:
-            warn("line %d: %s value %r: %s" % (number, type_name, value, error))
-    return sorted(objects), objects
+import pdu_data_file
+from pdu_data_file import oid_text, parse_oid
 
 
 class Table:
@@ -207,15 +46,17 @@ class Table:
 
     def _refresh(self):
         try:
-            with open(self.path, "rb") as handle:
-                content = handle.read(MAX_DATA_BYTES)
+            content = pdu_data_file.read_bytes(self.path)
         except OSError:
             content = b""
         if content == self._content:
             return
         self._content = content
-        text = content.decode("utf-8", errors="replace")
-        self._keys, self._objects = parse_table(text, _warn)
+        table = pdu_data_file.parse_table(pdu_data_file.decode(content, self.path),
+                                          snmprec=pdu_data_file.is_snmprec(self.path))
+        for number, reason in table.problems:
+            _warn("line %d: %s" % (number, reason))
+        self._keys, self._objects = table.keys, table.objects
 
     def get(self, oid):
         self._refresh()

@@ -1,6 +1,7 @@
 // pdu-host --explain and --record against real snmpd tables: the verdict for
 // every record field, a capture the simulator replays as the same walk and
-// the same record, and a walk that stops early.
+// the same record, a .snmprec capture that snmpsim and the simulator both
+// serve so, and a walk that stops early.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -171,6 +172,39 @@ TEST_F(PduHostExplain, CaptureReplaysAsTheSameWalkAndTheSameRecord) {
             pdu_host_run::ReadFile(dir_.path() + "/original.bin").substr(0, stamp));
   // Lossless: the replay captures back to the same lines (the first names the address).
   const std::string again = pdu_host_run::ReadFile(dir_.path() + "/again.txt");
+  EXPECT_EQ(again.substr(again.find('\n')), capture.substr(capture.find('\n')));
+}
+
+TEST_F(PduHostExplain, SnmprecCaptureServedBySnmpsimGivesTheSameWalkAndRecord) {
+  auto run = RunHost(
+      dir_, {"--address", address(), "--record", "capture.snmprec", "--cache-out", "original.bin"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string capture = pdu_host_run::ReadFile(dir_.path() + "/capture.snmprec");
+  EXPECT_EQ(capture.rfind("# PDU table of " + address() + " as pdu-host walked it on ", 0), 0u)
+      << capture;
+  const std::string row = "\n" + kTableOid + ".";
+  for (const char* line : {"4.1|4|230.6 V\n", "44.1|4x|00ff41\n", "42.1|64x|0a010203\n",
+                           "21.1|68x|9f78044247eb85\n", "47.1|68x|9f78047fc00001\n"}) {
+    EXPECT_NE(capture.find(row + line), std::string::npos) << line << " in\n" << capture;
+  }
+
+  pdu_agent::PduAgentOptions options;
+  options.data_file = dir_.path() + "/capture.snmprec";
+  pdu_agent::PduAgentProcess simulator(PDU_SIM_DIR, options);  // reads .snmprec too
+  options.snmpsim = true;
+  pdu_agent::PduAgentProcess snmpsim(PDU_SIM_DIR, options);  // snmpsimd itself
+  const std::string walk = BulkWalk(dir_, address());
+  EXPECT_GE(std::count(walk.begin(), walk.end(), '\n'), 40) << walk;
+  EXPECT_EQ(BulkWalk(dir_, snmpsim.address()), walk);
+  EXPECT_EQ(BulkWalk(dir_, simulator.address()), walk);
+
+  run = RunHost(dir_, {"--address", snmpsim.address(), "--record", "again.snmprec", "--cache-out",
+                       "replayed.bin"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::size_t stamp = 128;  // all but the time stamp
+  EXPECT_EQ(pdu_host_run::ReadFile(dir_.path() + "/replayed.bin").substr(0, stamp),
+            pdu_host_run::ReadFile(dir_.path() + "/original.bin").substr(0, stamp));
+  const std::string again = pdu_host_run::ReadFile(dir_.path() + "/again.snmprec");
   EXPECT_EQ(again.substr(again.find('\n')), capture.substr(capture.find('\n')));
 }
 

@@ -1,11 +1,13 @@
 # pdu-host: its event and report formatting in-process, and the built tool
-# run end to end against the simulated PDU. Included from tests/CMakeLists.txt.
+# run end to end against the simulated PDU and snmpsim; the simulator's
+# data-file checks. Included from tests/CMakeLists.txt.
 include(GoogleTest)
 
 add_executable(pdu_host_tests
   ${CMAKE_CURRENT_LIST_DIR}/pdu_host_explain_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pdu_host_site_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pdu_host_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sim_data_file_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/pdu_host_run.cpp
 )
 # The tests that wait out an SNMP time-out.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the native build, tests and demo need, plus
-# any package named on the command line (PACKAGE or PACKAGE:ARCH).
+# any package named on the command line (PACKAGE or PACKAGE:ARCH): the test
+# targets name those only the test suites use (Makefile: TEST_PACKAGES).
 # Calls apt only when something is missing, and apt-get update only then; an
 # index that fails to download is named and passed over.
 set -euo pipefail

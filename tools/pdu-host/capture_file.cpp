@@ -4,10 +4,8 @@
 
 namespace pdu_host {
 
-std::string CaptureFile(const TableWalk& walk, const std::string& address) {
-  std::string text = "# PDU table of " + address +
-                     " as pdu-host walked it: " + std::to_string(walk.objects.size()) +
-                     " objects\n# " + WalkSummary(walk) + "\n";
+std::string CaptureFile(const TableWalk& walk, const CaptureOrigin& origin) {
+  std::string text = CaptureHeader(origin, walk);
   for (const ServedObject& object : walk.objects) {
     // The simulator needs a name below the root.
     if (object.data_entry && !object.suffix.empty()) {

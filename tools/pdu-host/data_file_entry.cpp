@@ -3,12 +3,12 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string>
 
 #include "record_report.h"
 #include "served_object.h"
+#include "value_bytes.h"
 
 namespace pdu_host {
 namespace {
@@ -17,32 +17,12 @@ namespace {
 // characters a byte; longer strings are not served whole.
 constexpr std::size_t kMaxOctets = 1024;
 
-std::string Hex(const u_char* bytes, std::size_t length) {
-  std::string hex;
-  for (std::size_t i = 0; i < length; ++i) {
-    char pair[4];
-    std::snprintf(pair, sizeof pair, "%s%02x", i == 0 ? "" : " ", bytes[i]);
-    hex += pair;
-  }
-  return hex;
-}
-
-// Text the data file carries as it is: printable ASCII, and no space at
-// either end (the simulator trims lines).
-bool IsPlainText(const u_char* bytes, std::size_t length) {
-  if (length == 0 || bytes[0] == ' ' || bytes[length - 1] == ' ') return false;
-  for (std::size_t i = 0; i < length; ++i) {
-    if (bytes[i] < 0x20 || bytes[i] > 0x7E) return false;
-  }
-  return true;
-}
-
 std::optional<std::string> Octets(const char* type, const netsnmp_variable_list& binding) {
   if (binding.val_len > kMaxOctets || (binding.val_len != 0 && binding.val.string == nullptr)) {
     return std::nullopt;
   }
   if (binding.val_len == 0) return std::string(type);
-  return std::string(type) + " " + Hex(binding.val.string, binding.val_len);
+  return std::string(type) + " " + HexText(binding.val.string, binding.val_len, " ");
 }
 
 std::optional<std::string> OctetString(const netsnmp_variable_list& binding) {
@@ -54,44 +34,11 @@ std::optional<std::string> OctetString(const netsnmp_variable_list& binding) {
   return Octets("octet", binding);
 }
 
-// The value's Opaque wrapping as net-snmp builds it (tag 0x44, length, then
-// the extension tag, type and value). The simulator serves the content as
-// "opaque" and net-snmp decodes it back to the same type and value, every
-// bit of a NaN included.
+// A special type's Opaque wrapping, served by the simulator as "opaque".
 std::optional<std::string> OpaqueSpecial(const netsnmp_variable_list& binding) {
-  u_char built[32];
-  std::size_t left = sizeof built;
-  u_char* end = nullptr;
-  if (binding.val.string == nullptr) return std::nullopt;
-  switch (binding.type) {
-    case ASN_OPAQUE_FLOAT:
-      if (binding.val_len != sizeof(float)) return std::nullopt;
-      end = asn_build_float(built, &left, binding.type, binding.val.floatVal, sizeof(float));
-      break;
-    case ASN_OPAQUE_DOUBLE:
-      if (binding.val_len != sizeof(double)) return std::nullopt;
-      end = asn_build_double(built, &left, binding.type, binding.val.doubleVal, sizeof(double));
-      break;
-    case ASN_OPAQUE_I64:
-      if (binding.val_len != sizeof(counter64)) return std::nullopt;
-      end = asn_build_signed_int64(built, &left, binding.type, binding.val.counter64,
-                                   sizeof(counter64));
-      break;
-    case ASN_OPAQUE_U64:
-    case ASN_OPAQUE_COUNTER64:
-      if (binding.val_len != sizeof(counter64)) return std::nullopt;
-      end = asn_build_unsigned_int64(built, &left, binding.type, binding.val.counter64,
-                                     sizeof(counter64));
-      break;
-    default:
-      return std::nullopt;
-  }
-  const std::size_t length = sizeof built - left;
-  // A short form header: tag 0x44 and the content's length in one byte.
-  if (end == nullptr || length < 2 || built[0] != ASN_OPAQUE || built[1] != length - 2) {
-    return std::nullopt;
-  }
-  return "opaque " + Hex(built + 2, length - 2);
+  const auto wrapping = OpaqueWrapping(binding);
+  if (!wrapping) return std::nullopt;
+  return "opaque " + HexText(wrapping->data(), wrapping->size(), " ");
 }
 
 // A 32-bit unsigned value (Gauge32, Counter32, Timeticks) as net-snmp keeps it.

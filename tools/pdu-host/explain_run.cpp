@@ -1,12 +1,15 @@
 #include "explain_run.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "capture_file.h"
+#include "capture_origin.h"
 #include "complain.h"
 #include "explain_report.h"
 #include "file_io.h"
+#include "snmprec_file.h"
 #include "table_walk.h"
 
 namespace pdu_host {
@@ -21,6 +24,7 @@ bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& en
       Complain("note: " + label + " has an empty address; its table is not walked");
       continue;
     }
+    CaptureOrigin origin{entry.address, LocalTimeNow(), std::nullopt, std::nullopt};
     TableWalk walk;
     if (timed_out(entry.id)) {
       walk.how = WalkEnd::kNoResponse;
@@ -42,8 +46,11 @@ bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& en
         Complain(options.record_path + " not written: the walk did not reach the end of the table");
         continue;
       }
+      AskAgentNames(origin);
+      const std::string capture = IsSnmprecPath(options.record_path) ? SnmprecFile(walk, origin)
+                                                                     : CaptureFile(walk, origin);
       try {
-        WriteWholeFile(options.record_path, CaptureFile(walk, entry.address), "record file");
+        WriteWholeFile(options.record_path, capture, "record file");
       } catch (const FileError& e) {
         Complain(e.what());
         ok = false;

@@ -1,9 +1,10 @@
 // After the run, for --explain and --record: pdu-host walks each device's
 // table once more itself (table_walk.h), prints the explanation of each
-// (explain_report.h) and writes the capture (capture_file.h). Devices without
-// an address are named and skipped, and so is the walk of a device whose
-// last pass timed out (it would wait out another time-out): its explanation
-// says "no response" at once.
+// (explain_report.h) and writes the capture: a .snmprec file for a name that
+// ends so (snmprec_file.h), else the simulator's data file (capture_file.h).
+// Devices without an address are named and skipped, and so is the walk of a
+// device whose last pass timed out (it would wait out another time-out): its
+// explanation says "no response" at once.
 #pragma once
 
 #include <functional>

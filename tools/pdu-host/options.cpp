@@ -165,11 +165,18 @@ and how the walk ended after how many requests.)")
       ->disable_flag_override();
   app.add_option("--record", options.record_path,
                  R"(Walk the table once more as --explain does (with or
-without it) and write every object served to FILE in the
-simulated PDU's data-file format, so that
+without it) and write every object served to FILE, headed
+by '#' lines: where and when, the agent's sysName and
+sysDescr when it serves them (one GET of pdu-host's own).
+FILE ending in .snmprec is in snmpsim's format (lines
+OID|TAG|VALUE, sorted by OID), which
+  sim/pdu_agent.py --snmpsim --data FILE
+serves with snmpsim's snmpsimd. Any other name is in the
+simulated PDU's data-file format. Either way,
   sim/pdu_agent.py --data FILE
-serves the same table. Objects of a type the simulator
-cannot serve become '#' lines naming it. One device only.)")
+serves the same table with snmpd.
+An object of a type the format cannot hold becomes a '#'
+line naming it. One device only.)")
       ->type_name("FILE");
   app.add_flag("--survey", options.survey,
                R"(Instead of running the plug-in: walk each PDU's table

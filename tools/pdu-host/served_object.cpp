@@ -11,6 +11,7 @@
 
 #include "data_file_entry.h"
 #include "driver/bulk_walk_step.h"
+#include "snmprec_entry.h"
 
 namespace pdu_host {
 namespace {
@@ -79,6 +80,7 @@ ServedObject DescribeObject(const netsnmp_variable_list& binding, const oid* roo
   SNMP_VARNO_PDU_Data_t scratch{};
   object.stored = pdu::StoreBinding(binding, root, root_length, scratch);
   object.data_entry = DataFileEntry(binding);
+  object.snmprec_entry = SnmprecEntry(binding);
   return object;
 }
 

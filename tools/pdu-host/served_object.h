@@ -1,7 +1,7 @@
 // One object a PDU served inside its table, as pdu-host's own walk received
 // it: its name below the table root, its type and value as net-snmp prints
 // them, whether the plug-in's walk stores it, and how the simulated PDU's
-// data file holds it.
+// data file and a .snmprec file hold it.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +20,8 @@ struct ServedObject {
   bool stored = false;      // the plug-in stores it into its column's field
   // "<type> <value>" for the simulator's data file; none for a type it cannot serve.
   std::optional<std::string> data_entry;
+  // "<tag>|<value>" for a .snmprec file; none for a type snmpsim cannot serve.
+  std::optional<std::string> snmprec_entry;
 };
 
 // Describes `binding`, whose name lies below `root`.
