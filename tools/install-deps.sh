@@ -33,7 +33,10 @@ echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt_update_tolerant install-deps "${sudo[@]}" apt-get -qq || exit 1
 log=$(mktemp)
-if ! "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >"$log" 2>&1; then
+# Another install running at the same time holds dpkg's lock: wait for it
+# rather than fail at once.
+if ! "${sudo[@]}" apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=300 \
+    "${missing[@]}" >"$log" 2>&1; then
   tail -n 20 "$log" >&2
   rm -f "$log"
   echo "install-deps: cannot install: ${missing[*]}" >&2
