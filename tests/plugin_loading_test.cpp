@@ -127,13 +127,14 @@ TEST_F(QuietOutput, ThreadedPassesFollowEachOtherAfterAFiveSecondPause) {
     return hostile::Answer(r, {ber::Binding(hostile::Object(2 + n % 3), ber::Integer(n))});
   });
   auto device = ConfiguredDevice(28, {agent.address(), "1"});
-  ASSERT_TRUE(agent.WaitForRequests(4, 20s));
+  ASSERT_TRUE(agent.WaitForRequests(4, 60s));
   device.reset();
   std::lock_guard<std::mutex> lock(mutex);
-  // The second pass starts 5 seconds after the first one ended.
+  // The second pass starts 5 seconds after the first one ended; the upper
+  // bound only tells a pause from none under any load (qemu, sanitizers).
   const auto first_pass_end = received[2] + 300ms;
   EXPECT_GE(received[3] - first_pass_end, 4900ms);
-  EXPECT_LT(received[3] - first_pass_end, 8s);
+  EXPECT_LT(received[3] - first_pass_end, 30s);
 }
 
 TEST(PluginLoading, EmptyAddressTracesTheEntryLineAndNothingElse) {
