@@ -26,6 +26,10 @@ constexpr std::chrono::seconds kPauseBetweenPasses{5};
 // 8 MiB with the usual ulimit -s.
 constexpr std::size_t kSamplingStackBytes = 512 * 1024;
 
+// A request's time-out and its retries.
+constexpr std::chrono::seconds kLongestRequest{pdu::kTimeoutMicroseconds / 1'000'000 *
+                                               (pdu::kRetries + 1)};
+
 }  // namespace
 
 SNMP_VARNO_PDU::SNMP_VARNO_PDU() {
@@ -114,7 +118,7 @@ void SNMP_VARNO_PDU::do_sample() {
     std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
     settings = session_settings_;
     pass_peer_name_ = peer_name_;
-    pass_wake_fd_ = wake_ ? wake_->fd() : -1;
+    pass_wake_ = WakeWatch{wake_ ? wake_->fd() : -1, &stop_requested_};
   }
   // Without an address (or before InitSetting) net-snmp would pick a
   // default peer; there is nothing to sample then.
@@ -182,8 +186,9 @@ bool SNMP_VARNO_PDU::walk_step() {
   // The library takes the request over, whatever the outcome. No device
   // lock is held while the request waits for its answer.
   const int status =
-      pdu::SendAndWait(open_session_, request_pdu_, &response_pdu_, pass_wake_fd_, request_state_);
+      pdu::SendAndWait(open_session_, request_pdu_, &response_pdu_, pass_wake_, request_state_);
   request_pdu_ = nullptr;
+  check_wake_descriptor();
   if (status == pdu::kStatStopped) return false;  // the device is being destroyed
 
   bool running = false;
@@ -220,4 +225,19 @@ void SNMP_VARNO_PDU::close_session() {
   std::lock_guard<std::mutex> api_lock(pdu::NetSnmpMutex());
   snmp_sess_close(open_session_);
   open_session_ = nullptr;
+}
+
+void SNMP_VARNO_PDU::check_wake_descriptor() {
+  if (!pass_wake_.lost || !wake_) return;
+  pass_wake_.lost = false;
+  const int fd = wake_->fd();
+  wake_->Disown();
+  WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: device " + std::to_string(data_id_) + " (" +
+                                  pass_peer_name_ + "): its wake-up descriptor " +
+                                  std::to_string(fd) +
+                                  " was closed or reused by other code in this process; sampling "
+                                  "goes on, but deleting the device may now wait for a request in "
+                                  "flight (up to " +
+                                  std::to_string(kLongestRequest.count()) +
+                                  " s); look for code that closes descriptors it does not own");
 }

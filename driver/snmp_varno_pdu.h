@@ -63,6 +63,8 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   bool walk_step();
   // Frees a pending response and closes the pass's session.
   void close_session();
+  // Reports once, and forgets, a wake-up descriptor that is no longer ours.
+  void check_wake_descriptor();
 
   // Settings, guarded by the device lock; a pass copies them when it starts.
   netsnmp_session session_settings_;
@@ -71,7 +73,7 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   // State of the running pass, guarded by pass_mutex_.
   std::mutex pass_mutex_;
   std::string pass_peer_name_;       // the peer this pass walks
-  int pass_wake_fd_ = -1;            // ends a request's wait; -1 in polled mode
+  WakeWatch pass_wake_;              // ends a request's wait; no descriptor in polled mode
   pdu::RequestState request_state_;  // outlives every session, as it must
   void* open_session_ = nullptr;     // single-session handle of the running pass
   netsnmp_pdu* request_pdu_ = nullptr;
