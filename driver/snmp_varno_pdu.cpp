@@ -137,6 +137,7 @@ void SNMP_VARNO_PDU::do_sample() {
 
   std::copy(root_oid_, root_oid_ + root_oid_len_, next_oid_);
   next_oid_len_ = root_oid_len_;
+  pass_fields_ = 0;
 
   try {
     walk_table();
@@ -147,6 +148,10 @@ void SNMP_VARNO_PDU::do_sample() {
   close_session();
   // A device being destroyed publishes nothing more.
   if (stop_requested_) return;
+  // What the pass read goes into the record under the lock its cycle holds
+  // too, so no restore comes between them.
+  std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+  pdu::CopyFields(pass_values_, pass_fields_, data_);
   RoundDone();
 }
 
@@ -198,12 +203,9 @@ bool SNMP_VARNO_PDU::walk_step() {
     std::printf("snmp get error %d\n", status);
     std::fflush(stdout);
   } else {
-    pdu::WalkStep step;
-    {
-      std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
-      step = pdu::ExamineResponse(*response_pdu_, root_oid_, root_oid_len_, next_oid_,
-                                  &next_oid_len_, data_);
-    }
+    const pdu::WalkStep step =
+        pdu::ExamineResponse(*response_pdu_, root_oid_, root_oid_len_, next_oid_, &next_oid_len_,
+                             pass_values_, &pass_fields_);
     running = step == pdu::WalkStep::kContinue;
     if (const char* reason = pdu::UnusualEndReason(step)) {
       WriteConsoleLine(std::cerr,

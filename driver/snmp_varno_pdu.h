@@ -7,14 +7,18 @@
 // device is destroyed.
 //
 // A sampling pass (do_sample) walks the PDU's table with one GETBULK request
-// per object over a fresh SNMP v2c session, stores the columns into the
-// record and ends in the record cycle. Passes of one device never overlap
-// (pass_mutex_). The device lock (cycle_mutex_) is held only while a
-// response is stored into the record and while a cycle runs, never while a
-// request waits for its answer, so a host's LoadFromCache or InitSetting
-// waits at most for one cycle. A restore in the middle of a walk is published
-// by its own cycle at once; the walk then goes on storing into the restored
-// record, and the pass's cycle publishes that.
+// per object over a fresh SNMP v2c session and ends in the record cycle.
+// Passes of one device never overlap (pass_mutex_).
+//
+// The walk collects the values it reads apart from the record; right before
+// its cycle the pass writes them into the record, under the device lock
+// (cycle_mutex_) that the cycle holds too. A pass that ends early writes what
+// it has read. So the values a pass read from the PDU always win over a cache
+// restored (LoadFromCache) while it ran, and columns it did not read keep what
+// the record held: the restored values after a restore. A restore is
+// published by its own cycle at once. The device lock is never held while a
+// request waits, so a host's LoadFromCache or InitSetting waits at most for
+// one cycle.
 //
 // The sampling thread runs on a 512 KiB stack, so that thousands fit in a
 // 32-bit host. It holds one wake-up descriptor (an eventfd) besides the
@@ -72,10 +76,12 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
 
   // State of the running pass, guarded by pass_mutex_.
   std::mutex pass_mutex_;
-  std::string pass_peer_name_;       // the peer this pass walks
-  WakeWatch pass_wake_;              // ends a request's wait; no descriptor in polled mode
-  pdu::RequestState request_state_;  // outlives every session, as it must
-  void* open_session_ = nullptr;     // single-session handle of the running pass
+  std::string pass_peer_name_;           // the peer this pass walks
+  WakeWatch pass_wake_;                  // ends a request's wait; no descriptor in polled mode
+  pdu::RequestState request_state_;      // outlives every session, as it must
+  SNMP_VARNO_PDU_Data_t pass_values_{};  // what this pass has read, in its fields
+  pdu::FieldSet pass_fields_ = 0;        // the fields of pass_values_ it has read
+  void* open_session_ = nullptr;         // single-session handle of the running pass
   netsnmp_pdu* request_pdu_ = nullptr;
   netsnmp_pdu* response_pdu_ = nullptr;
   oid root_oid_[MAX_OID_LEN];

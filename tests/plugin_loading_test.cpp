@@ -188,15 +188,17 @@ TEST_F(QuietOutput, AnExceptionInAThreadedPassIsReportedAndSamplingGoesOn) {
 }
 
 // A restore while a request of a pass waits for its answer: the restore's
-// own cycle publishes the cached record at once; the walk then stores the
-// rest of the table into the restored record and its cycle publishes that.
-TEST_F(QuietOutput, CacheRestoreDuringAPassIsPublishedAtOnceAndTheWalkGoesOnIntoIt) {
+// own cycle publishes the cached record at once; the pass's cycle then
+// publishes every column the pass read, those read before the restore
+// included, and the restored values of the columns it did not read.
+TEST_F(QuietOutput, CacheRestoreDuringAPassIsPublishedAtOnceAndFreshValuesWinOverIt) {
   SNMP_VARNO_PDU_Data_t cached{};
   cached.data_id = 77;
   cached.col2 = -2.0f;
   cached.col3 = -3.0f;
   cached.col4 = -4.0f;
   cached.col30 = -30.0f;
+  cached.col341 = -341.0f;  // not served: the pass never reads it
   const auto device = plugin_host::NewDevice();
   std::atomic<std::size_t> published_by_restore{0};
   ScriptedAgent agent([&](const ber::Request& r, int) -> std::optional<ber::Bytes> {
@@ -230,10 +232,11 @@ TEST_F(QuietOutput, CacheRestoreDuringAPassIsPublishedAtOnceAndTheWalkGoesOnInto
   EXPECT_EQ(published[0].col30, -30.0f);
   const SNMP_VARNO_PDU_Data_t& pass = published[1];
   EXPECT_EQ(pass.data_id, 77u);
-  EXPECT_EQ(pass.col2, -2.0f);  // walked before the restore, replaced by it
-  EXPECT_EQ(pass.col3, -3.0f);
+  EXPECT_EQ(pass.col2, 2.0f);  // walked before the restore
+  EXPECT_EQ(pass.col3, 3.0f);
   EXPECT_EQ(pass.col4, 4.0f);  // walked after it
   EXPECT_EQ(pass.col30, 30.0f);
+  EXPECT_EQ(pass.col341, -341.0f);  // restored
 }
 
 }  // namespace
