@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 
@@ -30,6 +31,20 @@ constexpr std::size_t kSamplingStackBytes = 512 * 1024;
 constexpr std::chrono::seconds kLongestRequest{pdu::kTimeoutMicroseconds / 1'000'000 *
                                                (pdu::kRetries + 1)};
 
+// Marks the thread running a pass for the pass's duration.
+class PassThread {
+ public:
+  explicit PassThread(std::atomic<std::thread::id>& id) : id_(id) {
+    id_ = std::this_thread::get_id();
+  }
+  ~PassThread() { id_ = std::thread::id(); }
+  PassThread(const PassThread&) = delete;
+  PassThread& operator=(const PassThread&) = delete;
+
+ private:
+  std::atomic<std::thread::id>& id_;
+};
+
 }  // namespace
 
 SNMP_VARNO_PDU::SNMP_VARNO_PDU() {
@@ -48,6 +63,9 @@ SNMP_VARNO_PDU::SNMP_VARNO_PDU() {
 }
 
 SNMP_VARNO_PDU::~SNMP_VARNO_PDU() {
+  if (sample_thread_.IsCurrentThread() || pass_thread_ == std::this_thread::get_id()) {
+    abort_self_deletion();
+  }
   {
     std::lock_guard<std::mutex> lock(stop_mutex_);
     stop_requested_ = true;
@@ -112,6 +130,7 @@ void SNMP_VARNO_PDU::sample_data(void*) {
 
 void SNMP_VARNO_PDU::do_sample() {
   std::lock_guard<std::mutex> pass(pass_mutex_);
+  const PassThread on_this_thread(pass_thread_);
   WriteConsoleLine(std::cout, "SNMP_VARNO_PDU::do_sample");
   netsnmp_session settings;
   {
@@ -242,4 +261,17 @@ void SNMP_VARNO_PDU::check_wake_descriptor() {
                                   "flight (up to " +
                                   std::to_string(kLongestRequest.count()) +
                                   " s); look for code that closes descriptors it does not own");
+}
+
+void SNMP_VARNO_PDU::abort_self_deletion() {
+  std::string peer;
+  {
+    std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+    peer = peer_name_;
+  }
+  WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: device " + std::to_string(data_id_) + " (" + peer +
+                                  ") deleted from inside its own sampling pass (a host call of "
+                                  "its cycle); the process must end here, as the pass would go "
+                                  "on in freed memory; delete devices from another thread");
+  std::terminate();
 }

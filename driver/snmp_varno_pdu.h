@@ -24,7 +24,10 @@
 // 32-bit host. It holds one wake-up descriptor (an eventfd) besides the
 // session's socket. The destructor stops the thread and joins it: a request
 // in flight is abandoned at once through the wake-up descriptor, and a pass
-// cut short publishes nothing.
+// cut short publishes nothing. A host that deletes a device from inside the
+// device's own pass (from one of the host calls of its cycle) would free it
+// under the running pass: the destructor writes one line on standard error
+// naming the device and terminates the process instead.
 #pragma once
 
 #include <atomic>
@@ -33,6 +36,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "device/uni_data_device.h"
 #include "driver/interruptible_request.h"
@@ -69,6 +73,8 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   void close_session();
   // Reports once, and forgets, a wake-up descriptor that is no longer ours.
   void check_wake_descriptor();
+  // Ends the process: the device is being deleted from inside its own pass.
+  [[noreturn]] void abort_self_deletion();
 
   // Settings, guarded by the device lock; a pass copies them when it starts.
   netsnmp_session session_settings_;
@@ -76,6 +82,8 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
 
   // State of the running pass, guarded by pass_mutex_.
   std::mutex pass_mutex_;
+  // The thread running a pass, if any; the destructor reads it unlocked.
+  std::atomic<std::thread::id> pass_thread_{std::thread::id()};
   std::string pass_peer_name_;           // the peer this pass walks
   WakeWatch pass_wake_;                  // ends a request's wait; no descriptor in polled mode
   pdu::RequestState request_state_;      // outlives every session, as it must

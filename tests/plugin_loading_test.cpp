@@ -239,4 +239,25 @@ TEST_F(QuietOutput, CacheRestoreDuringAPassIsPublishedAtOnceAndFreshValuesWinOve
   EXPECT_EQ(pass.col341, -341.0f);  // restored
 }
 
+// Deleting a device from inside its own pass (from SendSP) ends the process
+// with one line naming the device, threaded or polled.
+TEST(SelfDeletionDeathTest, FromInsideItsOwnPassEndsTheProcessNamingTheDevice) {
+  for (const char* use_thread : {"1", "0"}) {
+    EXPECT_DEATH(
+        {
+          auto agent = EmptyTableAgent();
+          QTXSocketDevice* device = plugin_host::NewDevice().release();
+          qtxhost::SetCallObserver([&](const QTXVDevice&, const HostCall& call) {
+            if (call.kind == HostCall::Kind::kSendSP) delete device;
+          });
+          device->Init(std::weak_ptr<QTXController>(), 41,
+                       plugin_host::Config({agent.address(), use_thread}));
+          device->RefreshStatus();
+          std::this_thread::sleep_for(20s);
+        },
+        "SNMP_VARNO_PDU: device 41 .* deleted from inside its own sampling pass")
+        << use_thread;
+  }
+}
+
 }  // namespace
