@@ -15,6 +15,7 @@
 #include "device/config_member.h"
 #include "device/console_line.h"
 #include "driver/bulk_walk_step.h"
+#include "driver/session_open.h"
 #include "driver/walk_settings.h"
 
 namespace {
@@ -142,16 +143,14 @@ void SNMP_VARNO_PDU::do_sample() {
   // Without an address (or before InitSetting) net-snmp would pick a
   // default peer; there is nothing to sample then.
   if (pass_peer_name_.empty()) return;
+  // A device being destroyed opens nothing more.
+  if (stop_requested_) return;
   settings.peername = pass_peer_name_.data();
 
-  {
-    std::lock_guard<std::mutex> api_lock(pdu::NetSnmpMutex());
-    open_session_ = snmp_sess_open(&settings);
-    if (open_session_ == nullptr) {
-      snmp_sess_perror("snmpbulkwalk", &settings);
-      return;
-    }
-  }
+  const pdu::OpenedSession opened = pdu::OpenSession(settings, pass_wake_, "snmpbulkwalk");
+  check_wake_descriptor();
+  if (opened.session == nullptr) return;
+  open_session_ = opened.session;
   snmp_sess_session(open_session_)->timeout = pdu::kTimeoutMicroseconds;
 
   std::copy(root_oid_, root_oid_ + root_oid_len_, next_oid_);

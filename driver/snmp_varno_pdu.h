@@ -8,7 +8,9 @@
 //
 // A sampling pass (do_sample) walks the PDU's table with one GETBULK request
 // per object over a fresh SNMP v2c session and ends in the record cycle.
-// Passes of one device never overlap (pass_mutex_).
+// Passes of one device never overlap (pass_mutex_). Opening the session
+// looks the peer's name up outside the process-wide net-snmp lock, so a name
+// that is slow to resolve holds up no other device (session_open.h).
 //
 // The walk collects the values it reads apart from the record; right before
 // its cycle the pass writes them into the record, under the device lock
@@ -17,17 +19,18 @@
 // restored (LoadFromCache) while it ran, and columns it did not read keep what
 // the record held: the restored values after a restore. A restore is
 // published by its own cycle at once. The device lock is never held while a
-// request waits, so a host's LoadFromCache or InitSetting waits at most for
-// one cycle.
+// request or a name lookup waits, so a host's LoadFromCache or InitSetting
+// waits at most for one cycle.
 //
 // The sampling thread runs on a 512 KiB stack, so that thousands fit in a
 // 32-bit host. It holds one wake-up descriptor (an eventfd) besides the
 // session's socket. The destructor stops the thread and joins it: a request
-// in flight is abandoned at once through the wake-up descriptor, and a pass
-// cut short publishes nothing. A host that deletes a device from inside the
-// device's own pass (from one of the host calls of its cycle) would free it
-// under the running pass: the destructor writes one line on standard error
-// naming the device and terminates the process instead.
+// in flight, or a name lookup, is abandoned at once through the wake-up
+// descriptor (the lookup finishes on its own thread, see abandonable_call.h),
+// and a pass cut short publishes nothing. A host that deletes a device from
+// inside the device's own pass (from one of the host calls of its cycle)
+// would free it under the running pass: the destructor writes one line on
+// standard error naming the device and terminates the process instead.
 #pragma once
 
 #include <atomic>
@@ -85,7 +88,7 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   // The thread running a pass, if any; the destructor reads it unlocked.
   std::atomic<std::thread::id> pass_thread_{std::thread::id()};
   std::string pass_peer_name_;           // the peer this pass walks
-  WakeWatch pass_wake_;                  // ends a request's wait; no descriptor in polled mode
+  WakeWatch pass_wake_;                  // ends a wait; no descriptor in polled mode
   pdu::RequestState request_state_;      // outlives every session, as it must
   SNMP_VARNO_PDU_Data_t pass_values_{};  // what this pass has read, in its fields
   pdu::FieldSet pass_fields_ = 0;        // the fields of pass_values_ it has read
