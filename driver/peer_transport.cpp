@@ -1,5 +1,7 @@
 #include "driver/peer_transport.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
@@ -21,6 +23,29 @@ bool LooksLikeHostName(const std::string& target) {
     }
   }
   return true;
+}
+
+bool AllDigits(const std::string& text) {
+  return text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// 192.0.2.1 or 192.0.2.1:161
+bool IsIpv4Literal(const std::string& text) {
+  const std::size_t colon = text.find(':');
+  const std::string port = colon == std::string::npos ? "" : text.substr(colon + 1);
+  in_addr address;
+  return inet_pton(AF_INET, text.substr(0, colon).c_str(), &address) == 1 && AllDigits(port);
+}
+
+// ::1, [::1] or [::1]:161
+bool IsIpv6Literal(const std::string& text) {
+  in6_addr address;
+  if (inet_pton(AF_INET6, text.c_str(), &address) == 1) return true;
+  const std::size_t close = text.find(']');
+  if (text.empty() || text[0] != '[' || close == std::string::npos) return false;
+  const std::string port = text.substr(close + 1);
+  return inet_pton(AF_INET6, text.substr(1, close - 1).c_str(), &address) == 1 &&
+         (port.empty() || (port[0] == ':' && AllDigits(port.substr(1))));
 }
 
 netsnmp_transport* Transport(const std::string& target, int local_port) {
@@ -61,6 +86,13 @@ std::string PeerTarget(const std::string& peer) {
   netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_HOSTNAME,
                         previous ? previous->c_str() : nullptr);
   return target;
+}
+
+bool IsNumericTarget(const std::string& target) {
+  const bool udp = target.compare(0, 4, "udp:") == 0;
+  const bool udp6 = target.compare(0, 5, "udp6:") == 0;
+  const std::string rest = target.substr(udp ? 4 : udp6 ? 5 : 0);
+  return (!udp6 && IsIpv4Literal(rest)) || (!udp && IsIpv6Literal(rest));
 }
 
 netsnmp_transport* CreateTransport(const std::string& target, int local_port) {

@@ -29,6 +29,12 @@ namespace pdu {
 // NetSnmpMutex() held.
 std::string PeerTarget(const std::string& peer);
 
+// True when `target` (from PeerTarget) is a numeric address, IPv4 or IPv6,
+// with or without a port and a udp:/udp6: prefix: making its transport
+// looks no name up and never waits. False for anything else, whatever it
+// turns out to be.
+bool IsNumericTarget(const std::string& target);
+
 // A UDP transport to `target` (from PeerTarget), its name looked up; null
 // when the target cannot be used, with errno as the library left it. Call
 // without the lock: this may take as long as the system's resolver does.

@@ -25,6 +25,8 @@ OpenedSession OpenSession(netsnmp_session& settings, WakeWatch& wake, const char
   };
   const auto made = std::make_shared<Made>();
   const int local_port = settings.local_port;
+  // A numeric address is made on this thread: no thread is worth it.
+  WakeWatch no_wait;
   const bool finished = RunAbandonable(
       [made, target, local_port] {
         made->transport = CreateTransport(target, local_port);
@@ -34,7 +36,7 @@ OpenedSession OpenSession(netsnmp_session& settings, WakeWatch& wake, const char
         std::lock_guard<std::mutex> lock(NetSnmpMutex());
         DiscardTransport(made->transport);
       },
-      wake);
+      IsNumericTarget(target) ? no_wait : wake);
   if (!finished) return {nullptr, true};
 
   std::lock_guard<std::mutex> lock(NetSnmpMutex());

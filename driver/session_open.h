@@ -3,9 +3,11 @@
 // OpenSession opens what snmp_sess_open(settings) would, with the same
 // transport, session and error report, but looks the peer's name up without
 // NetSnmpMutex() (peer_transport.h), so a name that takes long to resolve
-// holds up only its own device. When `wake` signals a stop during the
-// lookup, the caller goes on at once and the lookup is left to finish on its
-// own (abandonable_call.h); its transport is then discarded.
+// holds up only its own device. A name is looked up on a helper thread when
+// `wake` watches a descriptor: when it signals a stop during the lookup, the
+// caller goes on at once and the lookup is left to finish on its own
+// (abandonable_call.h); its transport is then discarded. A numeric address
+// needs no lookup and no thread.
 #pragma once
 
 #include "driver/netsnmp.h"
