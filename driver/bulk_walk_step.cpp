@@ -58,7 +58,8 @@ bool StoreBinding(const netsnmp_variable_list& binding, const oid* root, std::si
 }
 
 WalkStep ExamineResponse(const netsnmp_pdu& response, const oid* root, std::size_t root_length,
-                         oid* cursor, std::size_t* cursor_length, SNMP_VARNO_PDU_Data_t& record) {
+                         oid* cursor, std::size_t* cursor_length, SNMP_VARNO_PDU_Data_t& record,
+                         FieldSet* stored) {
   if (response.errstat != SNMP_ERR_NOERROR) return WalkStep::kEndErrorStatus;
   if (response.variables == nullptr) return WalkStep::kEndNoBinding;
 
@@ -72,7 +73,9 @@ WalkStep ExamineResponse(const netsnmp_pdu& response, const oid* root, std::size
       end(WalkStep::kEndOutsideSubtree);
       continue;
     }
-    StoreBinding(*binding, root, root_length, record);
+    if (StoreBinding(*binding, root, root_length, record) && stored != nullptr) {
+      *stored |= FieldBit(ColumnOffset(static_cast<std::uint32_t>(binding->name[root_length])));
+    }
     if (IsException(binding->type)) {
       end(WalkStep::kEndException);
       continue;

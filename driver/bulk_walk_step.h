@@ -36,10 +36,12 @@ const char* UnusualEndReason(WalkStep step);
 bool StoreBinding(const netsnmp_variable_list& binding, const oid* root, std::size_t root_length,
                   SNMP_VARNO_PDU_Data_t& record);
 
-// Examines a received response: stores its values and moves the cursor
-// (`cursor`, `cursor_length`, capacity MAX_OID_LEN) to the last binding's
-// name. Returns kContinue while the walk should go on.
+// Examines a received response: stores its values, adds the fields written
+// to `*stored` when given, and moves the cursor (`cursor`, `cursor_length`,
+// capacity MAX_OID_LEN) to the last binding's name. Returns kContinue while
+// the walk should go on.
 WalkStep ExamineResponse(const netsnmp_pdu& response, const oid* root, std::size_t root_length,
-                         oid* cursor, std::size_t* cursor_length, SNMP_VARNO_PDU_Data_t& record);
+                         oid* cursor, std::size_t* cursor_length, SNMP_VARNO_PDU_Data_t& record,
+                         FieldSet* stored = nullptr);
 
 }  // namespace pdu

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <vector>
 
 namespace pdu {
@@ -14,13 +15,16 @@ namespace {
 
 // The callback of the request: keeps a copy of a response, or the reason
 // there is none, and is then "handled", so the library forgets the request.
-// The notices that the request was sent again, or could not be sent again,
-// end nothing: the library goes on as in its synchronous call.
-int OnRequestDone(int operation, netsnmp_session*, int, netsnmp_pdu* pdu, void* magic) {
+// Reports for another request of the session (an abandoned one, answered
+// late or timed out) are handled by ignoring them. The notices that the
+// request was sent again, or could not be sent again, end nothing: the
+// library goes on as in its synchronous call.
+int OnRequestDone(int operation, netsnmp_session*, int request_id, netsnmp_pdu* pdu, void* magic) {
   if (operation == NETSNMP_CALLBACK_OP_RESEND || operation == NETSNMP_CALLBACK_OP_SEND_FAILED) {
     return 1;
   }
   RequestState& state = *static_cast<RequestState*>(magic);
+  if (!state.waiting || request_id != state.request_id) return 1;
   state.waiting = false;
   state.response = nullptr;
   if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu != nullptr &&
@@ -43,6 +47,13 @@ int PollMilliseconds(const timeval& timeout) {
   return static_cast<int>(std::min<long long>(milliseconds, INT_MAX));
 }
 
+// A session descriptor poll found closed is no longer the session's: its
+// number may be someone else's by the time the session is closed.
+void ForgetClosedDescriptor(void* session, int fd) {
+  netsnmp_transport* transport = snmp_sess_transport(session);
+  if (transport != nullptr && transport->sock == fd) transport->sock = -1;
+}
+
 // Owns a large descriptor set for one call.
 class FdSet {
  public:
@@ -58,14 +69,16 @@ class FdSet {
 
 }  // namespace
 
-int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, int wake_fd,
+int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, WakeWatch& wake,
                 RequestState& state) {
   *response = nullptr;
   state = RequestState{};
-  if (snmp_sess_async_send(session, request, &OnRequestDone, &state) == 0) {
+  const int request_id = snmp_sess_async_send(session, request, &OnRequestDone, &state);
+  if (request_id == 0) {
     snmp_free_pdu(request);
     return STAT_ERROR;
   }
+  state.request_id = request_id;
   state.waiting = true;
 
   FdSet fds;
@@ -81,20 +94,31 @@ int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, int
     for (int fd = 0; fd < numfds; ++fd) {
       if (NETSNMP_LARGE_FD_ISSET(fd, fds.get())) waits.push_back({fd, POLLIN, 0});
     }
-    if (wake_fd >= 0) waits.push_back({wake_fd, POLLIN, 0});
+    const std::size_t session_fds = waits.size();
+    if (wake.fd >= 0) waits.push_back({wake.fd, POLLIN, 0});
     const int ready = poll(waits.data(), waits.size(), block ? -1 : PollMilliseconds(timeout));
-    if (ready > 0 && wake_fd >= 0 && waits.back().revents != 0) return kStatStopped;
-    if (ready > 0) {
-      NETSNMP_LARGE_FD_ZERO(fds.get());
-      for (const pollfd& wait : waits) {
-        if (wait.revents != 0) NETSNMP_LARGE_FD_SET(wait.fd, fds.get());
-      }
-      snmp_sess_read2(session, fds.get());
-    } else if (ready == 0) {
-      snmp_sess_timeout(session);
-    } else if (errno != EINTR) {
+    if (ready < 0) {
+      if (errno == EINTR) continue;
       return STAT_ERROR;  // the request stays with the session until it is closed
     }
+    if (ready == 0) {
+      snmp_sess_timeout(session);
+      continue;
+    }
+    if (waits.size() > session_fds && wake.Stopped(waits.back().revents)) return kStatStopped;
+    NETSNMP_LARGE_FD_ZERO(fds.get());
+    bool readable = false;
+    for (std::size_t i = 0; i < session_fds; ++i) {
+      if ((waits[i].revents & POLLNVAL) != 0) {
+        ForgetClosedDescriptor(session, waits[i].fd);
+        return STAT_ERROR;
+      }
+      if (waits[i].revents != 0) {
+        NETSNMP_LARGE_FD_SET(waits[i].fd, fds.get());
+        readable = true;
+      }
+    }
+    if (readable) snmp_sess_read2(session, fds.get());
   }
   *response = state.response;
   return state.status;

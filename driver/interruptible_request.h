@@ -4,8 +4,16 @@
 // driven from here: send asynchronously, wait on the session's descriptors,
 // then read the answer or let the library handle the time-out (resend, or
 // give up once the retries are spent). The datagrams, the session's time-out
-// and retries and the resulting statuses are the library's own. The wait also
-// watches `wake_fd`: once it is readable, the request is abandoned.
+// and retries and the resulting statuses are the library's own, and so is
+// where the loop ends: a session descriptor that is no longer open, and any
+// failure of the wait other than an interruption, end it with STAT_ERROR, as
+// the library's select fails with EBADF there. A descriptor in error or hung
+// up is handed to the library's read, as select reports it readable. Only an
+// answer carrying this request's id completes it.
+//
+// The wait also watches a wake-up descriptor (wake_event.h): once it signals
+// a stop, the request is abandoned. A wake-up descriptor that is no longer
+// ours is dropped from the wait, which goes on.
 //
 // The wait is poll, not select as in the library: it takes descriptors of
 // any number, where a select emulation (qemu-user's, for one) may not.
@@ -16,15 +24,17 @@
 #pragma once
 
 #include "driver/netsnmp.h"
+#include "driver/wake_event.h"
 
 namespace pdu {
 
-// Status of a request abandoned because `wake_fd` became readable.
+// Status of a request abandoned because the wake-up descriptor signalled a stop.
 inline constexpr int kStatStopped = -1;
 
 // What the session reports about the request in flight.
 struct RequestState {
   bool waiting = false;
+  int request_id = 0;  // the request in flight; others' reports are ignored
   int status = STAT_SUCCESS;
   netsnmp_pdu* response = nullptr;  // a copy, the caller's to free
 };
@@ -32,8 +42,9 @@ struct RequestState {
 // Sends `request` on the single session `session` (the library takes it
 // over, whatever the outcome) and waits. Returns STAT_SUCCESS with *response
 // set, STAT_TIMEOUT once the time-out and retries have run out, STAT_ERROR,
-// or kStatStopped when `wake_fd` (-1 for none) was readable first.
-int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, int wake_fd,
+// or kStatStopped when `wake` signalled a stop first. `wake` may come back
+// dropped (lost set).
+int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, WakeWatch& wake,
                 RequestState& state);
 
 }  // namespace pdu

@@ -54,6 +54,24 @@ inline void WriteColumn(SNMP_VARNO_PDU_Data_t& record, std::size_t offset, float
   std::memcpy(reinterpret_cast<unsigned char*>(&record) + offset, &value, sizeof value);
 }
 
+// A set of the record's 4-byte fields (data_id and the columns), bit
+// offset/4 for the field at `offset`.
+using FieldSet = std::uint32_t;
+static_assert(offsetof(SNMP_VARNO_PDU_Data_t, ttime) / 4 <= 32, "one bit per 4-byte field");
+
+constexpr FieldSet FieldBit(std::size_t offset) { return FieldSet{1} << (offset / 4); }
+
+// Copies the 4-byte fields in `fields` from `from` into `to`.
+inline void CopyFields(const SNMP_VARNO_PDU_Data_t& from, FieldSet fields,
+                       SNMP_VARNO_PDU_Data_t& to) {
+  for (std::size_t offset = 0; offset < offsetof(SNMP_VARNO_PDU_Data_t, ttime); offset += 4) {
+    if ((fields & FieldBit(offset)) != 0) {
+      std::memcpy(reinterpret_cast<unsigned char*>(&to) + offset,
+                  reinterpret_cast<const unsigned char*>(&from) + offset, 4);
+    }
+  }
+}
+
 inline float ReadColumn(const SNMP_VARNO_PDU_Data_t& record, std::size_t offset) {
   float value;
   std::memcpy(&value, reinterpret_cast<const unsigned char*>(&record) + offset, sizeof value);

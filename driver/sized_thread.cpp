@@ -24,8 +24,15 @@ void SizedThread::Start(std::size_t stack_bytes, std::function<void()> body) {
   running_ = true;
 }
 
+bool SizedThread::IsCurrentThread() const {
+  return running_ && pthread_equal(handle_, pthread_self()) != 0;
+}
+
 void SizedThread::join() {
   if (!running_) return;
+  if (IsCurrentThread()) {
+    throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur));
+  }
   pthread_join(handle_, nullptr);
   running_ = false;
   body_ = nullptr;

@@ -24,7 +24,11 @@ class SizedThread {
   // unavailable") when the thread cannot be created; nothing is kept then.
   void Start(std::size_t stack_bytes, std::function<void()> body);
   bool joinable() const { return running_; }
-  // Waits for the body to return; nothing when no thread runs.
+  // True on the thread itself, while it runs.
+  bool IsCurrentThread() const;
+  // Waits for the body to return; nothing when no thread runs. Throws
+  // std::system_error (resource_deadlock_would_occur) on the thread itself,
+  // as std::thread does.
   void join();
 
  private:

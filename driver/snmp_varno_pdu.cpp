@@ -8,12 +8,14 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 
 #include "device/config_member.h"
 #include "device/console_line.h"
 #include "driver/bulk_walk_step.h"
+#include "driver/session_open.h"
 #include "driver/walk_settings.h"
 
 namespace {
@@ -25,6 +27,24 @@ constexpr std::chrono::seconds kPauseBetweenPasses{5};
 // a real host's own calls. std::thread would reserve the process default,
 // 8 MiB with the usual ulimit -s.
 constexpr std::size_t kSamplingStackBytes = 512 * 1024;
+
+// A request's time-out and its retries.
+constexpr std::chrono::seconds kLongestRequest{pdu::kTimeoutMicroseconds / 1'000'000 *
+                                               (pdu::kRetries + 1)};
+
+// Marks the thread running a pass for the pass's duration.
+class PassThread {
+ public:
+  explicit PassThread(std::atomic<std::thread::id>& id) : id_(id) {
+    id_ = std::this_thread::get_id();
+  }
+  ~PassThread() { id_ = std::thread::id(); }
+  PassThread(const PassThread&) = delete;
+  PassThread& operator=(const PassThread&) = delete;
+
+ private:
+  std::atomic<std::thread::id>& id_;
+};
 
 }  // namespace
 
@@ -44,6 +64,9 @@ SNMP_VARNO_PDU::SNMP_VARNO_PDU() {
 }
 
 SNMP_VARNO_PDU::~SNMP_VARNO_PDU() {
+  if (sample_thread_.IsCurrentThread() || pass_thread_ == std::this_thread::get_id()) {
+    abort_self_deletion();
+  }
   {
     std::lock_guard<std::mutex> lock(stop_mutex_);
     stop_requested_ = true;
@@ -108,31 +131,31 @@ void SNMP_VARNO_PDU::sample_data(void*) {
 
 void SNMP_VARNO_PDU::do_sample() {
   std::lock_guard<std::mutex> pass(pass_mutex_);
+  const PassThread on_this_thread(pass_thread_);
   WriteConsoleLine(std::cout, "SNMP_VARNO_PDU::do_sample");
   netsnmp_session settings;
   {
     std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
     settings = session_settings_;
     pass_peer_name_ = peer_name_;
-    pass_wake_fd_ = wake_ ? wake_->fd() : -1;
+    pass_wake_ = WakeWatch{wake_ ? wake_->fd() : -1, &stop_requested_};
   }
   // Without an address (or before InitSetting) net-snmp would pick a
   // default peer; there is nothing to sample then.
   if (pass_peer_name_.empty()) return;
+  // A device being destroyed opens nothing more.
+  if (stop_requested_) return;
   settings.peername = pass_peer_name_.data();
 
-  {
-    std::lock_guard<std::mutex> api_lock(pdu::NetSnmpMutex());
-    open_session_ = snmp_sess_open(&settings);
-    if (open_session_ == nullptr) {
-      snmp_sess_perror("snmpbulkwalk", &settings);
-      return;
-    }
-  }
+  const pdu::OpenedSession opened = pdu::OpenSession(settings, pass_wake_, "snmpbulkwalk");
+  check_wake_descriptor();
+  if (opened.session == nullptr) return;
+  open_session_ = opened.session;
   snmp_sess_session(open_session_)->timeout = pdu::kTimeoutMicroseconds;
 
   std::copy(root_oid_, root_oid_ + root_oid_len_, next_oid_);
   next_oid_len_ = root_oid_len_;
+  pass_fields_ = 0;
 
   try {
     walk_table();
@@ -143,6 +166,10 @@ void SNMP_VARNO_PDU::do_sample() {
   close_session();
   // A device being destroyed publishes nothing more.
   if (stop_requested_) return;
+  // What the pass read goes into the record under the lock its cycle holds
+  // too, so no restore comes between them.
+  std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+  pdu::CopyFields(pass_values_, pass_fields_, data_);
   RoundDone();
 }
 
@@ -182,8 +209,9 @@ bool SNMP_VARNO_PDU::walk_step() {
   // The library takes the request over, whatever the outcome. No device
   // lock is held while the request waits for its answer.
   const int status =
-      pdu::SendAndWait(open_session_, request_pdu_, &response_pdu_, pass_wake_fd_, request_state_);
+      pdu::SendAndWait(open_session_, request_pdu_, &response_pdu_, pass_wake_, request_state_);
   request_pdu_ = nullptr;
+  check_wake_descriptor();
   if (status == pdu::kStatStopped) return false;  // the device is being destroyed
 
   bool running = false;
@@ -193,12 +221,9 @@ bool SNMP_VARNO_PDU::walk_step() {
     std::printf("snmp get error %d\n", status);
     std::fflush(stdout);
   } else {
-    pdu::WalkStep step;
-    {
-      std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
-      step = pdu::ExamineResponse(*response_pdu_, root_oid_, root_oid_len_, next_oid_,
-                                  &next_oid_len_, data_);
-    }
+    const pdu::WalkStep step =
+        pdu::ExamineResponse(*response_pdu_, root_oid_, root_oid_len_, next_oid_, &next_oid_len_,
+                             pass_values_, &pass_fields_);
     running = step == pdu::WalkStep::kContinue;
     if (const char* reason = pdu::UnusualEndReason(step)) {
       WriteConsoleLine(std::cerr,
@@ -220,4 +245,32 @@ void SNMP_VARNO_PDU::close_session() {
   std::lock_guard<std::mutex> api_lock(pdu::NetSnmpMutex());
   snmp_sess_close(open_session_);
   open_session_ = nullptr;
+}
+
+void SNMP_VARNO_PDU::check_wake_descriptor() {
+  if (!pass_wake_.lost || !wake_) return;
+  pass_wake_.lost = false;
+  const int fd = wake_->fd();
+  wake_->Disown();
+  WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: device " + std::to_string(data_id_) + " (" +
+                                  pass_peer_name_ + "): its wake-up descriptor " +
+                                  std::to_string(fd) +
+                                  " was closed or reused by other code in this process; sampling "
+                                  "goes on, but deleting the device may now wait for a request in "
+                                  "flight (up to " +
+                                  std::to_string(kLongestRequest.count()) +
+                                  " s); look for code that closes descriptors it does not own");
+}
+
+void SNMP_VARNO_PDU::abort_self_deletion() {
+  std::string peer;
+  {
+    std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+    peer = peer_name_;
+  }
+  WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: device " + std::to_string(data_id_) + " (" + peer +
+                                  ") deleted from inside its own sampling pass (a host call of "
+                                  "its cycle); the process must end here, as the pass would go "
+                                  "on in freed memory; delete devices from another thread");
+  std::terminate();
 }

@@ -7,20 +7,30 @@
 // device is destroyed.
 //
 // A sampling pass (do_sample) walks the PDU's table with one GETBULK request
-// per object over a fresh SNMP v2c session, stores the columns into the
-// record and ends in the record cycle. Passes of one device never overlap
-// (pass_mutex_). The device lock (cycle_mutex_) is held only while a
-// response is stored into the record and while a cycle runs, never while a
-// request waits for its answer, so a host's LoadFromCache or InitSetting
-// waits at most for one cycle. A restore in the middle of a walk is published
-// by its own cycle at once; the walk then goes on storing into the restored
-// record, and the pass's cycle publishes that.
+// per object over a fresh SNMP v2c session and ends in the record cycle.
+// Passes of one device never overlap (pass_mutex_). Opening the session
+// looks the peer's name up outside the process-wide net-snmp lock, so a name
+// that is slow to resolve holds up no other device (session_open.h).
+//
+// The walk collects the values it reads apart from the record; right before
+// its cycle the pass writes them into the record, under the device lock
+// (cycle_mutex_) that the cycle holds too. A pass that ends early writes what
+// it has read. So the values a pass read from the PDU always win over a cache
+// restored (LoadFromCache) while it ran, and columns it did not read keep what
+// the record held: the restored values after a restore. A restore is
+// published by its own cycle at once. The device lock is never held while a
+// request or a name lookup waits, so a host's LoadFromCache or InitSetting
+// waits at most for one cycle.
 //
 // The sampling thread runs on a 512 KiB stack, so that thousands fit in a
 // 32-bit host. It holds one wake-up descriptor (an eventfd) besides the
 // session's socket. The destructor stops the thread and joins it: a request
-// in flight is abandoned at once through the wake-up descriptor, and a pass
-// cut short publishes nothing.
+// in flight, or a name lookup, is abandoned at once through the wake-up
+// descriptor (the lookup finishes on its own thread, see abandonable_call.h),
+// and a pass cut short publishes nothing. A host that deletes a device from
+// inside the device's own pass (from one of the host calls of its cycle)
+// would free it under the running pass: the destructor writes one line on
+// standard error naming the device and terminates the process instead.
 #pragma once
 
 #include <atomic>
@@ -29,6 +39,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "device/uni_data_device.h"
 #include "driver/interruptible_request.h"
@@ -63,6 +74,10 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   bool walk_step();
   // Frees a pending response and closes the pass's session.
   void close_session();
+  // Reports once, and forgets, a wake-up descriptor that is no longer ours.
+  void check_wake_descriptor();
+  // Ends the process: the device is being deleted from inside its own pass.
+  [[noreturn]] void abort_self_deletion();
 
   // Settings, guarded by the device lock; a pass copies them when it starts.
   netsnmp_session session_settings_;
@@ -70,10 +85,14 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
 
   // State of the running pass, guarded by pass_mutex_.
   std::mutex pass_mutex_;
-  std::string pass_peer_name_;       // the peer this pass walks
-  int pass_wake_fd_ = -1;            // ends a request's wait; -1 in polled mode
-  pdu::RequestState request_state_;  // outlives every session, as it must
-  void* open_session_ = nullptr;     // single-session handle of the running pass
+  // The thread running a pass, if any; the destructor reads it unlocked.
+  std::atomic<std::thread::id> pass_thread_{std::thread::id()};
+  std::string pass_peer_name_;           // the peer this pass walks
+  WakeWatch pass_wake_;                  // ends a wait; no descriptor in polled mode
+  pdu::RequestState request_state_;      // outlives every session, as it must
+  SNMP_VARNO_PDU_Data_t pass_values_{};  // what this pass has read, in its fields
+  pdu::FieldSet pass_fields_ = 0;        // the fields of pass_values_ it has read
+  void* open_session_ = nullptr;         // single-session handle of the running pass
   netsnmp_pdu* request_pdu_ = nullptr;
   netsnmp_pdu* response_pdu_ = nullptr;
   oid root_oid_[MAX_OID_LEN];

@@ -1,23 +1,47 @@
-// WakeEvent: a descriptor that one thread signals to end another's wait.
+// WakeEvent: a descriptor that one thread signals to end another's wait,
+// and WakeWatch: how a wait watches it.
 //
 // Once Signal() has been called the descriptor stays readable for good, so
 // every later wait on it returns at once: a stop cannot be missed, whether
 // the waiter was already waiting or starts waiting afterwards.
+//
+// The descriptor lives in a host process that may close or reuse a number
+// it does not own. A watch therefore counts the descriptor as a stop only
+// when it is readable while the stop flag is set (whoever signals sets that
+// flag first); when poll reports it closed or in error, or readable with no
+// stop asked for, it is no longer the event's: the watch drops it and says
+// so, instead of ending every wait at once.
 #pragma once
+
+#include <atomic>
 
 class WakeEvent {
  public:
   // Opens the descriptor; throws std::system_error when it cannot.
   WakeEvent();
+  // Closes the descriptor unless it was disowned.
   ~WakeEvent();
   WakeEvent(const WakeEvent&) = delete;
   WakeEvent& operator=(const WakeEvent&) = delete;
 
-  // Readable after Signal(); for poll or select.
+  // Readable after Signal(); for poll. -1 once disowned.
   int fd() const { return fd_; }
-  // Safe from any thread, any number of times.
+  // Safe from any thread, any number of times; nothing once disowned.
   void Signal();
+  // Forgets a descriptor found to be no longer this event's, so that it is
+  // neither written to nor closed: its number may belong to someone else now.
+  void Disown() { fd_ = -1; }
 
  private:
-  int fd_;
+  std::atomic<int> fd_;
+};
+
+struct WakeWatch {
+  int fd = -1;                              // -1: nothing to watch
+  const std::atomic<bool>* stop = nullptr;  // set before the event is signalled
+  bool lost = false;                        // the descriptor was dropped
+
+  // Judges what poll reported for `fd`: true for a stop. A descriptor that
+  // is no longer the event's is dropped (fd -1, lost set).
+  bool Stopped(short revents);
 };

@@ -1,7 +1,11 @@
 // The request loop against a scripted responder on loopback: answers,
-// time-outs with their retry, and waits cut short by the wake-up descriptor.
+// time-outs with their retry, waits cut short by the wake-up descriptor, and
+// descriptors closed by others under the wait.
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -68,10 +72,14 @@ struct Outcome {
   Clock::duration took;
 };
 
+// A signalled wake-up descriptor asks for a stop in these tests.
+const std::atomic<bool> kStopAsked{true};
+
 Outcome SendAndWait(const Session& session, int wake_fd, pdu::RequestState& state) {
   netsnmp_pdu* response = nullptr;
+  WakeWatch wake{wake_fd, &kStopAsked};
   const auto start = Clock::now();
-  const int status = pdu::SendAndWait(session.handle(), Request(), &response, wake_fd, state);
+  const int status = pdu::SendAndWait(session.handle(), Request(), &response, wake, state);
   return {status, response, Clock::now() - start};
 }
 
@@ -127,6 +135,57 @@ TEST(InterruptibleRequest, WakeUpEndsTheWaitAndTheSessionClosesCleanly) {
   EXPECT_EQ(outcome.response, nullptr);
   EXPECT_LT(outcome.took, std::chrono::microseconds(kTimeoutMicroseconds));
   EXPECT_FALSE(state.waiting);
+}
+
+// A late answer to an abandoned request is not taken as the next one's.
+TEST(InterruptibleRequest, LateAnswerToAnAbandonedRequestIsNotTakenAsTheNextOnes) {
+  std::atomic<long long> first_id{-1};
+  ScriptedAgent agent([&](const ber::Request& r, int n) -> std::optional<ber::Bytes> {
+    if (n == 0) first_id = r.request_id;
+    if (n == 0) return std::nullopt;
+    return ber::Response(first_id, 0, 0, {ber::Binding(hostile::Object(2), ber::Integer(111))});
+  });
+  WakeEvent wake;
+  wake.Signal();
+  pdu::RequestState state;
+  Session session(agent.address());
+  ASSERT_EQ(SendAndWait(session, wake.fd(), state).status, pdu::kStatStopped);
+  ASSERT_TRUE(agent.WaitForRequests(1, 5s));
+  EXPECT_EQ(SendAndWait(session, -1, state).status, STAT_TIMEOUT);
+}
+
+// A session descriptor closed under the wait ends it with the library's
+// error, not a time-out, and the session never closes that number again.
+TEST(InterruptibleRequest, SessionDescriptorClosedUnderTheWaitEndsItWithAnError) {
+  std::atomic<int> socket{-1};
+  ScriptedAgent agent([&](const ber::Request&, int) -> std::optional<ber::Bytes> {
+    syscall(SYS_close, socket.load());  // unseen by ThreadSanitizer: the race is the test
+    return std::nullopt;
+  });
+  pdu::RequestState state;
+  Session session(agent.address());
+  socket = snmp_sess_transport(session.handle())->sock;
+  EXPECT_EQ(SendAndWait(session, -1, state).status, STAT_ERROR);
+  EXPECT_EQ(snmp_sess_transport(session.handle())->sock, -1);
+}
+
+// A wake-up descriptor closed, or readable with no stop asked for, is no
+// longer the event's: dropped from the wait, not taken for a stop.
+TEST(InterruptibleRequest, WakeDescriptorNoLongerOursIsDroppedNotTakenAsAStop) {
+  ScriptedAgent agent([](const ber::Request& r, int) { return hostile::EndOfView(r); });
+  Session session(agent.address());
+  pdu::RequestState state;
+  const std::atomic<bool> no_stop{false};
+  WakeEvent readable;
+  readable.Signal();
+  const int closed = dup(readable.fd());
+  close(closed);
+  for (WakeWatch wake : {WakeWatch{readable.fd(), &no_stop}, WakeWatch{closed, &no_stop}}) {
+    netsnmp_pdu* response = nullptr;
+    EXPECT_EQ(pdu::SendAndWait(session.handle(), Request(), &response, wake, state), STAT_SUCCESS);
+    snmp_free_pdu(response);
+    EXPECT_TRUE(wake.lost && wake.fd == -1);
+  }
 }
 
 }  // namespace
