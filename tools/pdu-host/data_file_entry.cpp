@@ -43,10 +43,9 @@ std::optional<std::string> OpaqueSpecial(const netsnmp_variable_list& binding) {
 
 // A 32-bit unsigned value (Gauge32, Counter32, Timeticks) as net-snmp keeps it.
 std::optional<std::string> Unsigned32(const char* type, const netsnmp_variable_list& binding) {
-  if (binding.val.integer == nullptr) return std::nullopt;
-  const auto value = static_cast<unsigned long>(*binding.val.integer);
-  if (value > UINT32_MAX) return std::nullopt;
-  return std::string(type) + " " + std::to_string(value);
+  const std::optional<unsigned long> value = Unsigned32Value(binding);
+  if (!value) return std::nullopt;
+  return std::string(type) + " " + std::to_string(*value);
 }
 
 }  // namespace

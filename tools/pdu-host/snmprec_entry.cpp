@@ -27,10 +27,9 @@ std::optional<std::string> OctetString(const netsnmp_variable_list& binding) {
 }
 
 std::optional<std::string> Unsigned32(const char* tag, const netsnmp_variable_list& binding) {
-  if (binding.val.integer == nullptr) return std::nullopt;
-  const auto value = static_cast<unsigned long>(*binding.val.integer);
-  if (value > UINT32_MAX) return std::nullopt;
-  return std::string(tag) + "|" + std::to_string(value);
+  const std::optional<unsigned long> value = Unsigned32Value(binding);
+  if (!value) return std::nullopt;
+  return std::string(tag) + "|" + std::to_string(*value);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "value_bytes.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -62,6 +63,13 @@ std::optional<std::vector<u_char>> OpaqueWrapping(const netsnmp_variable_list& b
     return std::nullopt;
   }
   return std::vector<u_char>(built + 2, built + length);
+}
+
+std::optional<unsigned long> Unsigned32Value(const netsnmp_variable_list& binding) {
+  if (binding.val.integer == nullptr) return std::nullopt;
+  const auto value = static_cast<unsigned long>(*binding.val.integer);
+  if (value > UINT32_MAX) return std::nullopt;
+  return value;
 }
 
 }  // namespace pdu_host

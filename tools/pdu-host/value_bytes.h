@@ -19,6 +19,10 @@ std::string HexText(const u_char* bytes, std::size_t length, const char* separat
 // false for no bytes at all.
 bool IsPlainText(const u_char* bytes, std::size_t length);
 
+// A Gauge32, Counter32 or TimeTicks value as net-snmp keeps it (in a long);
+// none without a value or when it does not fit 32 bits.
+std::optional<unsigned long> Unsigned32Value(const netsnmp_variable_list& binding);
+
 // The content of the Opaque that carried `binding` when it is of one of the
 // special types (ASN_OPAQUE_FLOAT, ...): extension tag, type, length and
 // value, as net-snmp builds them, so that an agent serving these bytes as an
