@@ -1,15 +1,15 @@
 #include "driver/abandonable_call.h"
 
+#include <dlfcn.h>
+#include <link.h>
 #include <poll.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <memory>
 #include <mutex>
 #include <system_error>
 #include <utility>
-#include <vector>
 
 #include "driver/sized_thread.h"
 
@@ -27,12 +27,7 @@ struct Helper {
   std::mutex mutex;
   bool finished = false;   // guarded by mutex
   bool abandoned = false;  // guarded by mutex
-  SizedThread thread;      // joined by whoever owns the Helper last
-
-  bool Finished() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return finished;
-  }
+  SizedThread thread;      // joined by the caller, or detached when it leaves the helper behind
 };
 
 void RunHelper(Helper& helper) {
@@ -47,32 +42,22 @@ void RunHelper(Helper& helper) {
   helper.done.Signal();
 }
 
-// Helpers whose callers stopped waiting for them.
-class LeftBehind {
- public:
-  // Joins every helper still held, working or not.
-  ~LeftBehind() = default;
-
-  void Adopt(std::shared_ptr<Helper> helper) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto finished = [](const std::shared_ptr<Helper>& held) {
-      if (!held->Finished()) return false;
-      held->thread.join();
-      return true;
-    };
-    helpers_.erase(std::remove_if(helpers_.begin(), helpers_.end(), finished), helpers_.end());
-    helpers_.push_back(std::move(helper));
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::shared_ptr<Helper>> helpers_;
-};
-
-// Destroyed, and its helpers joined, when the plug-in is unloaded.
-LeftBehind& Helpers() {
-  static LeftBehind helpers;
-  return helpers;
+// True once the object holding this code is sure to stay mapped until the
+// process ends: the main program, or a library opened once more with
+// RTLD_NODELETE (a handle never closed). Its first call opens it.
+bool KeepThisCodeLoaded() {
+  static const bool kept = [] {
+    Dl_info info;
+    link_map* object = nullptr;
+    if (dladdr1(reinterpret_cast<void*>(&KeepThisCodeLoaded), &info,
+                reinterpret_cast<void**>(&object), RTLD_DL_LINKMAP) == 0 ||
+        object == nullptr) {
+      return false;
+    }
+    if (object->l_name == nullptr || object->l_name[0] == '\0') return true;  // the main program
+    return dlopen(object->l_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+  }();
+  return kept;
 }
 
 }  // namespace
@@ -93,7 +78,8 @@ bool RunAbandonable(std::function<void()> work, std::function<void()> discard, W
   helper->work = std::move(work);
   helper->discard = std::move(discard);
   try {
-    helper->thread.Start(kHelperStackBytes, [raw = helper.get()] { RunHelper(*raw); });
+    // The thread holds the helper until it ends, however long after its caller.
+    helper->thread.Start(kHelperStackBytes, [helper] { RunHelper(*helper); });
   } catch (const std::system_error&) {
     helper->work();
     return true;
@@ -107,14 +93,16 @@ bool RunAbandonable(std::function<void()> work, std::function<void()> discard, W
     if (ready <= 0) continue;
     if (waits[0].revents != 0) break;
     if (count == 2 && wake.Stopped(waits[1].revents)) {
+      // Outside the helper's lock: the helper may hold the loader's lock meanwhile.
+      const bool can_leave = KeepThisCodeLoaded();
       bool finished;
       {
         std::lock_guard<std::mutex> lock(helper->mutex);
         finished = helper->finished;
-        helper->abandoned = !finished;
+        helper->abandoned = !finished && can_leave;
       }
-      if (!finished) {
-        Helpers().Adopt(std::move(helper));
+      if (!finished && can_leave) {
+        helper->thread.detach();
         return false;
       }
       helper->thread.join();

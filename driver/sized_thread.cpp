@@ -35,11 +35,17 @@ void SizedThread::join() {
   }
   pthread_join(handle_, nullptr);
   running_ = false;
-  body_ = nullptr;
+}
+
+void SizedThread::detach() {
+  if (!running_) return;
+  pthread_detach(handle_);
+  running_ = false;
 }
 
 // An exception escaping the body ends the process, as with std::thread.
 void* SizedThread::Run(void* self) noexcept {
-  static_cast<SizedThread*>(self)->body_();
+  const std::function<void()> body = std::move(static_cast<SizedThread*>(self)->body_);
+  body();
   return nullptr;
 }

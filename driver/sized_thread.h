@@ -3,7 +3,9 @@
 // std::thread gives every thread the process's default stack reservation
 // (8 MiB with the usual ulimit -s); in a 32-bit process that caps the number
 // of threads at a few hundred. Otherwise this behaves like std::thread: one
-// owner starts it once and joins it before destroying it.
+// owner starts it once and joins or detaches it before destroying it. The
+// body is the running thread's own: it is destroyed on that thread when it
+// returns, so it may hold what owns the SizedThread.
 #pragma once
 
 #include <pthread.h>
@@ -30,6 +32,8 @@ class SizedThread {
   // std::system_error (resource_deadlock_would_occur) on the thread itself,
   // as std::thread does.
   void join();
+  // Lets the thread run on and end on its own; nothing when no thread runs.
+  void detach();
 
  private:
   static void* Run(void* self) noexcept;

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <netdb.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -13,6 +14,8 @@ namespace {
 std::mutex mutex;
 std::condition_variable released_changed;
 bool released = false;  // guarded by mutex
+std::atomic<int> begun{0};
+std::atomic<int> returned{0};
 }  // namespace
 
 void slow_names::ReleaseSlowNames() {
@@ -21,16 +24,26 @@ void slow_names::ReleaseSlowNames() {
   released_changed.notify_all();
 }
 
+int slow_names::SlowLookupsBegun() { return begun; }
+int slow_names::SlowLookupsReturned() { return returned; }
+
 extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints,
                            addrinfo** result) {
   static auto* const next =
       reinterpret_cast<decltype(&getaddrinfo)>(dlsym(RTLD_NEXT, "getaddrinfo"));
   const std::size_t digits = node == nullptr ? 0 : std::strspn(node, "0123456789");
-  if (digits > 0 && digits <= 6 && std::strcmp(node + digits, ".slow.test") == 0) {
+  const bool v4 = digits > 0 && digits <= 6 && std::strcmp(node + digits, ".slow.test") == 0;
+  const bool v6 = digits > 0 && digits <= 6 && std::strcmp(node + digits, ".slow6.test") == 0;
+  if (!v4 && !v6) return next(node, service, hints, result);
+  ++begun;
+  {
     std::unique_lock<std::mutex> lock(mutex);
     released_changed.wait_for(lock, std::chrono::milliseconds(std::stol(std::string(node, digits))),
                               [] { return released; });
-    node = "127.0.0.1";
   }
-  return next(node, service, hints, result);
+  // Needs the dynamic loader's lock, which dlclose holds while it unloads.
+  if (void* library = dlopen("libm.so.6", RTLD_NOW)) dlclose(library);
+  const int status = next(v4 ? "127.0.0.1" : "::1", service, hints, result);
+  ++returned;
+  return status;
 }
