@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
@@ -48,6 +49,24 @@ class PassThread {
 
 }  // namespace
 
+// Lets the destructor signal a polled pass's wake-up event while the pass runs.
+class SNMP_VARNO_PDU::PolledWake {
+ public:
+  PolledWake(SNMP_VARNO_PDU& device, WakeEvent* event) : device_(device) {
+    std::lock_guard<std::mutex> lock(device_.stop_mutex_);
+    device_.polled_wake_ = event;
+  }
+  ~PolledWake() {
+    std::lock_guard<std::mutex> lock(device_.stop_mutex_);
+    device_.polled_wake_ = nullptr;
+  }
+  PolledWake(const PolledWake&) = delete;
+  PolledWake& operator=(const PolledWake&) = delete;
+
+ private:
+  SNMP_VARNO_PDU& device_;
+};
+
 SNMP_VARNO_PDU::SNMP_VARNO_PDU() {
   std::fill(std::begin(root_oid_), std::end(root_oid_), 0);
   std::copy(std::begin(pdu::kTableRoot), std::end(pdu::kTableRoot), root_oid_);
@@ -70,10 +89,14 @@ SNMP_VARNO_PDU::~SNMP_VARNO_PDU() {
   {
     std::lock_guard<std::mutex> lock(stop_mutex_);
     stop_requested_ = true;
+    if (polled_wake_ != nullptr) polled_wake_->Signal();
   }
   stop_changed_.notify_all();
   if (wake_) wake_->Signal();
   sample_thread_.join();
+  // A polled pass that another thread runs ends at the wake-up; nothing is
+  // freed before it has.
+  const std::lock_guard<std::mutex> pass(pass_mutex_);
 }
 
 int SNMP_VARNO_PDU::InitSetting(const Json::Value& config) {
@@ -133,13 +156,25 @@ void SNMP_VARNO_PDU::do_sample() {
   std::lock_guard<std::mutex> pass(pass_mutex_);
   const PassThread on_this_thread(pass_thread_);
   WriteConsoleLine(std::cout, "SNMP_VARNO_PDU::do_sample");
+  // A polled pass has a wake-up event of its own while it runs, through
+  // which deletion on another thread ends its request in flight; deletion
+  // waits for the rest (its name lookup, which has no thread of its own here).
+  std::unique_ptr<WakeEvent> polled_wake;
   netsnmp_session settings;
   {
     std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
     settings = session_settings_;
     pass_peer_name_ = peer_name_;
-    pass_wake_ = WakeWatch{wake_ ? wake_->fd() : -1, &stop_requested_};
+    if (!wake_) {
+      try {
+        polled_wake = std::make_unique<WakeEvent>();
+      } catch (const std::system_error&) {
+      }
+    }
+    pass_event_ = wake_ ? wake_.get() : polled_wake.get();
+    pass_wake_ = WakeWatch{pass_event_ != nullptr ? pass_event_->fd() : -1, &stop_requested_};
   }
+  const PolledWake registered(*this, polled_wake.get());
   // Without an address (or before InitSetting) net-snmp would pick a
   // default peer; there is nothing to sample then.
   if (pass_peer_name_.empty()) return;
@@ -147,7 +182,9 @@ void SNMP_VARNO_PDU::do_sample() {
   if (stop_requested_) return;
   settings.peername = pass_peer_name_.data();
 
-  const pdu::OpenedSession opened = pdu::OpenSession(settings, pass_wake_, "snmpbulkwalk");
+  WakeWatch lookup_here;
+  const pdu::OpenedSession opened =
+      pdu::OpenSession(settings, polled_wake ? lookup_here : pass_wake_, "snmpbulkwalk");
   check_wake_descriptor();
   if (opened.session == nullptr) return;
   open_session_ = opened.session;
@@ -248,10 +285,10 @@ void SNMP_VARNO_PDU::close_session() {
 }
 
 void SNMP_VARNO_PDU::check_wake_descriptor() {
-  if (!pass_wake_.lost || !wake_) return;
+  if (!pass_wake_.lost || pass_event_ == nullptr) return;
   pass_wake_.lost = false;
-  const int fd = wake_->fd();
-  wake_->Disown();
+  const int fd = pass_event_->fd();
+  pass_event_->Disown();
   WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: device " + std::to_string(data_id_) + " (" +
                                   pass_peer_name_ + "): its wake-up descriptor " +
                                   std::to_string(fd) +

@@ -24,10 +24,13 @@
 //
 // The sampling thread runs on a 512 KiB stack, so that thousands fit in a
 // 32-bit host. It holds one wake-up descriptor (an eventfd) besides the
-// session's socket. The destructor stops the thread and joins it: a request
-// in flight, or a name lookup, is abandoned at once through the wake-up
-// descriptor (the lookup finishes on its own thread, see abandonable_call.h),
-// and a pass cut short publishes nothing. A host that deletes a device from
+// session's socket; a polled pass holds one of its own while it runs. The
+// destructor stops the thread and joins it, and waits for a polled pass that
+// another thread runs: a request in flight, or a threaded pass's name lookup,
+// is abandoned at once through the wake-up descriptor (the lookup finishes on
+// its own thread, see abandonable_call.h), and a pass cut short publishes
+// nothing. A polled pass looks its name up on the host's thread, so deletion
+// waits for that lookup. A host that deletes a device from
 // inside the device's own pass (from one of the host calls of its cycle)
 // would free it under the running pass: the destructor writes one line on
 // standard error naming the device and terminates the process instead.
@@ -88,7 +91,8 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   // The thread running a pass, if any; the destructor reads it unlocked.
   std::atomic<std::thread::id> pass_thread_{std::thread::id()};
   std::string pass_peer_name_;           // the peer this pass walks
-  WakeWatch pass_wake_;                  // ends a wait; no descriptor in polled mode
+  WakeEvent* pass_event_ = nullptr;      // the device's event, or the polled pass's own
+  WakeWatch pass_wake_;                  // ends a wait, watching pass_event_
   pdu::RequestState request_state_;      // outlives every session, as it must
   SNMP_VARNO_PDU_Data_t pass_values_{};  // what this pass has read, in its fields
   pdu::FieldSet pass_fields_ = 0;        // the fields of pass_values_ it has read
@@ -107,4 +111,6 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   std::atomic<bool> stop_requested_{false};
   std::mutex stop_mutex_;
   std::condition_variable stop_changed_;
+  class PolledWake;
+  WakeEvent* polled_wake_ = nullptr;  // a running polled pass's event, guarded by stop_mutex_
 };

@@ -246,4 +246,21 @@ TEST(Faults, DevicesDeletedWithPassesInFlightStopAtOnce) {
   EXPECT_EQ(dead.requests().size(), dead_requests);
 }
 
+// A polled device deleted on one thread while another runs its pass: the
+// pass ends at once and the deletion waits for it, never freeing the device
+// under it (AddressSanitizer and ThreadSanitizer watch the memory).
+TEST(Faults, PolledDeviceDeletedWhileAnotherThreadRunsItsPassEndsThePassFirst) {
+  ScriptedAgent silent([](const ber::Request&, int) { return std::nullopt; });
+  testing::internal::CaptureStdout();
+  QTXSocketDevice* device = plugin_host::ConfiguredDevice(12, {silent.address()}).release();
+  std::thread host([device] { device->RefreshStatus(); });
+  EXPECT_TRUE(silent.WaitForRequests(1, 10s));
+  const auto start = std::chrono::steady_clock::now();
+  delete device;
+  host.join();
+  const auto took = std::chrono::steady_clock::now() - start;
+  testing::internal::GetCapturedStdout();
+  EXPECT_LT(took, 10s);  // its request would wait 20 s
+}
+
 }  // namespace
