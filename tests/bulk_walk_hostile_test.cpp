@@ -96,6 +96,17 @@ TEST(HostileAgent, MisbehavingAnswersEndTheWalkWithOneLineAndStillRunTheCycle) {
   }
 }
 
+TEST(HostileAgent, AReportAnsweringARequestEndsItAsAnErrorAndStoresNothing) {
+  const Pass pass = RunPass([](const ber::Request& r, int) -> std::optional<Bytes> {
+    return ber::Response(r.request_id, 0, 0, {ber::Binding(Object(2), ber::Integer(9))}, "tundra",
+                         0xA8);
+  });
+  EXPECT_EQ(pass.requests.size(), 1u);
+  ASSERT_EQ(pass.published.size(), 1u);
+  EXPECT_EQ(pass.published[0].col2, 0.0f);
+  EXPECT_EQ(pass.out, "SNMP_VARNO_PDU::do_sample\nsnmp get error 1\nrvSize is 0\n");
+}
+
 TEST(HostileAgent, ExceptionValuesEndTheWalkQuietly) {
   for (unsigned char exception : {0x80, 0x81, 0x82}) {
     const Pass pass = RunPass([&](const ber::Request& r, int n) -> std::optional<Bytes> {

@@ -136,4 +136,24 @@ TEST(ExamineResponse, CursorMovesToTheLastBindingInsideTheSubtree) {
             pdu::WalkStep::kEndNotIncreasing);
 }
 
+// Bindings out of order: each is judged against the cursor asked about, which
+// only the last one moves.
+TEST(ExamineResponse, OnlyTheLastBindingMovesTheCursor) {
+  Binding later({3, 1}, ASN_INTEGER, sizeof(long));
+  later.var.val.integer = &later.integer;
+  Binding earlier({2, 1}, ASN_INTEGER, sizeof(long));
+  earlier.var.val.integer = &earlier.integer;
+  later.var.next_variable = &earlier.var;
+  netsnmp_pdu response{};
+  response.variables = &later.var;
+  oid cursor[MAX_OID_LEN];
+  std::copy(std::begin(kRoot), std::end(kRoot), cursor);
+  std::size_t cursor_length = kRootLength;
+  SNMP_VARNO_PDU_Data_t record{};
+  EXPECT_EQ(pdu::ExamineResponse(response, kRoot, kRootLength, cursor, &cursor_length, record),
+            pdu::WalkStep::kContinue);
+  ASSERT_EQ(cursor_length, kRootLength + 2);
+  EXPECT_EQ(cursor[kRootLength], 2u);
+}
+
 }  // namespace

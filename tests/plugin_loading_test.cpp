@@ -239,6 +239,29 @@ TEST_F(QuietOutput, CacheRestoreDuringAPassIsPublishedAtOnceAndFreshValuesWinOve
   EXPECT_EQ(pass.col341, -341.0f);  // restored
 }
 
+// Pass 1 reads columns 2 and 3; a restore; pass 2 ends (error status) before
+// column 3: its record holds the restored column 3, not pass 1's.
+TEST_F(QuietOutput, APassEndingEarlyAfterARestoreKeepsTheRestoredColumnsItDidNotRead) {
+  ScriptedAgent agent([](const ber::Request& r, int n) -> std::optional<ber::Bytes> {
+    if (n == 0 || n == 3)
+      return hostile::Answer(r, {ber::Binding(hostile::Object(2), ber::Integer(n))});
+    if (n == 1) return hostile::Answer(r, {ber::Binding(hostile::Object(3), ber::Integer(1))});
+    return n == 2 ? EndOfView(r) : hostile::Answer(r, {}, 5);
+  });
+  auto device = ConfiguredDevice(32, {agent.address()});
+  device->RefreshStatus();
+  SNMP_VARNO_PDU_Data_t cached{};
+  cached.data_id = 32;
+  cached.col3 = -3.0f;
+  EXPECT_TRUE(
+      device->LoadFromCache(reinterpret_cast<const unsigned char*>(&cached), sizeof cached));
+  device->RefreshStatus();
+  const auto published = plugin_host::Published(*device);
+  ASSERT_EQ(published.size(), 3u);
+  EXPECT_EQ(published[2].col2, 3.0f);
+  EXPECT_EQ(published[2].col3, -3.0f);
+}
+
 // Deleting a device from inside its own pass (from SendSP) ends the process
 // with one line naming the device, threaded or polled.
 TEST(SelfDeletionDeathTest, FromInsideItsOwnPassEndsTheProcessNamingTheDevice) {

@@ -29,10 +29,11 @@ std::string Open(std::string peer, bool by_the_library) {
 }
 
 TEST(SessionOpen, OpensAndReportsAsTheLibraryForEveryFormOfPeer) {
-  // Names from /etc/hosts only: no test waits for a name server.
-  for (const char* peer :
-       {"localhost", "127.0.0.1", "localhost:1161", "udp:127.0.0.1:1161", "udp:localhost",
-        "udp6:[::1]:1161", "[::1]:1161", "::1", "udp:127.0.0.1:99999", "127.0.0.1:x161"}) {
+  // Names from /etc/hosts and slow_names.h only: no test waits for a name
+  // server. 0.slow6.test has an IPv6 address only.
+  for (const char* peer : {"localhost", "127.0.0.1", "localhost:1161", "udp:127.0.0.1:1161",
+                           "udp:localhost", "udp6:[::1]:1161", "[::1]:1161", "::1",
+                           "udp:127.0.0.1:99999", "127.0.0.1:x161", "0.slow6.test"}) {
     EXPECT_EQ(Open(peer, false), Open(peer, true)) << peer;
   }
 }

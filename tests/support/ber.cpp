@@ -139,11 +139,12 @@ Bytes Binding(const Oid& name, const Bytes& value) {
 }
 
 Bytes Response(long long request_id, long long error_status, long long error_index,
-               const std::vector<Bytes>& bindings, const std::string& community) {
+               const std::vector<Bytes>& bindings, const std::string& community,
+               unsigned char pdu_tag) {
   Bytes list;
   for (const Bytes& binding : bindings) list.insert(list.end(), binding.begin(), binding.end());
-  const Bytes pdu = Tlv(0xA2, Concat({Integer(request_id), Integer(error_status),
-                                      Integer(error_index), Tlv(0x30, list)}));
+  const Bytes pdu = Tlv(pdu_tag, Concat({Integer(request_id), Integer(error_status),
+                                         Integer(error_index), Tlv(0x30, list)}));
   return Tlv(0x30, Concat({Integer(1), OctetString(community), pdu}));
 }
 

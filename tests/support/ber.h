@@ -34,10 +34,11 @@ struct Request {
 };
 std::optional<Request> ParseRequest(const Bytes& message);
 
-// A v2c response (PDU tag 0xA2) with the given error status, index and
-// encoded variable bindings (each a SEQUENCE of name and value).
+// A v2c response (PDU tag 0xA2, or `pdu_tag`) with the given error status,
+// index and encoded variable bindings (each a SEQUENCE of name and value).
 Bytes Response(long long request_id, long long error_status, long long error_index,
-               const std::vector<Bytes>& bindings, const std::string& community = "tundra");
+               const std::vector<Bytes>& bindings, const std::string& community = "tundra",
+               unsigned char pdu_tag = 0xA2);
 Bytes Binding(const Oid& name, const Bytes& value);
 
 }  // namespace ber
