@@ -21,6 +21,10 @@
 # machine's own files. Binutils' shared libraries stay inside DIR: the
 # binutils programs are wrapped so they find them.
 #
+# The packages come from the Debian archive the machine's own apt sources
+# name, or ARMHF_MIRROR; without either it stops with one line. `--mirror`
+# prints that address and does nothing else.
+#
 # Done once: a stamp in DIR records the package set, and a later run with the
 # same set makes no network access.
 set -euo pipefail
@@ -33,17 +37,47 @@ readonly SUITE=bullseye
 die() { echo "armhf-sysroot: $*" >&2; exit 1; }
 trap 'echo "armhf-sysroot: failed at line $LINENO" >&2' ERR
 
-[[ $# -eq 1 ]] || die "usage: $0 DIR"
+[[ $# -eq 1 ]] || die "usage: $0 DIR | --mirror"
 
-# The Debian mirror the machine's own sources name (ARMHF_MIRROR overrides).
+# The Debian archive to fetch from: ARMHF_MIRROR, or the first address
+# ending in /debian of a "deb" entry in the machine's own apt sources, in the
+# one-line form (sources.list, sources.list.d/*.list) or the deb822 form
+# (sources.list.d/*.sources), where apt-config says they are. Empty when
+# there is none.
 debian_mirror() {
-  local uri=""
-  uri=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
-          sed -n 's/^URIs: *\(http[^ ]*\/debian\)\/* *$/\1/p' | head -n 1) || true
-  [[ -n $uri ]] || uri=$(sed -n 's/^deb \+\(\[[^]]*\] \+\)\?\(http[^ ]*\/debian\)\/* .*/\2/p' \
-                           /etc/apt/sources.list 2>/dev/null | head -n 1) || true
-  echo "${uri:-http://deb.debian.org/debian}"
+  if [[ -n ${ARMHF_MIRROR:-} ]]; then
+    echo "$ARMHF_MIRROR"
+    return
+  fi
+  local list="" parts=""
+  eval "$(apt-config shell list Dir::Etc::sourcelist/f parts Dir::Etc::sourceparts/d 2>/dev/null)" || true
+  local file
+  for file in "$list" "$parts"/*; do
+    [[ -f $file && ($file == "$list" || $file == *.list || $file == *.sources) ]] || continue
+    if [[ $file == *.sources ]]; then
+      awk 'function flush() { if (types ~ /(^| )deb( |$)/ && enabled != "no") print uris
+                              types = uris = enabled = ""; key = "" }
+           /^[ \t]*#/ { next }
+           /^[ \t]*$/ { flush(); next }
+           /^[ \t]/ { if (key == "uris") uris = uris " " $0; next }
+           { key = tolower(substr($0, 1, index($0, ":") - 1)); value = substr($0, index($0, ":") + 1)
+             gsub(/^[ \t]+|[ \t]+$/, "", value)
+             if (key == "types") types = value
+             if (key == "uris") uris = value
+             if (key == "enabled") enabled = tolower(value) }
+           END { flush() }' "$file" | tr ' \t' '\n\n'
+    else
+      sed -n 's/^[ \t]*deb[ \t]\+\(\[[^]]*\][ \t]\+\)\?\([^ \t]*\).*/\2/p' "$file"
+    fi
+  done | sed -n 's,^\([a-z+]*:.*/debian\)/*$,\1,p' | head -n 1
 }
+
+if [[ ${1:-} == --mirror ]]; then
+  mirror=$(debian_mirror)
+  [[ -n $mirror ]] || die "no Debian archive in this machine's apt sources; set ARMHF_MIRROR to one"
+  echo "$mirror"
+  exit 0
+fi
 
 # The cross compiler's own programs (cc1plus) use the machine's libraries.
 "$here/install-deps.sh" qemu-user libisl23 libmpc3 libmpfr6 libgmp10 zlib1g
@@ -74,7 +108,8 @@ apt_dir="$root/.apt"
 rm -rf "$apt_dir"
 mkdir -p "$apt_dir"/{lists/partial,cache/archives/partial,sources.list.d,preferences.d,debs}
 : >"$apt_dir/status"
-mirror=${ARMHF_MIRROR:-$(debian_mirror)}
+mirror=$(debian_mirror)
+[[ -n $mirror ]] || die "no Debian archive in this machine's apt sources; set ARMHF_MIRROR to one"
 echo "deb $mirror $SUITE main" >"$apt_dir/sources.list"
 apt=(apt-get -q -y -o APT::Architecture=amd64 -o APT::Architectures=amd64,armhf
      -o Dir::Etc::SourceList="$apt_dir/sources.list"
