@@ -6,12 +6,17 @@
 // the waiter was already waiting or starts waiting afterwards.
 //
 // The descriptor lives in a host process that may close or reuse a number
-// it does not own. A watch therefore counts the descriptor as a stop only
-// when it is readable while the stop flag is set (whoever signals sets that
-// flag first); when poll reports it closed or in error, or readable with no
-// stop asked for, it is no longer the event's: the watch drops it and says
-// so, instead of ending every wait at once.
+// it does not own. Signal() and the destructor therefore touch the number
+// only while it still refers to the kind of file the event opened (an
+// eventfd): a number reused for a socket, pipe or file is left alone (one
+// reused for another eventfd cannot be told apart). And a watch counts the
+// descriptor as a stop only when it is readable while the stop flag is set
+// (whoever signals sets that flag first); when poll reports it closed or in
+// error, or readable with no stop asked for, it is no longer the event's: the
+// watch drops it and says so, instead of ending every wait at once.
 #pragma once
+
+#include <sys/types.h>
 
 #include <atomic>
 
@@ -33,7 +38,12 @@ class WakeEvent {
   void Disown() { fd_ = -1; }
 
  private:
+  // True while `fd` refers to a file like the one the event opened.
+  bool StillOurs(int fd) const;
+
   std::atomic<int> fd_;
+  dev_t device_ = 0;  // of the eventfd's file
+  ino_t inode_ = 0;
 };
 
 struct WakeWatch {

@@ -1,6 +1,7 @@
 // The request loop against a scripted responder on loopback: answers,
 // time-outs with their retry, waits cut short by the wake-up descriptor, and
 // descriptors closed by others under the wait.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -186,6 +188,24 @@ TEST(InterruptibleRequest, WakeDescriptorNoLongerOursIsDroppedNotTakenAsAStop) {
     snmp_free_pdu(response);
     EXPECT_TRUE(wake.lost && wake.fd == -1);
   }
+}
+
+// A wake-up descriptor number the host closed and reused (here for a pipe)
+// is neither written to nor closed by the event.
+TEST(InterruptibleRequest, WakeDescriptorNumberReusedByTheHostIsLeftAlone) {
+  auto event = std::make_unique<WakeEvent>();
+  const int fd = event->fd();
+  int pipe_ends[2];
+  ASSERT_EQ(pipe2(pipe_ends, O_NONBLOCK), 0);
+  ASSERT_EQ(dup2(pipe_ends[1], fd), fd);
+  close(pipe_ends[1]);
+  event->Signal();
+  event.reset();
+  char byte;
+  EXPECT_EQ(read(pipe_ends[0], &byte, 1), -1);  // nothing written
+  EXPECT_NE(fcntl(fd, F_GETFD), -1);            // still open
+  close(fd);
+  close(pipe_ends[0]);
 }
 
 }  // namespace
