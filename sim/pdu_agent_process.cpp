@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -132,6 +133,9 @@ void PduAgentProcess::Start(const PduAgentOptions& options) {
   }
   if (options.no_view_limit) args.push_back("--no-view-limit");
   if (options.port != 0) args.insert(args.end(), {"--port", std::to_string(options.port)});
+  if (options.more_ports != 0) {
+    args.insert(args.end(), {"--more-ports", std::to_string(options.more_ports)});
+  }
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -227,11 +231,25 @@ void PduAgentProcess::Start(const PduAgentOptions& options) {
       line.resize(newline);
       break;
     }
-    if (line.size() > kMaxAddressLine) Abort("PDU agent printed an overlong first line");
+    if (line.size() > kMaxAddressLine * (options.more_ports + 1)) {
+      Abort("PDU agent printed an overlong first line");
+    }
   }
-  port_ = ParseAddress(line);
-  if (port_ == 0) Abort("PDU agent printed an unexpected line: '" + line + "'");
-  address_ = line;
+  // "127.0.0.1:PORT", or with more ports that and the others after commas.
+  std::vector<std::string> addresses;
+  for (std::size_t start = 0; start <= line.size();) {
+    const std::size_t comma = std::min(line.find(',', start), line.size());
+    addresses.push_back(line.substr(start, comma - start));
+    start = comma + 1;
+  }
+  for (const std::string& address : addresses) {
+    if (ParseAddress(address) == 0 || addresses.size() != options.more_ports + 1) {
+      Abort("PDU agent printed an unexpected line: '" + line + "'");
+    }
+  }
+  port_ = ParseAddress(addresses.front());
+  address_ = addresses.front();
+  addresses_ = std::move(addresses);
 }
 
 bool PduAgentProcess::Stop() noexcept {
@@ -272,6 +290,7 @@ void PduAgentProcess::CloseFds() noexcept {
   CloseFd(stdin_fd_);
   CloseFd(stdout_fd_);
   address_.clear();
+  addresses_.clear();
   port_ = 0;
 }
 
