@@ -1,13 +1,20 @@
-// pdu-host and PDUs that do not answer: --survey waits out their time-outs
-// side by side, and an ordinary run tells a dead and an empty PDU from a
-// healthy one beside each record, in its summary and in its exit status.
+// pdu-host and PDUs that do not answer: --survey of hundreds of PDUs waits
+// out their time-outs side by side, and an ordinary run tells a dead and an
+// empty PDU from a healthy one beside each record, in its summary and in its
+// exit status.
 // Each test waits out one 20 s time-out.
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <future>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -51,14 +58,43 @@ std::string LineAfter(const std::string& text, const std::string& start) {
   return "";
 }
 
-TEST(PduHostSilent, SurveyWaitsForSilentPdusSideBySide) {
+// Loopback addresses where nothing listens: ports bound all at once, then
+// released.
+std::vector<std::string> DeadAddresses(std::size_t count) {
+  std::vector<int> sockets;
+  std::vector<std::string> addresses;
+  for (std::size_t i = 0; i < count; ++i) {
+    sockets.push_back(::socket(AF_INET, SOCK_DGRAM, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(sockets.back(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::getsockname(sockets.back(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      break;
+    }
+    addresses.push_back("127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+  }
+  for (const int socket : sockets) ::close(socket);
+  if (addresses.size() != count) throw std::runtime_error("no free loopback port");
+  return addresses;
+}
+
+TEST(PduHostSilent, SurveysHundredsOfPdusSomeDeadInAboutOneTimeOut) {
   ScriptedAgent first(Silent);
   ScriptedAgent second(Silent);
-  pdu_agent::PduAgentProcess healthy(PDU_SIM_DIR, {});
+  pdu_agent::PduAgentOptions ports;
+  ports.more_ports = 199;
+  pdu_agent::PduAgentProcess healthy(PDU_SIM_DIR, ports);
+  const std::vector<std::string> dead = DeadAddresses(98);
+  std::vector<std::string> site = healthy.addresses();
+  for (std::size_t k = 0; k < dead.size(); ++k) site.insert(site.begin() + 3 * k + 2, dead[k]);
+  std::string devices = Device(1, first.address()) + "," + Device(2, second.address());
+  for (std::size_t i = 0; i < site.size(); ++i) {
+    devices += "," + Device(static_cast<unsigned>(i + 3), site[i]);
+  }
   TempDir dir;
-  const std::string config = dir.Write(
-      "site.json", R"({"devices": [)" + Device(1, first.address()) + "," +
-                       Device(2, second.address()) + "," + Device(3, healthy.address()) + "]}");
+  const std::string config = dir.Write("site.json", R"({"devices": [)" + devices + "]}");
   auto survey = std::async(std::launch::async, [&] {
     return RunHost(dir, {"--config", config, "--survey"});
   });
@@ -70,8 +106,10 @@ TEST(PduHostSilent, SurveyWaitsForSilentPdusSideBySide) {
   EXPECT_EQ(run.status, 1) << run.out << run.err;
   std::istringstream lines(run.out);
   std::size_t silent = 0;
+  std::size_t ok = 0;
   for (std::string line; std::getline(lines, line);) {
     const auto cells = Cells(line);
+    if (cells.size() >= 6 && cells[2] == "ok" && cells[3] == "31/31" && cells[5] == "32") ++ok;
     if (cells.size() < 8 || cells[2] != "no response") continue;
     ++silent;
     EXPECT_EQ(std::vector<std::string>(cells.begin() + 3, cells.begin() + 6),
@@ -81,8 +119,14 @@ TEST(PduHostSilent, SurveyWaitsForSilentPdusSideBySide) {
       EXPECT_NE(cells[7].find(words), std::string::npos) << cells[7];
     }
   }
-  EXPECT_EQ(silent, 2u) << run.out;
-  EXPECT_NE(run.out.find(": 1 ok, 2 no response\n"), std::string::npos) << run.out;
+  EXPECT_EQ(ok, 200u) << run.out;
+  EXPECT_EQ(silent, 100u) << run.out;
+  const std::size_t summary = run.out.find("300 PDUs in ");
+  ASSERT_NE(summary, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(run.out.find(':', summary)), ": 200 ok, 100 no response\n");
+  // A time-out and its retry take 20 s; walking 32 PDUs at a time, as
+  // before, took four of them.
+  EXPECT_LT(std::stod(run.out.substr(summary + 12)), 50.0) << run.out;
   EXPECT_EQ(first.requests().size(), 2u) << "one request and its retry";
 }
 
