@@ -1,9 +1,12 @@
 #include "sim/pdu_agent_process.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -358,6 +361,33 @@ std::size_t CountRequestLogLines(const std::string& path, const std::string& com
     if (data.compare(start, prefix.size(), prefix) == 0) ++count;
   }
   return count;
+}
+
+std::vector<int> FreeUdpPorts(std::size_t count) {
+  std::vector<int> sockets;
+  std::vector<int> ports;
+  while (ports.size() < count) {
+    sockets.push_back(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (sockets.back() < 0 ||
+        ::bind(sockets.back(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::getsockname(sockets.back(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      break;
+    }
+    ports.push_back(ntohs(address.sin_port));
+  }
+  const int error = errno;
+  for (const int socket : sockets) {
+    if (socket >= 0) ::close(socket);
+  }
+  if (ports.size() < count) {
+    throw std::runtime_error("no " + std::to_string(count) +
+                             " free loopback ports: " + ErrnoText(error));
+  }
+  return ports;
 }
 
 }  // namespace pdu_agent

@@ -87,6 +87,10 @@ class PduAgentProcess {
 // (temporary file in the same directory, then rename). Throws std::runtime_error.
 void WriteFileAtomically(const std::string& path, const std::string& content);
 
+// `count` distinct loopback UDP ports where nothing listens: all bound at
+// once, then released. Throws std::runtime_error when they cannot be had.
+std::vector<int> FreeUdpPorts(std::size_t count);
+
 // Number of complete lines in a request log; with command ("get" or "getnext") only the
 // lines for that request. A missing file counts 0. Throws if it exists but can't be read.
 std::size_t CountRequestLogLines(const std::string& path, const std::string& command = "");

@@ -5,16 +5,10 @@
 // Each test waits out one 20 s time-out.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <future>
 #include <optional>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -58,37 +52,18 @@ std::string LineAfter(const std::string& text, const std::string& start) {
   return "";
 }
 
-// Loopback addresses where nothing listens: ports bound all at once, then
-// released.
-std::vector<std::string> DeadAddresses(std::size_t count) {
-  std::vector<int> sockets;
-  std::vector<std::string> addresses;
-  for (std::size_t i = 0; i < count; ++i) {
-    sockets.push_back(::socket(AF_INET, SOCK_DGRAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(sockets.back(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::getsockname(sockets.back(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      break;
-    }
-    addresses.push_back("127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
-  }
-  for (const int socket : sockets) ::close(socket);
-  if (addresses.size() != count) throw std::runtime_error("no free loopback port");
-  return addresses;
-}
-
 TEST(PduHostSilent, SurveysHundredsOfPdusSomeDeadInAboutOneTimeOut) {
   ScriptedAgent first(Silent);
   ScriptedAgent second(Silent);
   pdu_agent::PduAgentOptions ports;
   ports.more_ports = 199;
   pdu_agent::PduAgentProcess healthy(PDU_SIM_DIR, ports);
-  const std::vector<std::string> dead = DeadAddresses(98);
+  // Every third one dead: nothing listens on its port.
+  const std::vector<int> dead = pdu_agent::FreeUdpPorts(98);
   std::vector<std::string> site = healthy.addresses();
-  for (std::size_t k = 0; k < dead.size(); ++k) site.insert(site.begin() + 3 * k + 2, dead[k]);
+  for (std::size_t k = 0; k < dead.size(); ++k) {
+    site.insert(site.begin() + 3 * k + 2, "127.0.0.1:" + std::to_string(dead[k]));
+  }
   std::string devices = Device(1, first.address()) + "," + Device(2, second.address());
   for (std::size_t i = 0; i < site.size(); ++i) {
     devices += "," + Device(static_cast<unsigned>(i + 3), site[i]);

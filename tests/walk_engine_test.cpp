@@ -1,6 +1,6 @@
-// pdu-host's walk engine in-process: names looked up side by side, and an
-// answer that is a REPORT ending the walk as a failed request that keeps
-// nothing.
+// pdu-host's walk engine in-process: names looked up side by side, walks in
+// waves, and an answer that is a REPORT ending the walk as a failed request
+// that keeps nothing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -47,6 +47,21 @@ TEST(WalkEngine, SlowNamesAreLookedUpSideBySide) {
   EXPECT_EQ(complete, entries.size());
   // Seven lookups of 3 s each, one after the other, would take 21 s.
   EXPECT_LT(took, std::chrono::seconds(12));
+}
+
+TEST(WalkEngine, WalksInWavesWhenFewerFitAtOnce) {
+  pdu_agent::PduAgentProcess agent(PDU_SIM_DIR, {});
+  std::vector<DeviceEntry> entries(5);
+  std::vector<const DeviceEntry*> targets;
+  for (DeviceEntry& entry : entries) {
+    entry.address = agent.address();
+    targets.push_back(&entry);
+  }
+  std::size_t complete = 0;
+  pdu_host::WalkEvents events;
+  events.ended = [&](std::size_t, TableWalk&& walk, double) { complete += walk.complete; };
+  pdu_host::WalkTables(targets, 2, events);
+  EXPECT_EQ(complete, entries.size());
 }
 
 // net-snmp matches a REPORT to the request like a RESPONSE.
