@@ -62,6 +62,8 @@ void SurveyProgress::Draw(bool now) {
   // Within one line of the terminal, so that the next draw replaces it all.
   const std::size_t width = TerminalWidth();
   if (line.size() >= width) line.resize(width - 1);
+  if (line == shown_line_) return;
+  shown_line_ = line;
   WriteErr(kEraseLine + line);
 }
 

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstddef>
 #include <iterator>
+#include <string>
 
 #include "survey_report.h"
 
@@ -41,6 +42,7 @@ class SurveyProgress {
   std::array<std::size_t, std::size(kSurveyStates)> counts_{};  // by SurveyState
   Clock::time_point start_ = Clock::now();
   Clock::time_point drawn_{};
+  std::string shown_line_;  // as last drawn
 };
 
 }  // namespace pdu_host
