@@ -25,7 +25,7 @@ using pdu_host::TableWalk;
 TEST(WalkEngine, SlowNamesAreLookedUpSideBySide) {
   pdu_agent::PduAgentProcess agent(PDU_SIM_DIR, {});
   const std::string port = agent.address().substr(agent.address().rfind(':'));
-  std::vector<DeviceEntry> entries(8);
+  std::vector<DeviceEntry> entries(16);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     entries[i].address = (i == 0 ? agent.address() : "3000.slow.test" + port);
   }
@@ -43,10 +43,11 @@ TEST(WalkEngine, SlowNamesAreLookedUpSideBySide) {
   pdu_host::WalkTables(targets, targets.size(), events);
   const auto took = std::chrono::steady_clock::now() - start;
 
-  EXPECT_EQ(ended, (std::multiset<std::size_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(ended.size(), entries.size());
+  EXPECT_EQ(std::set<std::size_t>(ended.begin(), ended.end()).size(), entries.size());
   EXPECT_EQ(complete, entries.size());
-  // Seven lookups of 3 s each, one after the other, would take 21 s.
-  EXPECT_LT(took, std::chrono::seconds(12));
+  // Fifteen lookups of 3 s each, one after the other, would take 45 s.
+  EXPECT_LT(took, std::chrono::seconds(20));
 }
 
 TEST(WalkEngine, WalksInWavesWhenFewerFitAtOnce) {
