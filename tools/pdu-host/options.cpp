@@ -180,11 +180,13 @@ line naming it. One device only.)")
       ->type_name("FILE");
   app.add_flag("--survey", options.survey,
                R"(Instead of running the plug-in: walk each PDU's table
-once the way the plug-in walks it, all PDUs side by side,
-and print one line per PDU: id, address, state (ok,
-partial, empty table, no response, cannot open), fields
-stored of 31, objects served that no field keeps,
-requests, time and the first problem; then a summary.)")
+once the way the plug-in walks it, all PDUs at once (PDUs
+that do not answer cost one time-out together), and print
+one line per PDU: id, address, state (ok, partial, empty
+table, no response, cannot open), fields stored of 31,
+objects served that no field keeps, requests, time and
+the first problem; then a summary. On a terminal,
+standard error shows how far it has got meanwhile.)")
       ->disable_flag_override();
   app.add_flag("--json", options.json,
                R"(With --survey: print one JSON document instead of the
