@@ -10,7 +10,9 @@ void Usage() {
                "                 [--devices N (default 200, 0 skips)] [--b-mode 1|2 (default 2)]\n"
                "                 [--plugin PATH] [--armhf-dir DIR] [--armhf-devices N (default "
                "2000)]\n"
-               "                 [--armhf-seconds S (default 300)]\n";
+               "                 [--armhf-seconds S (default 300)] [--survey-pdus N (default "
+               "1000, 0 skips)]\n"
+               "                 [--survey-dead N (default 100)] [--survey-host PATH]\n";
 }
 
 bool ParseOptions(int argc, char** argv, Options* options) {
@@ -35,6 +37,12 @@ bool ParseOptions(int argc, char** argv, Options* options) {
         options->armhf_devices = std::stoi(value);
       } else if (arg == "--armhf-seconds") {
         options->armhf_seconds = std::stoi(value);
+      } else if (arg == "--survey-pdus") {
+        options->survey_pdus = std::stoi(value);
+      } else if (arg == "--survey-dead") {
+        options->survey_dead = std::stoi(value);
+      } else if (arg == "--survey-host") {
+        options->survey_host = value;
       } else {
         return false;
       }
@@ -43,7 +51,9 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     }
   }
   return options->passes >= 50 && options->warmup >= 0 && options->devices >= 0 &&
-         options->armhf_devices > 0 && options->armhf_seconds > 0 &&
+         options->armhf_devices > 0 && options->armhf_seconds > 0 && options->survey_pdus >= 0 &&
+         options->survey_pdus <= 10000 && options->survey_dead >= 0 &&
+         (options->survey_pdus == 0 || options->survey_dead < options->survey_pdus) &&
          (options->b_mode == "1" || options->b_mode == "2");
 }
 

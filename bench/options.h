@@ -15,7 +15,10 @@ struct Options {
   std::string b_mode = "2";
   std::string armhf_dir;  // an armhf build folder with pdu-host and sysroot; empty skips
   int armhf_devices = 2000;
-  int armhf_seconds = 300;  // wait for every armhf device's first record
+  int armhf_seconds = 300;                 // wait for every armhf device's first record
+  int survey_pdus = 1000;                  // PDUs of the surveyed site; 0 skips the survey
+  int survey_dead = 100;                   // of them dead
+  std::string survey_host = PDU_HOST_EXE;  // the pdu-host that surveys it
 };
 
 void Usage();

@@ -3,7 +3,7 @@
 (or snmpsim's snmpsimd serving a .snmprec capture).
 
 Usage: pdu_agent.py [--data FILE] [--allow-empty] [--request-log FILE] [--no-view-limit]
-                    [--port N]
+                    [--port N] [--more-ports N]
        pdu_agent.py --snmpsim --data FILE.snmprec [--port N]
 
 The data file is read first (pdu_data_file.py: the simulator's format, or snmpsim's when
@@ -16,7 +16,9 @@ package snmpsim) instead of snmpd, from a private data folder as community tundr
 the file itself, once, at start.
 
 Once the agent answers SNMP requests, exactly one line "127.0.0.1:PORT" is printed to
-stdout. When stdin is a pipe, the agent then runs until it reaches EOF or a line "stop"
+stdout; with --more-ports N, snmpd serves the same table on N more free loopback ports
+and the line lists all of them, the first as without it, separated by commas
+("127.0.0.1:PORT,127.0.0.1:PORT2,..."). When stdin is a pipe, the agent then runs until it reaches EOF or a line "stop"
 arrives, so a parent that dies takes the agent with it; otherwise (a terminal, /dev/null)
 it runs until SIGINT (Ctrl-C), SIGTERM or SIGHUP, which stop it in every case. snmpd is
 then stopped (by its PID), the temporary directory removed, and the exit status is 0. On
@@ -160,6 +162,20 @@ def pick_free_port():
         return probe.getsockname()[1]
 
 
+def pick_free_ports(count):
+    """`count` distinct free ports: all bound at once, then released."""
+    probes = []
+    try:
+        for _ in range(count):
+            probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            probes.append(probe)
+            probe.bind(("127.0.0.1", 0))
+        return [probe.getsockname()[1] for probe in probes]
+    finally:
+        for probe in probes:
+            probe.close()
+
+
 def log_summary(path):
     """The most telling line of an snmpd log: the last error, else the last line."""
     try:
@@ -197,6 +213,7 @@ class Agent:
         self.tmpdir = None
         self.proc = None
         self.port = None
+        self.more_ports = []
         self.ready = False
         self.snmpd_log = None
 
@@ -214,7 +231,6 @@ class Agent:
         if not args.no_view_limit:
             community += " " + ROOT_TEXT
         lines = [
-            "agentaddress udp:127.0.0.1:%d" % port,
             community,
             "pass_persist %s %s" % (ROOT_TEXT, " ".join(command)),
             # One log line per request would bury startup errors in snmpd's log.
@@ -229,8 +245,11 @@ class Agent:
         conf = self.write_config(port)
         persist = os.path.join(self.tmpdir, "persist")
         os.makedirs(persist, exist_ok=True)
+        # The addresses to listen on, on the command line: a configuration line
+        # holds only so many.
+        listen = ",".join("udp:127.0.0.1:%d" % p for p in [port] + self.more_ports)
         return [self.args.snmpd, "-f", "-Lo", "-C", "-c", conf, "-m", "", "-M",
-                "/nonexistent", "-I", "-smux", "--persistentDir=" + persist]
+                "/nonexistent", "-I", "-smux", "--persistentDir=" + persist, listen]
 
     def snmpsimd_command(self, port, attempt):
         """snmpsimd serves DIR/data/tundra.snmprec to community tundra, with its index in a
@@ -330,6 +349,8 @@ class Agent:
             if time.monotonic() >= deadline:
                 break
             port = self.args.port or pick_free_port()
+            self.more_ports = [p for p in pick_free_ports(self.args.more_ports + 1)
+                               if p != port][:self.args.more_ports]
             self.start_snmpd(port, attempt)
             if self.wait_ready(min(deadline, time.monotonic() + ATTEMPT_BOUND_S)):
                 self.ready = True
@@ -455,12 +476,16 @@ def parse_args(argv):
     parser.add_argument("--no-view-limit", action="store_true",
                         help="let the community see the whole agent, not only the table")
     parser.add_argument("--port", type=int, default=0, help="fixed UDP port (default: a free one)")
+    parser.add_argument("--more-ports", type=int, default=0, metavar="N",
+                        help="serve the same table on N more free ports (snmpd only)")
     parser.add_argument("--snmpsim", action="store_true",
                         help="serve the .snmprec data file with snmpsimd instead of snmpd")
     args = parser.parse_args(argv)
 
     if args.port and not 1 <= args.port <= 65535:
         parser.error("--port must be in 1..65535")
+    if not 0 <= args.more_ports <= 10000 or (args.more_ports and args.snmpsim):
+        parser.error("--more-ports takes 0 to 10000, and goes with snmpd only")
     args.data = check_path("data file", os.path.abspath(args.data))
     if not os.path.isfile(args.data):
         fail("data file not found: %s" % args.data)
@@ -503,7 +528,8 @@ def main(argv):
             # Clear the readiness probe's line so the log holds only the caller's requests.
             with open(args.request_log, "w", encoding="utf-8"):
                 pass
-        sys.stdout.write("127.0.0.1:%d\n" % agent.port)
+        sys.stdout.write(",".join("127.0.0.1:%d" % p for p in [agent.port] + agent.more_ports)
+                         + "\n")
         sys.stdout.flush()
         agent.serve_until_stopped()
     except StopRequested:

@@ -1,13 +1,17 @@
 #include "sim/pdu_agent_process.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -132,6 +136,9 @@ void PduAgentProcess::Start(const PduAgentOptions& options) {
   }
   if (options.no_view_limit) args.push_back("--no-view-limit");
   if (options.port != 0) args.insert(args.end(), {"--port", std::to_string(options.port)});
+  if (options.more_ports != 0) {
+    args.insert(args.end(), {"--more-ports", std::to_string(options.more_ports)});
+  }
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -227,11 +234,25 @@ void PduAgentProcess::Start(const PduAgentOptions& options) {
       line.resize(newline);
       break;
     }
-    if (line.size() > kMaxAddressLine) Abort("PDU agent printed an overlong first line");
+    if (line.size() > kMaxAddressLine * (options.more_ports + 1)) {
+      Abort("PDU agent printed an overlong first line");
+    }
   }
-  port_ = ParseAddress(line);
-  if (port_ == 0) Abort("PDU agent printed an unexpected line: '" + line + "'");
-  address_ = line;
+  // "127.0.0.1:PORT", or with more ports that and the others after commas.
+  std::vector<std::string> addresses;
+  for (std::size_t start = 0; start <= line.size();) {
+    const std::size_t comma = std::min(line.find(',', start), line.size());
+    addresses.push_back(line.substr(start, comma - start));
+    start = comma + 1;
+  }
+  for (const std::string& address : addresses) {
+    if (ParseAddress(address) == 0 || addresses.size() != options.more_ports + 1) {
+      Abort("PDU agent printed an unexpected line: '" + line + "'");
+    }
+  }
+  port_ = ParseAddress(addresses.front());
+  address_ = addresses.front();
+  addresses_ = std::move(addresses);
 }
 
 bool PduAgentProcess::Stop() noexcept {
@@ -272,6 +293,7 @@ void PduAgentProcess::CloseFds() noexcept {
   CloseFd(stdin_fd_);
   CloseFd(stdout_fd_);
   address_.clear();
+  addresses_.clear();
   port_ = 0;
 }
 
@@ -339,6 +361,33 @@ std::size_t CountRequestLogLines(const std::string& path, const std::string& com
     if (data.compare(start, prefix.size(), prefix) == 0) ++count;
   }
   return count;
+}
+
+std::vector<int> FreeUdpPorts(std::size_t count) {
+  std::vector<int> sockets;
+  std::vector<int> ports;
+  while (ports.size() < count) {
+    sockets.push_back(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (sockets.back() < 0 ||
+        ::bind(sockets.back(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::getsockname(sockets.back(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      break;
+    }
+    ports.push_back(ntohs(address.sin_port));
+  }
+  const int error = errno;
+  for (const int socket : sockets) {
+    if (socket >= 0) ::close(socket);
+  }
+  if (ports.size() < count) {
+    throw std::runtime_error("no " + std::to_string(count) +
+                             " free loopback ports: " + ErrnoText(error));
+  }
+  return ports;
 }
 
 }  // namespace pdu_agent

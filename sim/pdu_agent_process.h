@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace pdu_agent {
 
@@ -28,6 +29,8 @@ struct PduAgentOptions {
   // A fixed UDP port (tried once, no retry), e.g. to start an agent again
   // where a stopped one was; 0 picks a free port.
   int port = 0;
+  // Serve the same table on this many more free loopback ports (snmpd only).
+  std::size_t more_ports = 0;
   // Interpreter that runs the agent script, looked up in PATH.
   std::string python = "python3";
 };
@@ -61,6 +64,8 @@ class PduAgentProcess {
   pid_t pid() const { return pid_; }
   // "127.0.0.1:PORT" of the running agent; empty when not running.
   const std::string& address() const { return address_; }
+  // address() first, then one per PduAgentOptions::more_ports.
+  const std::vector<std::string>& addresses() const { return addresses_; }
   int port() const { return port_; }
 
  private:
@@ -73,6 +78,7 @@ class PduAgentProcess {
   int stdin_fd_ = -1;
   int stdout_fd_ = -1;
   std::string address_;
+  std::vector<std::string> addresses_;
   int port_ = 0;
   bool clean_exit_ = false;
 };
@@ -80,6 +86,10 @@ class PduAgentProcess {
 // Replaces path with content so that a reader sees either the old or the new file
 // (temporary file in the same directory, then rename). Throws std::runtime_error.
 void WriteFileAtomically(const std::string& path, const std::string& content);
+
+// `count` distinct loopback UDP ports where nothing listens: all bound at
+// once, then released. Throws std::runtime_error when they cannot be had.
+std::vector<int> FreeUdpPorts(std::size_t count);
 
 // Number of complete lines in a request log; with command ("get" or "getnext") only the
 // lines for that request. A missing file counts 0. Throws if it exists but can't be read.

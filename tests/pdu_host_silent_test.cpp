@@ -1,6 +1,7 @@
-// pdu-host and PDUs that do not answer: --survey waits out their time-outs
-// side by side, and an ordinary run tells a dead and an empty PDU from a
-// healthy one beside each record, in its summary and in its exit status.
+// pdu-host and PDUs that do not answer: --survey of hundreds of PDUs waits
+// out their time-outs side by side, and an ordinary run tells a dead and an
+// empty PDU from a healthy one beside each record, in its summary and in its
+// exit status.
 // Each test waits out one 20 s time-out.
 #include <gtest/gtest.h>
 
@@ -51,14 +52,24 @@ std::string LineAfter(const std::string& text, const std::string& start) {
   return "";
 }
 
-TEST(PduHostSilent, SurveyWaitsForSilentPdusSideBySide) {
+TEST(PduHostSilent, SurveysHundredsOfPdusSomeDeadInAboutOneTimeOut) {
   ScriptedAgent first(Silent);
   ScriptedAgent second(Silent);
-  pdu_agent::PduAgentProcess healthy(PDU_SIM_DIR, {});
+  pdu_agent::PduAgentOptions ports;
+  ports.more_ports = 199;
+  pdu_agent::PduAgentProcess healthy(PDU_SIM_DIR, ports);
+  // Every third one dead: nothing listens on its port.
+  const std::vector<int> dead = pdu_agent::FreeUdpPorts(98);
+  std::vector<std::string> site = healthy.addresses();
+  for (std::size_t k = 0; k < dead.size(); ++k) {
+    site.insert(site.begin() + 3 * k + 2, "127.0.0.1:" + std::to_string(dead[k]));
+  }
+  std::string devices = Device(1, first.address()) + "," + Device(2, second.address());
+  for (std::size_t i = 0; i < site.size(); ++i) {
+    devices += "," + Device(static_cast<unsigned>(i + 3), site[i]);
+  }
   TempDir dir;
-  const std::string config = dir.Write(
-      "site.json", R"({"devices": [)" + Device(1, first.address()) + "," +
-                       Device(2, second.address()) + "," + Device(3, healthy.address()) + "]}");
+  const std::string config = dir.Write("site.json", R"({"devices": [)" + devices + "]}");
   auto survey = std::async(std::launch::async, [&] {
     return RunHost(dir, {"--config", config, "--survey"});
   });
@@ -70,8 +81,10 @@ TEST(PduHostSilent, SurveyWaitsForSilentPdusSideBySide) {
   EXPECT_EQ(run.status, 1) << run.out << run.err;
   std::istringstream lines(run.out);
   std::size_t silent = 0;
+  std::size_t ok = 0;
   for (std::string line; std::getline(lines, line);) {
     const auto cells = Cells(line);
+    if (cells.size() >= 6 && cells[2] == "ok" && cells[3] == "31/31" && cells[5] == "32") ++ok;
     if (cells.size() < 8 || cells[2] != "no response") continue;
     ++silent;
     EXPECT_EQ(std::vector<std::string>(cells.begin() + 3, cells.begin() + 6),
@@ -81,8 +94,14 @@ TEST(PduHostSilent, SurveyWaitsForSilentPdusSideBySide) {
       EXPECT_NE(cells[7].find(words), std::string::npos) << cells[7];
     }
   }
-  EXPECT_EQ(silent, 2u) << run.out;
-  EXPECT_NE(run.out.find(": 1 ok, 2 no response\n"), std::string::npos) << run.out;
+  EXPECT_EQ(ok, 200u) << run.out;
+  EXPECT_EQ(silent, 100u) << run.out;
+  const std::size_t summary = run.out.find("300 PDUs in ");
+  ASSERT_NE(summary, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(run.out.find(':', summary)), ": 200 ok, 100 no response\n");
+  // A time-out and its retry take 20 s; walking 32 PDUs at a time, as
+  // before, took four of them.
+  EXPECT_LT(std::stod(run.out.substr(summary + 12)), 50.0) << run.out;
   EXPECT_EQ(first.requests().size(), 2u) << "one request and its retry";
 }
 

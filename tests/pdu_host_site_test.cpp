@@ -7,9 +7,12 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <json/reader.h>
 
 #include "sim/pdu_agent_process.h"
 #include "support/ber.h"
@@ -21,10 +24,11 @@ namespace {
 using pdu_host_run::Cells;
 using pdu_host_run::TempDir;
 
-pdu_host_run::Result RunHost(const TempDir& dir, const std::vector<std::string>& args) {
+pdu_host_run::Result RunHost(const TempDir& dir, const std::vector<std::string>& args,
+                             pdu_host_run::Stderr stderr_to = pdu_host_run::Stderr::kFile) {
   constexpr std::chrono::seconds kBound{60};
   auto result = pdu_host_run::Run(pdu_host_run::Command(PDU_HOST_LAUNCHER, PDU_HOST_EXE, args),
-                                  dir.path(), kBound);
+                                  dir.path(), kBound, stderr_to);
   EXPECT_TRUE(result.finished) << "pdu-host did not finish within " << kBound.count() << " s";
   return result;
 }
@@ -104,6 +108,49 @@ TEST(PduHostSurvey, NamesTheStateFieldsAndFirstProblemOfEachPdu) {
   EXPECT_NE(run.out.find(": 1 ok, 1 partial, 1 empty table, 2 cannot open\n"), std::string::npos)
       << run.out;
   EXPECT_EQ(run.out.find("SNMP_VARNO_PDU"), std::string::npos) << "the plug-in walked";
+  EXPECT_EQ(run.err.find("PDUs done"), std::string::npos) << "progress in a file: " << run.err;
+
+  // The same survey as one JSON document: the table's values and words.
+  const auto json = RunHost(dir, {"--config", config, "--survey", "--json"});
+  EXPECT_EQ(json.status, 1) << json.err;
+  Json::Value document;
+  std::string error;
+  const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
+  ASSERT_TRUE(reader->parse(json.out.data(), json.out.data() + json.out.size(), &document, &error))
+      << error << "\n"
+      << json.out;
+  ASSERT_EQ(document["pdus"].size(), 5u) << json.out;
+  for (const Json::Value& pdu : document["pdus"]) {
+    const std::vector<std::string>& row = rows.at(std::to_string(pdu["id"].asUInt()));
+    const std::string shown =
+        pdu["address"].asString().empty() ? "\"\"" : pdu["address"].asString();
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            shown, pdu["state"].asString(), std::to_string(pdu["fields"].asUInt()) + "/31",
+            std::to_string(pdu["unkept"].asUInt()), std::to_string(pdu["requests"].asUInt())}),
+        std::vector<std::string>(row.begin() + 1, row.begin() + 6));
+    EXPECT_EQ(pdu["problem"].isNull() ? "" : pdu["problem"].asString(),
+              row.size() > 7 ? row.back() : "");
+  }
+  const Json::Value& summary = document["summary"];
+  for (const auto& [state, count] : std::map<std::string, unsigned>{{"pdus", 5},
+                                                                    {"ok", 1},
+                                                                    {"partial", 1},
+                                                                    {"empty table", 1},
+                                                                    {"no response", 0},
+                                                                    {"cannot open", 2}}) {
+    EXPECT_TRUE(summary[state].isUInt() && summary[state].asUInt() == count) << state;
+  }
+
+  // On a terminal a progress line shows meanwhile, erased before the table.
+  const auto watched =
+      RunHost(dir, {"--config", config, "--survey"}, pdu_host_run::Stderr::kTerminal);
+  EXPECT_EQ(watched.status, 1);
+  EXPECT_NE(watched.err.find("\r\033[K0/5 PDUs done"), std::string::npos) << watched.err;
+  EXPECT_EQ(watched.err.substr(watched.err.size() - 4), "\r\033[K") << watched.err;
+  EXPECT_NE(watched.out.find(": 1 ok, 1 partial, 1 empty table, 2 cannot open\n"),
+            std::string::npos)
+      << watched.out;
 
   const auto alone = RunHost(dir, {"--address", healthy.address(), "--survey"});
   EXPECT_EQ(alone.status, 0) << alone.out << alone.err;

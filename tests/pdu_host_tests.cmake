@@ -1,6 +1,6 @@
-# pdu-host: its event and report formatting in-process, and the built tool
-# run end to end against the simulated PDU and snmpsim; the simulator's
-# data-file checks. Included from tests/CMakeLists.txt.
+# pdu-host: its event and report formatting and its walk engine in-process,
+# and the built tool run end to end against the simulated PDU and snmpsim;
+# the simulator's data-file checks. Included from tests/CMakeLists.txt.
 include(GoogleTest)
 
 add_executable(pdu_host_tests
@@ -8,8 +8,14 @@ add_executable(pdu_host_tests
   ${CMAKE_CURRENT_LIST_DIR}/pdu_host_site_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pdu_host_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sim_data_file_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/walk_engine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/pdu_host_run.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/slow_names.cpp
 )
+# The slow names' getaddrinfo stands in for the C library's in every library
+# of the program.
+set_target_properties(pdu_host_tests PROPERTIES ENABLE_EXPORTS ON)
+target_link_libraries(pdu_host_tests PRIVATE ${CMAKE_DL_LIBS})
 # The tests that wait out an SNMP time-out.
 add_executable(slow_pdu_host_tests
   ${CMAKE_CURRENT_LIST_DIR}/pdu_host_silent_test.cpp

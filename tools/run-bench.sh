@@ -7,7 +7,7 @@
 # BUILD_DIR is configured (RelWithDebInfo) when it has no CMake cache yet.
 # Options go to the benchmark: --passes N (>= 50), --warmup N, --devices N,
 # --b-mode 1|2, --plugin PATH, --armhf-dir DIR, --armhf-devices N,
-# --armhf-seconds S. When the armhf build (make armhf) is there, its pdu-host
+# --armhf-seconds S, --survey-pdus N, --survey-dead N, --survey-host PATH. When the armhf build (make armhf) is there, its pdu-host
 # is run under qemu-arm as well. The last line of output is the ratio of the
 # plug-in's median pass time to the bare net-snmp walk's. The exit status is
 # the benchmark's: 0, or 1 when a pass misbehaved, 2 on a setup failure.

@@ -32,8 +32,35 @@ std::vector<std::string> Command(const std::string& launcher, const std::string&
   return command;
 }
 
+namespace {
+
+// The controller side of a new pseudo terminal, non-blocking; its other
+// side's path in `*terminal`.
+int OpenTerminal(std::string* terminal) {
+  const int controller = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const char* name = controller >= 0 && ::grantpt(controller) == 0 && ::unlockpt(controller) == 0
+                         ? ::ptsname(controller)
+                         : nullptr;
+  if (name == nullptr) {
+    if (controller >= 0) ::close(controller);
+    throw std::runtime_error(std::string("no pseudo terminal: ") + std::strerror(errno));
+  }
+  *terminal = name;
+  return controller;
+}
+
+// What the terminal holds so far.
+void Drain(int controller, std::string& into) {
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(controller, buffer, sizeof buffer)) > 0;) {
+    into.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+}  // namespace
+
 Result Run(const std::vector<std::string>& command, const std::string& work_dir,
-           std::chrono::seconds timeout) {
+           std::chrono::seconds timeout, Stderr stderr_to) {
   if (command.empty()) throw std::runtime_error("Run: empty command");
   const std::string out_path = work_dir + "/host.stdout";
   const std::string err_path = work_dir + "/host.stderr";
@@ -48,15 +75,26 @@ Result Run(const std::vector<std::string>& command, const std::string& work_dir,
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::string terminal;
+  const int controller = stderr_to == Stderr::kTerminal ? OpenTerminal(&terminal) : -1;
+  if (controller >= 0) {
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, terminal.c_str(), O_RDWR | O_NOCTTY,
+                                     0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
   posix_spawn_file_actions_addchdir_np(&actions, work_dir.c_str());
   pid_t pid = -1;
   const int error = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) throw std::runtime_error("cannot spawn " + exe + ": " + std::strerror(error));
+  if (error != 0) {
+    if (controller >= 0) ::close(controller);
+    throw std::runtime_error("cannot spawn " + exe + ": " + std::strerror(error));
+  }
 
   Result result;
+  std::string on_terminal;
   int status = 0;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
@@ -71,11 +109,16 @@ Result Run(const std::vector<std::string>& command, const std::string& work_dir,
       ::waitpid(pid, &status, 0);
       break;
     }
+    if (controller >= 0) Drain(controller, on_terminal);  // the program never waits on it
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   if (result.finished && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  if (controller >= 0) {
+    Drain(controller, on_terminal);
+    ::close(controller);
+  }
   result.out = ReadFile(out_path);
-  result.err = ReadFile(err_path);
+  result.err = controller >= 0 ? on_terminal : ReadFile(err_path);
   return result;
 }
 

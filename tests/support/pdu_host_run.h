@@ -19,10 +19,14 @@ struct Result {
   std::string err;
 };
 
+// Where the program's standard error goes: a file, or a terminal (a pseudo
+// terminal whose output becomes Result::err, "\n" written as "\r\n").
+enum class Stderr { kFile, kTerminal };
+
 // Runs `command` (program path, then its arguments; stdin /dev/null) in
 // `work_dir`; throws std::runtime_error when it cannot be spawned.
 Result Run(const std::vector<std::string>& command, const std::string& work_dir,
-           std::chrono::seconds timeout);
+           std::chrono::seconds timeout, Stderr stderr_to = Stderr::kFile);
 
 // `exe` and `args` as a command, behind `launcher` (a space-separated
 // command such as a cross build's emulator; empty for none).

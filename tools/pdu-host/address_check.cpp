@@ -89,7 +89,7 @@ void CheckHost(const std::string& host, int family, std::vector<AddressFinding>&
 
 }  // namespace
 
-std::vector<AddressFinding> AddressFindings(const std::string& address) {
+std::vector<AddressFinding> AddressFindings(const std::string& address, bool look_up_name) {
   std::vector<AddressFinding> findings;
   if (address.empty()) {
     findings.push_back({"the address is empty: the plug-in never samples this device", false});
@@ -146,7 +146,7 @@ std::vector<AddressFinding> AddressFindings(const std::string& address) {
     has_port = true;
   }
   if (has_port) CheckPort(port, findings);
-  CheckHost(host, family, findings);
+  if (look_up_name || host.empty()) CheckHost(host, family, findings);
   return findings;
 }
 

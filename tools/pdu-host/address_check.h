@@ -22,6 +22,7 @@ struct AddressFinding {
   bool stops_open = false;  // net-snmp cannot open a session for the address
 };
 
-std::vector<AddressFinding> AddressFindings(const std::string& address);
+// With `look_up_name` false, a name is taken as resolving.
+std::vector<AddressFinding> AddressFindings(const std::string& address, bool look_up_name = true);
 
 }  // namespace pdu_host

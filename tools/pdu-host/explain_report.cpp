@@ -100,7 +100,7 @@ std::string FormatExplanation(const ExplainedDevice& device, const TableWalk& wa
 
   // Without a single answer there is nothing to explain field by field.
   if (walk.answers == 0 && !walk.complete) {
-    const WalkVerdict verdict = JudgeWalk(walk, device.address);
+    const WalkVerdict verdict = JudgeWalk(walk);
     return header + StateWords(verdict.state) + ": " + verdict.problem + "\n" +
            "walk: " + WalkSummary(walk) + "\n";
   }

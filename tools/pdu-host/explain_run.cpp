@@ -30,7 +30,7 @@ bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& en
       walk.how = WalkEnd::kNoResponse;
       walk.end = "skipped: the plug-in's last pass had no answer";
     } else {
-      walk = WalkTable(entry.address);
+      walk = WalkTable(entry);
     }
     if (!walk.complete) {
       Complain(label + ": table walk " + walk.end);

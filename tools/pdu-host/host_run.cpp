@@ -212,7 +212,7 @@ int RunHost(const Options& options) {
   }
   if (options.survey) {
     WarnAboutConfig(entries);
-    return RunSurvey(entries);
+    return RunSurvey(entries, options.json);
   }
 
   std::optional<std::string> cache;

@@ -16,7 +16,7 @@ constexpr char kUsage[] =
     R"(Usage: pdu-host (--config FILE | --address ADDR) [--plugin PATH] [--passes N]
                 [--seconds S] [--events FILE] [--cache-in FILE] [--cache-out FILE]
                 [--explain] [--record FILE]
-       pdu-host (--config FILE | --address ADDR) (--check | --survey)
+       pdu-host (--config FILE | --address ADDR) (--check | --survey [--json])
 )";
 
 constexpr char kPurpose[] =
@@ -180,11 +180,25 @@ line naming it. One device only.)")
       ->type_name("FILE");
   app.add_flag("--survey", options.survey,
                R"(Instead of running the plug-in: walk each PDU's table
-once the way the plug-in walks it, all PDUs side by side,
-and print one line per PDU: id, address, state (ok,
-partial, empty table, no response, cannot open), fields
-stored of 31, objects served that no field keeps,
-requests, time and the first problem; then a summary.)")
+once the way the plug-in walks it, all PDUs at once (PDUs
+that do not answer cost one time-out together), and print
+one line per PDU: id, address, state (ok, partial, empty
+table, no response, cannot open), fields stored of 31,
+objects served that no field keeps, requests, time and
+the first problem; then a summary. On a terminal,
+standard error shows how far it has got meanwhile.)")
+      ->disable_flag_override();
+  app.add_flag("--json", options.json,
+               R"(With --survey: print one JSON document instead of the
+table, one PDU a line, e.g.
+  {"pdus": [{"id": 7, "address": "192.0.2.10:161",
+    "state": "ok", "fields": 31, "unkept": 0,
+    "requests": 32, "seconds": 0.02, "problem": null}],
+  "summary": {"pdus": 1, "seconds": 0.03, "ok": 1,
+    "partial": 0, "empty table": 0, "no response": 0,
+    "cannot open": 0}}
+"unkept" counts the objects served that no field keeps.
+The exit status is the same.)")
       ->disable_flag_override();
   app.add_flag("--check", options.check,
                R"(Instead of running anything: read the configuration as
@@ -246,6 +260,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
   }
   if (!has_config && !has_address) {
     throw UsageError("--config FILE or --address ADDR is required (see --help)");
+  }
+  if (app.count("--json") != 0 && app.count("--survey") == 0) {
+    throw UsageError("--json goes with --survey only (see --help)");
   }
   for (const char* mode : {"--survey", "--check"}) {
     if (app.count(mode) == 0) continue;

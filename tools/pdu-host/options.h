@@ -33,6 +33,7 @@ struct Options {
   bool explain = false;     // walk each table again and explain it
   std::string record_path;  // write that walk as the simulator's data file
   bool survey = false;      // walk every PDU once and judge it; no plug-in
+  bool json = false;        // --survey's result as one JSON document
   bool check = false;       // only report the configuration's mistakes
 };
 

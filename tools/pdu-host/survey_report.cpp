@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "address_check.h"
 #include "field_coverage.h"
 #include "text_columns.h"
 
@@ -28,8 +27,8 @@ std::string Seconds(double seconds) {
 
 // Why net-snmp opened nothing, or sent nothing: the address's own problem
 // when it has one, else net-snmp's words.
-std::string CannotOpenReason(const TableWalk& walk, const std::string& address) {
-  const std::vector<AddressFinding> findings = AddressFindings(address);
+std::string CannotOpenReason(const TableWalk& walk) {
+  const std::vector<AddressFinding>& findings = walk.address_findings;
   for (const AddressFinding& finding : findings) {
     if (finding.stops_open) return finding.text;
   }
@@ -73,11 +72,11 @@ const char* StateWords(SurveyState state) {
   return "?";
 }
 
-WalkVerdict JudgeWalk(const TableWalk& walk, const std::string& address) {
+WalkVerdict JudgeWalk(const TableWalk& walk) {
   if (walk.answers == 0) {
     if (walk.how == WalkEnd::kNoResponse) return {SurveyState::kNoResponse, NoAnswerAdvice()};
     if (walk.how == WalkEnd::kNoSession || walk.how == WalkEnd::kRequestFailed) {
-      return {SurveyState::kCannotOpen, CannotOpenReason(walk, address)};
+      return {SurveyState::kCannotOpen, CannotOpenReason(walk)};
     }
   }
   if (walk.objects.empty()) {

@@ -23,6 +23,9 @@
 namespace pdu_host {
 
 enum class SurveyState { kOk, kPartial, kEmptyTable, kNoResponse, kCannotOpen };
+inline constexpr SurveyState kSurveyStates[] = {SurveyState::kOk, SurveyState::kPartial,
+                                                SurveyState::kEmptyTable, SurveyState::kNoResponse,
+                                                SurveyState::kCannotOpen};
 
 // "ok", "partial", "empty table", "no response", "cannot open".
 const char* StateWords(SurveyState state);
@@ -32,9 +35,9 @@ struct WalkVerdict {
   std::string problem;  // the first problem in words; empty when ok
 };
 
-// The verdict on a walk of `address`. For an address net-snmp cannot open
-// it looks at the address (a name is looked up again).
-WalkVerdict JudgeWalk(const TableWalk& walk, const std::string& address);
+// The verdict on a walk. For an address net-snmp cannot open, or could
+// send nothing to, the problem is the address's own when it has one.
+WalkVerdict JudgeWalk(const TableWalk& walk);
 
 // For a device without an address, which the plug-in never samples.
 WalkVerdict JudgeNoAddress();

@@ -2,53 +2,81 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <vector>
 
-#include "bounded_parallel.h"
 #include "complain.h"
 #include "cycle_collector.h"
+#include "descriptor_budget.h"
 #include "driver/walk_settings.h"
 #include "host_run.h"
+#include "survey_json.h"
+#include "survey_progress.h"
 #include "survey_report.h"
-#include "table_walk.h"
+#include "walk_engine.h"
 
 namespace pdu_host {
 namespace {
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+std::string Pdus(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " PDU" : " PDUs");
 }
 
-SurveyLine SurveyDevice(const DeviceEntry& entry) {
-  SurveyLine line;
-  line.id = entry.id;
-  line.address = entry.address;
-  if (entry.address.empty()) {
-    line.verdict = JudgeNoAddress();
-    return line;
+void SayHowMany(std::size_t walked, const DescriptorBudget& budget) {
+  const std::string dead_time =
+      std::to_string(pdu::kTimeoutMicroseconds * (pdu::kRetries + 1) / 1'000'000) + " s";
+  if (walked <= budget.walks) {
+    Complain("surveying " + Pdus(walked) + ", all at once; one that does not answer takes " +
+             dead_time);
+    return;
   }
-  const auto start = std::chrono::steady_clock::now();
-  const TableWalk walk = WalkTable(entry.address);
-  line.seconds = SecondsSince(start);
-  line.verdict = JudgeWalk(walk, entry.address);
-  CountFields(walk, line);
-  return line;
+  Complain("surveying " + Pdus(walked) + " in waves of " + std::to_string(budget.walks) +
+           ": the limit of " + std::to_string(budget.limit) +
+           " open descriptors allows no more at once (raise it with ulimit -n); one that does "
+           "not answer takes " +
+           dead_time);
 }
 
 }  // namespace
 
-int RunSurvey(const std::vector<DeviceEntry>& entries) {
-  Complain("surveying " + std::to_string(entries.size()) +
-           (entries.size() == 1 ? " PDU" : " PDUs") + ", " +
-           std::to_string(std::min(entries.size(), kWalksAtOnce)) +
-           " at once; one that does not answer takes " +
-           std::to_string(pdu::kTimeoutMicroseconds * (pdu::kRetries + 1) / 1'000'000) + " s");
-  const auto start = std::chrono::steady_clock::now();
+int RunSurvey(const std::vector<DeviceEntry>& entries, bool json) {
+  const DescriptorBudget budget = RaiseDescriptorLimit();
   std::vector<SurveyLine> lines(entries.size());
-  ForEachAtOnce(entries.size(), kWalksAtOnce,
-                [&](std::size_t i) { lines[i] = SurveyDevice(entries[i]); });
-  PrintWhole(FormatSurvey(lines, SecondsSince(start)));
+  std::vector<const DeviceEntry*> targets;
+  std::vector<std::size_t> line_of;  // by target
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    lines[i].id = entries[i].id;
+    lines[i].address = entries[i].address;
+    if (entries[i].address.empty()) {
+      lines[i].verdict = JudgeNoAddress();
+      continue;
+    }
+    targets.push_back(&entries[i]);
+    line_of.push_back(i);
+  }
+  SayHowMany(targets.size(), budget);
+
+  const auto start = std::chrono::steady_clock::now();
+  SurveyProgress progress(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].address.empty()) progress.Count(lines[i].verdict.state);
+  }
+  WalkEvents events;
+  events.ended = [&](std::size_t target, TableWalk&& walk, double seconds) {
+    SurveyLine& line = lines[line_of[target]];
+    line.seconds = seconds;
+    line.verdict = JudgeWalk(walk);
+    CountFields(walk, line);
+    progress.Count(line.verdict.state);
+  };
+  events.tick = [&progress] { progress.Tick(); };
+  WalkTables(targets, budget.walks, events);
+  progress.Erase();
+
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  PrintWhole(json ? SurveyJson(lines, seconds) : FormatSurvey(lines, seconds));
   const bool all_ok = std::all_of(lines.begin(), lines.end(), [](const SurveyLine& line) {
     return line.verdict.state == SurveyState::kOk;
   });

@@ -1,20 +1,23 @@
 // pdu-host --survey: walks every configured PDU's table once, the way the
-// plug-in walks it (table_walk.h), all of them side by side (at most
-// kWalksAtOnce at once, so a site with several dead PDUs takes about one
-// time-out), and prints the verdict on each (survey_report.h). The plug-in
-// is not loaded. A device without an address is not walked.
+// plug-in walks it, all of them at once (walk_engine.h: one thread, so a
+// site with many dead PDUs takes about one time-out), and prints the
+// verdict on each (survey_report.h), or with --json the same as one JSON
+// document (survey_json.h). On a terminal a progress line says how far it
+// has got meanwhile (survey_progress.h). The plug-in is not loaded. A device
+// without an address is not walked.
+//
+// Each walk holds a socket: the soft limit on descriptors is raised to the
+// hard one first, and a site larger than that allows is walked in waves, a
+// new walk starting as one ends, which a line on standard error says.
 #pragma once
 
-#include <cstddef>
 #include <vector>
 
 #include "host_config.h"
 
 namespace pdu_host {
 
-inline constexpr std::size_t kWalksAtOnce = 32;
-
 // 0 when every PDU is ok, 1 otherwise.
-int RunSurvey(const std::vector<DeviceEntry>& entries);
+int RunSurvey(const std::vector<DeviceEntry>& entries, bool json);
 
 }  // namespace pdu_host

@@ -1,15 +1,18 @@
 // pdu-host's own walk of a PDU's table, made the way the plug-in walks it:
-// the same session settings (driver/walk_settings.h), one binding per
-// GETBULK request from the table root, and the plug-in's rules for every
-// response (pdu::ExamineResponse), so that it ends where a pass of the
-// plug-in ends, after as many requests. It keeps every object served inside
-// the table; an exception value (endOfMibView, ...) or an object after the
-// table is how a walk ends, not an object.
+// the same session settings (walk_session.h), one binding per GETBULK
+// request from the table root, and the plug-in's rules for every response
+// (pdu::ExamineResponse), so that it ends where a pass of the plug-in ends,
+// after as many requests (table_walker.h; walk_engine.h walks many at once).
+// It keeps every object served inside the table; an exception value
+// (endOfMibView, ...) or an object after the table is how a walk ends, not
+// an object.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "address_check.h"
+#include "host_config.h"
 #include "served_object.h"
 
 namespace pdu_host {
@@ -32,9 +35,13 @@ struct TableWalk {
   bool complete = false;  // how == kTableEnd
   std::string end;        // how it ended, one line
   std::string failure;    // net-snmp's words for kNoSession and kRequestFailed
+  // When nothing reached the PDU (no session, or the first request could not
+  // be sent): what is wrong with the address itself, if anything.
+  std::vector<AddressFinding> address_findings;
 };
 
-TableWalk WalkTable(const std::string& address);
+// Walks the table of `entry`, which has an address.
+TableWalk WalkTable(const DeviceEntry& entry);
 
 // "<how it ended>; N requests".
 std::string WalkSummary(const TableWalk& walk);

@@ -1,0 +1,28 @@
+// pdu-host --survey --json: the survey as one JSON document instead of the
+// table, for a script or a commissioning sheet. One PDU a line, members in
+// the table's order, states in the table's words, and every state in the
+// summary with its count, 0 included:
+//
+//   {"pdus": [
+//     {"id": 7, "address": "192.0.2.10:161", "state": "ok", "fields": 31, "unkept": 0,
+//      "requests": 32, "seconds": 0.02, "problem": null},
+//     ...
+//   ],
+//   "summary": {"pdus": 1000, "seconds": 21.30, "ok": 880, "partial": 3, "empty table": 2,
+//               "no response": 100, "cannot open": 15}}
+//
+// "fields" counts the record's fields the walk stores, "unkept" the objects
+// served that no field keeps; "problem" is null for an ok PDU.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "survey_report.h"
+
+namespace pdu_host {
+
+// Ends in '\n'.
+std::string SurveyJson(const std::vector<SurveyLine>& lines, double seconds);
+
+}  // namespace pdu_host
