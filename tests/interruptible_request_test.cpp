@@ -135,7 +135,8 @@ TEST(InterruptibleRequest, WakeUpEndsTheWaitAndTheSessionClosesCleanly) {
   }  // closing frees the abandoned requests
   EXPECT_EQ(outcome.status, pdu::kStatStopped);
   EXPECT_EQ(outcome.response, nullptr);
-  EXPECT_LT(outcome.took, std::chrono::microseconds(kTimeoutMicroseconds));
+  // Ended by the wake-up (a time-out would say STAT_TIMEOUT), whatever the
+  // machine's load made the wait last.
   EXPECT_FALSE(state.waiting);
 }
 
