@@ -33,6 +33,11 @@ ROOT_TEXT = "." + ".".join(str(n) for n in ROOT)
 MAX_SUBID = 2**32 - 1
 # A data file larger than this is not a PDU's table; only its head is read.
 MAX_DATA_BYTES = 4 * 1024 * 1024
+# No number this format holds has more significant digits (2**64 - 1 has 20); Python
+# refuses to convert a string of more than 4300 digits at all.
+_MAX_SIGNIFICANT_DIGITS = 20
+# A value quoted in a reason is cut to this many characters.
+_MAX_QUOTED = 40
 
 _DIGITS = re.compile(r"[0-9]+\Z")
 _SIGNED = re.compile(r"[+-]?[0-9]+\Z")
@@ -63,6 +68,23 @@ class DataTable:
         self.outside = []
 
 
+def _whole_number(text):
+    """Decimal digits with an optional sign -> int, or None when the number has more
+    significant digits than any value of this format may have."""
+    digits = text.lstrip("+-").lstrip("0")
+    if len(digits) > _MAX_SIGNIFICANT_DIGITS:
+        return None
+    number = int(digits or "0")
+    return -number if text.startswith("-") else number
+
+
+def _quoted(value):
+    """repr() of a value for a reason, cut short when long."""
+    if len(value) > _MAX_QUOTED:
+        return repr(value[:_MAX_QUOTED]) + "..."
+    return repr(value)
+
+
 def parse_oid(text):
     """Dotted OID (leading dot optional) -> tuple of ints, or None if malformed."""
     text = text.strip()
@@ -74,8 +96,8 @@ def parse_oid(text):
     for part in text.split("."):
         if not _DIGITS.match(part):
             return None
-        value = int(part)
-        if value > MAX_SUBID:
+        value = _whole_number(part)
+        if value is None or value > MAX_SUBID:
             return None
         out.append(value)
     return tuple(out)
@@ -88,8 +110,8 @@ def oid_text(oid):
 def _unsigned(value, limit):
     if not _DIGITS.match(value):
         raise BadValue("not an unsigned number")
-    number = int(value)
-    if number > limit:
+    number = _whole_number(value)
+    if number is None or number > limit:
         raise BadValue("out of range")
     return str(number)
 
@@ -97,8 +119,8 @@ def _unsigned(value, limit):
 def _integer(value):
     if not _SIGNED.match(value):
         raise BadValue("not an integer")
-    number = int(value)
-    if not -(2**31) <= number <= 2**31 - 1:
+    number = _whole_number(value)
+    if number is None or not -(2**31) <= number <= 2**31 - 1:
         raise BadValue("out of range for a 32-bit integer")
     return str(number)
 
@@ -125,15 +147,18 @@ def _objectid(value):
 
 def _ipaddress(value):
     parts = value.split(".")
-    if len(parts) != 4 or not all(_DIGITS.match(p) and int(p) <= 255 for p in parts):
+    numbers = [_whole_number(p) if _DIGITS.match(p) else None for p in parts]
+    if len(numbers) != 4 or not all(n is not None and n <= 255 for n in numbers):
         raise BadValue("not a dotted IPv4 address")
-    return ".".join(str(int(p)) for p in parts)
+    return ".".join(str(n) for n in numbers)
 
 
 def _float(value):
     if not (_DECIMAL.match(value) or _SPECIAL_FLOAT.match(value)):
         raise BadValue("not a decimal number")
     number = float(value)
+    if _DECIMAL.match(value) and not math.isfinite(number):  # 1e999 reads as inf
+        raise BadValue("out of range for a single-precision float")
     try:
         packed = struct.pack(">f", number)
     except OverflowError:
@@ -174,17 +199,17 @@ def _own_line(line):
     value = fields[2] if len(fields) == 3 else ""
     sub = None if suffix.startswith(".") else parse_oid(suffix)
     if sub is None:
-        raise BadValue("%r is not an OID suffix like 2.1 (the part after the table root)"
-                       % suffix)
+        raise BadValue("%s is not an OID suffix like 2.1 (the part after the table root)"
+                       % _quoted(suffix))
     if type_name not in _TYPES:
-        raise BadValue("unknown type %r (types: %s)" % (fields[1], ", ".join(_TYPES)))
+        raise BadValue("unknown type %s (types: %s)" % (_quoted(fields[1]), ", ".join(_TYPES)))
     if value == "" and type_name not in ("string", "octet", "opaque"):
         raise BadValue("%s needs a value" % type_name)
     pass_type, normalise = _TYPES[type_name]
     try:
         return ROOT + sub, (pass_type, normalise(value))
     except BadValue as error:
-        raise BadValue("%s value %r: %s" % (type_name, value, error)) from None
+        raise BadValue("%s value %s: %s" % (type_name, _quoted(value), error)) from None
 
 
 # .snmprec tag -> type sent to snmpd, for the tags whose value is a number or an OID.
@@ -232,21 +257,21 @@ def _snmprec_line(line):
     oid_field, tag, value = fields
     oid = parse_oid(oid_field)
     if oid is None:
-        raise BadValue("%r is not an OID" % oid_field)
+        raise BadValue("%s is not an OID" % _quoted(oid_field))
     tag, _, variation = tag.partition(":")
     if variation:
-        raise BadValue("variation module %r: the simulator serves fixed values only"
-                       % variation)
+        raise BadValue("variation module %s: the simulator serves fixed values only"
+                       % _quoted(variation))
     encoding = tag[-1:] if tag[-1:] in ("x", "e") else ""
     tag = tag[:len(tag) - len(encoding)]
     if tag in _SNMPREC_UNSERVABLE:
         raise BadValue("tag %s (%s): snmpd's pass_persist cannot serve it"
                        % (tag, _SNMPREC_UNSERVABLE[tag]))
     if tag not in _SNMPREC_TEXT_TAGS and tag not in ("4", "68"):
-        raise BadValue("unknown tag %r (tags: 2, 4, 6, 64, 65, 66, 67, 68, 70)" % tag)
+        raise BadValue("unknown tag %s (tags: 2, 4, 6, 64, 65, 66, 67, 68, 70)" % _quoted(tag))
     if encoding == "x":
         if not _HEX_RUN.match(value):
-            raise BadValue("tag %sx: %r is not hex bytes" % (tag, value))
+            raise BadValue("tag %sx: %s is not hex bytes" % (tag, _quoted(value)))
         data = bytes.fromhex(value)
     elif encoding == "e":
         data = _unescape(value)
@@ -267,7 +292,7 @@ def _snmprec_line(line):
     try:
         return oid, (pass_type, normalise(value))
     except BadValue as error:
-        raise BadValue("tag %s value %r: %s" % (tag, value, error)) from None
+        raise BadValue("tag %s value %s: %s" % (tag, _quoted(value), error)) from None
 
 
 def is_snmprec(path):
@@ -277,8 +302,11 @@ def is_snmprec(path):
 def parse_table(text, snmprec=False):
     """The DataTable of a data file's text."""
     table = DataTable()
-    for number, raw in enumerate(text.splitlines(), start=1):
-        line = raw.strip()
+    # Lines end at "\n" only, as snmpsim reads them: a value may hold "\x85" (a cp1252
+    # ellipsis), "\x0c" or "\x1c", which str.splitlines() would also break at.
+    for number, raw in enumerate(text.split("\n"), start=1):
+        line = raw[:-1] if raw.endswith("\r") else raw
+        line = line.strip(" \t")
         if not line or line.startswith("#"):
             continue
         try:

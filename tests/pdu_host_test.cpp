@@ -13,8 +13,10 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/pdu_alarms.h"
@@ -23,7 +25,9 @@
 #include "host_calls.h"
 #include "record_report.h"
 #include "sim/pdu_agent_process.h"
+#include "support/ber.h"
 #include "support/pdu_host_run.h"
+#include "support/scripted_agent.h"
 
 namespace {
 
@@ -316,6 +320,52 @@ TEST_F(PduHostAgainstAgent, CacheOutThenCacheInRepublishesTheSavedRecord) {
                             " · restored from cache · data_id 7 ==="),
             std::string::npos)
       << second.out;
+}
+
+// Started with standard output or error closed (cron, `>&-`), the run is as
+// quick as with them open (each sync of the capture waited 10 s: 90 s) and
+// passes on what goes to the other.
+TEST_F(PduHostAgainstAgent, ClosedStandardDescriptorsCostNothing) {
+  for (const std::string closing : {">&-", "2>&-"}) {
+    std::vector<std::string> command = {"/bin/sh", "-c", "exec \"$@\" " + closing, "sh"};
+    for (const std::string& word : pdu_host_run::Command(
+             PDU_HOST_LAUNCHER, PDU_HOST_EXE, {"--address", address(), "--passes", "1"})) {
+      command.push_back(word);
+    }
+    const auto run = pdu_host_run::Run(command, dir_.path(), std::chrono::seconds(45));
+    EXPECT_TRUE(run.finished && run.status == 0 && run.err.empty()) << closing << run.err;
+    if (closing == "2>&-") {
+      EXPECT_NE(run.out.find("[device 1] SNMP_VARNO_PDU::do_sample\n"), std::string::npos)
+          << run.out;
+    }
+  }
+}
+
+// One of two threaded devices, sampling at the same moment, writes a problem
+// line that names no PDU: the run fails and names both, beside each record
+// and in the summary.
+TEST(PduHostUntiedLine, AProblemLineNotToldApartFailsTheRunAndNamesItsCandidates) {
+  // Keeps device 7's pass going while device 8's fails at once.
+  ScriptedAgent slow([](const ber::Request& request, int) -> std::optional<ber::Bytes> {
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    if (request.names.empty()) return std::nullopt;
+    return ber::Response(request.request_id, 0, 0,
+                         {ber::Binding(request.names[0], ber::Tlv(0x82, {}))});  // endOfMibView
+  });
+  TempDir dir;
+  const std::string config =
+      dir.Write("config.json", ConfigJson({DeviceJson(7, slow.address(), "2", "1"),
+                                           DeviceJson(8, "127.0.0.1:0", "2", "1")}));
+  const auto run = RunHost(dir, {"--config", config});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(run.out.find("no time-out or error"), std::string::npos) << run.out;
+  for (const char* text : {"[device 7 or 8] snmp get error 1\n",
+                           " · sampled, perhaps no answer: see below · data_id 7 ===\n",
+                           " · sampled, perhaps no answer: see below · data_id 8 ===\n",
+                           "  plug-in: snmp get error 1  (device 7 or 8, not told apart)\n",
+                           "\n  device 7 or 8: snmp get error 1: "}) {
+    EXPECT_NE(run.out.find(text), std::string::npos) << text << " in\n" << run.out;
+  }
 }
 
 TEST(PduHostExitStatus, DevicesThatPublishFewerRecordsThanPassesExitOne) {

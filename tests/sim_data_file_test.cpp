@@ -65,6 +65,39 @@ TEST(SimulatorDataFile, NamesEveryLineItCannotServeAndServesTheRest) {
                         "site.snmprec: 1 object(s) outside the PDU table"});
 }
 
+// Numbers beyond Python's 4300-digit conversion limit, a float that reads as
+// infinity, and string bytes that str.splitlines() takes for line ends.
+TEST(SimulatorDataFile, HostileLinesAreNamedAndSkippedAndValuesKeepTheirBytes) {
+  TempDir dir;
+  const std::string huge(5000, '7');
+  auto run =
+      RunAgent(dir, dir.Write("table.txt", "2.1 integer 2301\n3.1 float 1e999\n4.1 integer " +
+                                               huge + "\n5." + huge + " integer 5\n"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string quoted = "'" + huge.substr(0, 40) + "'...";
+  ExpectNamed(run.err,
+              {"table.txt line 2: float value '1e999': out of range for a single-precision float",
+               "table.txt line 3: integer value " + quoted + ": out of range for a 32-bit integer",
+               "table.txt line 4: '5." + huge.substr(0, 38) + "'... is not an OID suffix"});
+
+  const std::string root = "1.3.6.1.4.1.44782.4.14.1.1.";
+  const std::string snmprec =
+      dir.Write("site.snmprec", root + "2.1|2|2301\n" + root + "3.1|4|Rack A\x85\x0c B\r\n" + root +
+                                    "4.1|2|" + huge + "\n" + root + "5.1|2|5\n");
+  run = RunAgent(dir, snmprec);
+  EXPECT_EQ(run.status, 0) << run.err;
+  ExpectNamed(run.err, {"site.snmprec line 3: tag 2 value " + quoted + ": out of range"});
+  EXPECT_EQ(run.err.find("line 2:"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("line 4:"), std::string::npos) << run.err;
+
+  // The backend serves the string whole, on a request after the hostile line.
+  run = pdu_host_run::Run(
+      {"/bin/sh", "-c", "printf 'get\\n.%s\\n' \"$2\" | exec python3 \"$0\" \"$1\"",
+       PDU_SIM_DIR "/pdu_backend.py", snmprec, root + "3.1"},
+      dir.path(), std::chrono::seconds(60));
+  EXPECT_EQ(run.out, "." + root + "3.1\noctet\n52 61 63 6b 20 41 85 0c 20 42\n") << run.err;
+}
+
 TEST(SimulatorDataFile, RefusesAFileWithNothingToServe) {
   TempDir dir;
   const std::string data = dir.Write("table.txt", "# nothing yet\n2.1 integr 5\n");

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -27,14 +29,11 @@
 namespace pdu_host {
 namespace {
 
-// Fences travel through the pipes as "\x1dpdu-host-fence:N\x1d", written
-// with one write() each, so they arrive whole between the plug-in's bytes.
-constexpr char kFenceMark = '\x1d';
-constexpr char kFenceName[] = "pdu-host-fence:";
-constexpr std::size_t kMaxFenceBody = sizeof kFenceName + 20;
 // A line longer than this without a newline is passed on in pieces.
 constexpr std::size_t kMaxLine = 64 * 1024;
 constexpr std::chrono::seconds kSyncBound{10};
+// How long a fatal signal waits for a thread to pass on what it took.
+constexpr int kFatalWaitMilliseconds = 2000;
 
 void WriteAll(int fd, const std::string& text) {
   std::size_t done = 0;
@@ -51,37 +50,6 @@ void CloseIfOpen(int& fd) {
   fd = -1;
 }
 
-bool IsAddressChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '.' || c == ':' || c == '-' ||
-         c == '_' || c == '[' || c == ']';
-}
-
-// `line` names `address` as a whole word, not as part of a longer one
-// ("127.0.0.1:1" is not named by "127.0.0.1:16161").
-bool NamesAddress(const std::string& line, const std::string& address) {
-  for (std::size_t at = line.find(address); at != std::string::npos;
-       at = line.find(address, at + 1)) {
-    const std::size_t end = at + address.size();
-    if ((at == 0 || !IsAddressChar(line[at - 1])) &&
-        (end == line.size() || !IsAddressChar(line[end]))) {
-      return true;
-    }
-  }
-  return false;
-}
-
-// The fence number of a token body "pdu-host-fence:N".
-std::optional<std::uint64_t> FenceNumber(const std::string& body) {
-  const std::size_t name = sizeof kFenceName - 1;
-  if (body.compare(0, name, kFenceName) != 0 || body.size() == name) return std::nullopt;
-  std::uint64_t number = 0;
-  for (std::size_t i = name; i < body.size(); ++i) {
-    if (body[i] < '0' || body[i] > '9') return std::nullopt;
-    number = number * 10 + static_cast<std::uint64_t>(body[i] - '0');
-  }
-  return number;
-}
-
 // If the process dies while capturing, what the pipes still hold (the
 // plug-in's last lines, an abort message) is written raw to the saved
 // descriptors, so that it is not lost with the reader thread. Only one
@@ -90,6 +58,10 @@ std::atomic<int> fatal_out_read{-1};
 std::atomic<int> fatal_err_read{-1};
 std::atomic<int> fatal_out{-1};
 std::atomic<int> fatal_err{-1};
+// Set by the fatal-signal handler: from then on only it takes from the pipes.
+std::atomic<bool> dying{false};
+// Threads that have taken bytes from the pipes and not yet passed them on.
+std::atomic<int> holding{0};
 
 // Async-signal-safe: read and write only.
 void DrainRaw(int from, int to) {
@@ -101,6 +73,11 @@ void DrainRaw(int from, int to) {
 }
 
 void OnFatalSignal(int signal) {
+  dying = true;
+  const timespec millisecond{0, 1'000'000};
+  for (int waited = 0; holding != 0 && waited < kFatalWaitMilliseconds; ++waited) {
+    ::nanosleep(&millisecond, nullptr);
+  }
   DrainRaw(fatal_out_read, fatal_out);
   DrainRaw(fatal_err_read, fatal_err);
   ::signal(signal, SIG_DFL);
@@ -113,8 +90,8 @@ void OnFatalSignal(int signal) {
 // and end the process themselves: they are told to write to the real one.
 extern "C" void __sanitizer_set_report_fd(void* fd) __attribute__((weak));
 
-ConsoleCapture::ConsoleCapture(std::vector<Device> devices, Observer observer)
-    : devices_(std::move(devices)), observer_(std::move(observer)) {
+ConsoleCapture::ConsoleCapture(const std::vector<ConsoleDevice>& devices, Observer observer)
+    : observer_(std::move(observer)), attribution_(devices) {
   out_.is_error = false;
   err_.is_error = true;
   Start();
@@ -175,6 +152,7 @@ void ConsoleCapture::Start() {
 }
 
 void ConsoleCapture::SetFatalPath(bool capturing) {
+  dying = false;
   fatal_out_read = capturing ? out_.read_fd : -1;
   fatal_err_read = capturing ? err_.read_fd : -1;
   fatal_out = capturing ? saved_out_ : -1;
@@ -224,16 +202,6 @@ void ConsoleCapture::Stop() {
 }
 
 void ConsoleCapture::Read() {
-  char buffer[16 * 1024];
-  const auto drain = [&](Stream& stream) {
-    for (;;) {
-      const ssize_t n = ::read(stream.read_fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return n == 0;  // true: the end of the pipe
-      stream.pending.append(buffer, static_cast<std::size_t>(n));
-      Consume(stream);
-    }
-  };
   bool out_open = true;
   bool err_open = true;
   for (;;) {
@@ -241,60 +209,68 @@ void ConsoleCapture::Read() {
                        {err_open ? err_.read_fd : -1, POLLIN, 0},
                        {stop_read_, POLLIN, 0}};
     if (::poll(waits, 3, -1) < 0 && errno != EINTR) break;
-    if (waits[0].revents != 0 && drain(out_)) out_open = false;
-    if (waits[1].revents != 0 && drain(err_)) err_open = false;
     if (waits[2].revents != 0) break;
+    const Taking taking(*this);
+    if (!taking.owns()) continue;
+    // A pipe whose writers are all gone reports POLLHUP without POLLIN at its end.
+    if (waits[0].revents & POLLIN) {
+      TakeAvailable(out_);
+    } else if (waits[0].revents != 0) {
+      out_open = false;
+    }
+    if (waits[1].revents & POLLIN) {
+      TakeAvailable(err_);
+    } else if (waits[1].revents != 0) {
+      err_open = false;
+    }
   }
-  if (out_open) drain(out_);
-  if (err_open) drain(err_);
+  const Taking taking(*this);
+  if (!taking.owns()) return;
   for (Stream* stream : {&out_, &err_}) {
+    TakeAvailable(*stream);
     if (!stream->pending.empty()) Emit(*stream, stream->pending);
     stream->pending.clear();
   }
 }
 
-void ConsoleCapture::Consume(Stream& stream) {
-  std::string& text = stream.pending;
-  std::size_t from = 0;
-  for (;;) {
-    const std::size_t at = text.find_first_of(std::string("\n") + kFenceMark, from);
-    if (at == std::string::npos) break;
-    if (text[at] == '\n') {
-      Emit(stream, text.substr(0, at));
-      text.erase(0, at + 1);
-      from = 0;
-      continue;
+void ConsoleCapture::TakeAvailable(Stream& stream) {
+  ++holding;
+  int available = 0;
+  if (!dying && ::ioctl(stream.read_fd, FIONREAD, &available) == 0) {
+    char buffer[16 * 1024];
+    std::size_t left = static_cast<std::size_t>(available);
+    while (left != 0) {
+      const ssize_t n = ::read(stream.read_fd, buffer, std::min(left, sizeof buffer));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      left -= static_cast<std::size_t>(n);
+      stream.pending.append(buffer, static_cast<std::size_t>(n));
+      std::size_t end;
+      while ((end = stream.pending.find('\n')) != std::string::npos) {
+        Emit(stream, stream.pending.substr(0, end));
+        stream.pending.erase(0, end + 1);
+      }
+      if (stream.pending.size() > kMaxLine) {
+        Emit(stream, stream.pending);
+        stream.pending.clear();
+      }
     }
-    const std::size_t end = text.find(kFenceMark, at + 1);
-    if (end == std::string::npos) {
-      if (text.size() - at <= kMaxFenceBody) break;  // the rest of a fence may follow
-      from = at + 1;
-      continue;
-    }
-    const std::optional<std::uint64_t> fence = FenceNumber(text.substr(at + 1, end - at - 1));
-    if (!fence) {
-      from = at + 1;
-      continue;
-    }
-    text.erase(at, end - at + 1);  // what came before it may be half a line
-    from = at;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stream.fences.insert(*fence);
-    }
-    fence_read_.notify_all();
   }
-  if (text.size() > kMaxLine) {
-    Emit(stream, text);
-    text.clear();
-  }
+  --holding;
 }
 
 void ConsoleCapture::Emit(const Stream& stream, const std::string& line) {
-  const std::optional<unsigned int> id = Attribute(line);
-  if (id && observer_) observer_(*id, line);
-  const std::string marked =
-      (id ? "[device " + std::to_string(*id) + "] " : std::string("[plug-in] ")) + line + "\n";
+  std::vector<unsigned int> candidates;
+  {
+    std::lock_guard<std::mutex> lock(attribution_mutex_);
+    candidates = attribution_.Candidates(line, LineAttribution::Clock::now());
+  }
+  if (!candidates.empty() && observer_) observer_(candidates, line);
+  std::string mark = "[plug-in] ";
+  if (candidates.size() == 1 || (candidates.size() > 1 && IsProblem(ClassifyLine(line)))) {
+    mark = "[device " + Alternatives(candidates) + "] ";
+  }
+  const std::string marked = mark + line + "\n";
   if (stream.is_error) {
     WriteErr(marked);
   } else {
@@ -302,61 +278,46 @@ void ConsoleCapture::Emit(const Stream& stream, const std::string& line) {
   }
 }
 
-std::optional<unsigned int> ConsoleCapture::Attribute(const std::string& line) {
-  std::set<unsigned int> named;
-  const std::optional<unsigned int> data_id = NamedDataId(line);
-  for (const Device& device : devices_) {
-    if (data_id == device.id ||
-        (!data_id && !device.address.empty() && NamesAddress(line, device.address))) {
-      named.insert(device.id);
-    }
-  }
-  if (named.size() == 1) return *named.begin();
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (calling_) {
-    const bool alone = running_.empty() || (running_.size() == 1 && running_.count(*calling_));
-    if (alone && (named.empty() || named.count(*calling_) != 0)) return calling_;
-    return std::nullopt;
-  }
-  if (running_.size() == 1 && (named.empty() || named.count(*running_.begin()) != 0)) {
-    return *running_.begin();
-  }
-  return std::nullopt;
-}
-
 void ConsoleCapture::Sync() {
   if (!reader_.joinable() || saved_out_ < 0) return;
-  std::uint64_t fence = 0;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    fence = ++next_fence_;
-  }
-  const std::string token =
-      kFenceMark + std::string(kFenceName) + std::to_string(fence) + kFenceMark;
-  WriteAll(STDOUT_FILENO, token);
-  WriteAll(STDERR_FILENO, token);
-  std::unique_lock<std::mutex> lock(mutex_);
-  fence_read_.wait_for(lock, kSyncBound, [&] {
-    return out_.fences.count(fence) != 0 && err_.fences.count(fence) != 0;
-  });
-  out_.fences.erase(fence);
-  err_.fences.erase(fence);
+  const Taking taking(*this);
+  if (!taking.owns()) return;
+  TakeAvailable(out_);
+  TakeAvailable(err_);
 }
 
 void ConsoleCapture::SetCalling(std::optional<unsigned int> id) {
   Sync();
-  std::lock_guard<std::mutex> lock(mutex_);
-  calling_ = id;
-  if (!id) return;
-  for (const Device& device : devices_) {
-    if (device.id == *id && device.threaded) running_.insert(*id);
-  }
+  std::lock_guard<std::mutex> lock(attribution_mutex_);
+  attribution_.SetCalling(id);
+}
+
+void ConsoleCapture::PassEnded(unsigned int id) {
+  const auto now = LineAttribution::Clock::now();
+  Sync();
+  std::lock_guard<std::mutex> lock(attribution_mutex_);
+  attribution_.PassEnded(id, now);
 }
 
 void ConsoleCapture::Stopped(unsigned int id) {
   Sync();
-  std::lock_guard<std::mutex> lock(mutex_);
-  running_.erase(id);
+  std::lock_guard<std::mutex> lock(attribution_mutex_);
+  attribution_.Stopped(id);
+}
+
+ConsoleCapture::Taking::Taking(ConsoleCapture& capture) : capture_(capture) {
+  std::unique_lock<std::mutex> lock(capture_.taking_mutex_);
+  owns_ = capture_.taking_ended_.wait_for(lock, kSyncBound, [&] { return !capture_.taking_; });
+  if (owns_) capture_.taking_ = true;
+}
+
+ConsoleCapture::Taking::~Taking() {
+  if (!owns_) return;
+  {
+    std::lock_guard<std::mutex> lock(capture_.taking_mutex_);
+    capture_.taking_ = false;
+  }
+  capture_.taking_ended_.notify_all();
 }
 
 ConsoleCapture::Call::Call(ConsoleCapture& capture, unsigned int id) : capture_(capture) {

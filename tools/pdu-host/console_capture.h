@@ -1,54 +1,51 @@
 // The plug-in's console, captured at the descriptor level so that nothing it
 // writes gets past: std::cout, printf and fprintf(stderr), and net-snmp's own
 // messages all end up on descriptors 1 and 2, which are pipes while a
-// ConsoleCapture is active. A reader thread takes each line as it comes,
-// attributes it to a device, hands it to the observer and passes it on to
-// where the descriptor pointed before, stdout lines to stdout and stderr
-// lines to stderr, marked "[device 7] " or, when the device cannot be told,
-// "[plug-in] ".
+// ConsoleCapture is active. Each line is attributed (line_attribution.h),
+// handed to the observer and passed on to where the descriptor pointed
+// before, stdout lines to stdout and stderr lines to stderr, marked
+// "[device 7] ", "[device 7 or 8] " for a problem line that cannot be tied
+// to one device, or "[plug-in] ".
 //
-// Attribution: a line that names exactly one device's address is that
-// device's (the plug-in names the peer in its time-out and walk lines,
-// net-snmp in its open failures), and so is a configuration trace naming its
-// data identifier (device ids are data identifiers). Any other line is the device's whose call
-// the host thread is making (a Call scope) when no other threaded device is
-// running, and outside such calls the running threaded device's when there
-// is only one. Otherwise it stays unattributed. Sync() makes this exact for
-// the host thread: it returns once everything written to either descriptor
-// before it was called has been read and attributed.
+// Lines are taken from the pipes and passed on by one thread at a time: by
+// a reader thread as they come, and by Sync(), which takes on the calling
+// thread what the pipes hold. So when Sync() returns, every byte written to
+// either descriptor before it was called has been attributed: the host
+// thread syncs on entry to and exit from each call into a device (a Call
+// scope), and a device's own thread at the end of its pass (PassEnded).
 //
 // When the pipes or the thread cannot be set up, the capture is inactive:
 // the plug-in writes to the console directly and nothing is attributed. If
-// the process dies of a signal while capturing, what the pipes hold is
-// written raw to the console first; sanitizer reports go to it directly.
+// the process dies of a signal while capturing (the plug-in aborts on
+// purpose when a device is deleted from inside its own pass), the handler
+// first waits, bounded, for a thread that has taken bytes from the pipes to
+// pass them on, then writes what the pipes still hold raw to the console;
+// sanitizer reports go to it directly.
 #pragma once
 
 #include <signal.h>
 
 #include <condition_variable>
-#include <cstdint>
 #include <functional>
 #include <iterator>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "line_attribution.h"
 
 namespace pdu_host {
 
 class ConsoleCapture {
  public:
-  struct Device {
-    unsigned int id = 0;
-    std::string address;
-    bool threaded = false;  // samples on its own thread once its Init has begun
-  };
-  // Called on the reader thread for each line attributed to a device.
-  using Observer = std::function<void(unsigned int id, const std::string& line)>;
+  // Called for each line with the devices it may come from (one when it is
+  // tied to a device; never empty), on the thread that took the line.
+  using Observer =
+      std::function<void(const std::vector<unsigned int>& candidates, const std::string& line)>;
 
-  ConsoleCapture(std::vector<Device> devices, Observer observer);
+  ConsoleCapture(const std::vector<ConsoleDevice>& devices, Observer observer);
   // Stops: the plug-in's buffered output is flushed and passed on, the
   // descriptors restored and the reader joined.
   ~ConsoleCapture();
@@ -71,29 +68,46 @@ class ConsoleCapture {
     ConsoleCapture& capture_;
   };
 
-  // A threaded device is gone: its thread writes no more.
+  // Threaded device `id` ended a pass with its cycle; called on its own
+  // thread from the cycle's last host call.
+  void PassEnded(unsigned int id);
+  // A device is gone: its thread writes no more.
   void Stopped(unsigned int id);
-  // Waits (bounded) until every byte written before the call was handled.
+  // Attributes and passes on everything written before the call. Waits at
+  // most a bound for the lock (a console that does not take output).
   void Sync();
 
  private:
   struct Stream {
     int read_fd = -1;
     bool is_error = false;
-    std::string pending;             // an unfinished line
-    std::set<std::uint64_t> fences;  // fence numbers read, not yet collected
+    std::string pending;  // an unfinished line
+  };
+
+  // While it lives, this thread alone takes from the pipes and passes on.
+  // It waits at most kSyncBound for that (owns() false after).
+  class Taking {
+   public:
+    explicit Taking(ConsoleCapture& capture);
+    ~Taking();
+    Taking(const Taking&) = delete;
+    Taking& operator=(const Taking&) = delete;
+    bool owns() const { return owns_; }
+
+   private:
+    ConsoleCapture& capture_;
+    bool owns_ = false;
   };
 
   void Start();
   void Stop();
   void Read();
-  void Consume(Stream& stream);
+  // What the pipe holds now, taken and passed on, under a Taking.
+  void TakeAvailable(Stream& stream);
   void Emit(const Stream& stream, const std::string& line);
-  std::optional<unsigned int> Attribute(const std::string& line);
   void SetCalling(std::optional<unsigned int> id);
   void SetFatalPath(bool capturing);
 
-  std::vector<Device> devices_;
   Observer observer_;
   std::string error_;
   int saved_out_ = -1;
@@ -108,11 +122,11 @@ class ConsoleCapture {
   struct sigaction fatal_before_[std::size(kFatalSignals)] = {};
   bool fatal_installed_[std::size(kFatalSignals)] = {};
 
-  std::mutex mutex_;  // guards the state below and both streams' fences
-  std::condition_variable fence_read_;
-  std::uint64_t next_fence_ = 0;
-  std::optional<unsigned int> calling_;
-  std::set<unsigned int> running_;  // threaded devices that may be writing
+  std::mutex taking_mutex_;
+  std::condition_variable taking_ended_;
+  bool taking_ = false;  // a thread holds a Taking; guarded by taking_mutex_
+  std::mutex attribution_mutex_;
+  LineAttribution attribution_;  // guarded by attribution_mutex_
 };
 
 }  // namespace pdu_host

@@ -170,8 +170,8 @@ void DestroyDevices(ConsoleCapture& capture, std::vector<HostedDevice>& hosted) 
   hosted.clear();
 }
 
-std::vector<ConsoleCapture::Device> CapturedDevices(const std::vector<DeviceEntry>& entries) {
-  std::vector<ConsoleCapture::Device> devices;
+std::vector<ConsoleDevice> CapturedDevices(const std::vector<DeviceEntry>& entries) {
+  std::vector<ConsoleDevice> devices;
   for (const DeviceEntry& entry : entries) {
     devices.push_back({entry.id, entry.address, entry.threaded});
   }
@@ -258,10 +258,15 @@ int RunHost(const Options& options) {
     RunLedger::PassNotes notes = ledger.OnRecord(id, cycle.record);
     cycle.pass_lines = std::move(notes.lines);
     cycle.pass_unanswered = notes.unanswered;
+    cycle.pass_perhaps_unanswered = notes.perhaps_unanswered;
+    // A threaded device's pass ends with this cycle, on its own thread.
+    capture->PassEnded(id);
   });
   capture = std::make_unique<ConsoleCapture>(
       CapturedDevices(entries),
-      [&ledger](unsigned int id, const std::string& line) { ledger.OnLine(id, line); });
+      [&ledger](const std::vector<unsigned int>& candidates, const std::string& line) {
+        ledger.OnLine(candidates, line);
+      });
   if (!capture->active()) {
     Complain("note: the plug-in's console lines are not told apart by device: " + capture->error());
   }
@@ -285,6 +290,11 @@ int RunHost(const Options& options) {
     if (status == kExitOk) status = kExitShortfall;
   }
 
+  if (const std::size_t untied = ledger.UntiedProblems(); untied != 0) {
+    Complain(std::to_string(untied) + (untied == 1 ? " problem line" : " problem lines") +
+             " could not be tied to one device; the run summary names the devices it may be from");
+    if (status == kExitOk) status = kExitShortfall;
+  }
   if (collector.unknown_calls() != 0) {
     Complain(std::to_string(collector.unknown_calls()) + " calls came from unknown devices");
   }

@@ -17,9 +17,10 @@
 // (run_summary.h).
 //
 // Returns 0 when every device published its passes and the last pass of each
-// got an answer; 1 when one fell short, a last pass had no answer, a pass
-// threw, a walk for --explain or --record stopped early or an output file
-// could not be written; 2 for bad input.
+// got an answer; 1 when one fell short, a last pass had no answer, a problem
+// line could not be tied to one device, a pass threw, a walk for --explain
+// or --record stopped early or an output file could not be written; 2 for
+// bad input.
 #pragma once
 
 #include <string>

@@ -7,8 +7,10 @@
 
 #include "host_run.h"
 #include "options.h"
+#include "standard_descriptors.h"
 
 int main(int argc, char** argv) {
+  pdu_host::OpenClosedStandardDescriptors();
   pdu_host::Options options;
   try {
     options = pdu_host::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));

@@ -25,8 +25,9 @@ per configured entry, initialises and polls the devices, and prints every
 record they publish (device, time stamp, the 31 columns with the alarm text
 beside each alarm column, and the active alarm signals). The plug-in's own
 console lines are passed on marked with the device they came from ("[device
-7] ..."; "[plug-in] ..." when that cannot be told), and each record names
-what the plug-in reported during its pass. The run ends with one line per
+7] ..."; "[device 7 or 8] ..." for a problem line of one of two devices
+sampling at the same moment; "[plug-in] ..." when that cannot be told), and
+each record names what the plug-in reported during its pass. The run ends with one line per
 device: records published, passes with a time-out or error, the last
 problem. Mistakes in the configuration (as --check finds them) are printed
 first, as warnings.
@@ -39,10 +40,11 @@ constexpr char kExitStatus[] = R"(Exit status:
   1  some device published fewer (a polled pass that ended without a record,
      or a threaded device not done within S seconds; each is named on
      standard error), a device's last pass ended without an answer (time-out
-     or failed request), a pass failed, a walk for --explain or --record
-     ended early (no answer, or an agent the plug-in's walk would stop at),
-     or an output file could not be written; --check: findings; --survey:
-     some PDU not ok.
+     or failed request), a problem line could not be tied to one device (the
+     summary names those it may be from), a pass failed, a walk for
+     --explain or --record ended early (no answer, or an agent the
+     plug-in's walk would stop at), or an output file could not be written;
+     --check: findings; --survey: some PDU not ok.
   2  bad input: options, configuration, cache file, events file or plug-in.
      One line on standard error names the problem; no device is polled.
 )";

@@ -128,6 +128,7 @@ namespace {
 std::string Origin(const CycleReport& cycle, const SNMP_VARNO_PDU_Data_t& record) {
   if (cycle.from_cache) return "restored from cache";
   if (cycle.pass_unanswered) return "sampled, no answer: values held before";
+  if (cycle.pass_perhaps_unanswered) return "sampled, perhaps no answer: see below";
   for (const unsigned column : kMeasurementColumns) {
     if (pdu::ReadColumn(record, pdu::ColumnOffset(column)) != 0) return "sampled";
   }

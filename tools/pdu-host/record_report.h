@@ -12,8 +12,9 @@
 // so), and what the plug-in reported for the device during the pass beside
 // its trace lines. The header says "sampled" for a pass that got its
 // answers, "sampled, no answer: values held before" for one that ended
-// without, and "sampled, every field 0" for a record that looks like a table
-// never served.
+// without, "sampled, perhaps no answer" when a line saying so could not be
+// tied to this device or another, and "sampled, every field 0" for a record
+// that looks like a table never served.
 #pragma once
 
 #include <cstddef>
@@ -41,8 +42,9 @@ struct CycleReport {
   bool batch_checked = false;
   std::size_t batch_rules = 0;
   bool batch_result = false;
-  std::vector<std::string> pass_lines;  // the plug-in's lines for the device during the pass
-  bool pass_unanswered = false;         // the pass ended without an answer
+  std::vector<std::string> pass_lines;   // the plug-in's lines for the device during the pass
+  bool pass_unanswered = false;          // the pass ended without an answer
+  bool pass_perhaps_unanswered = false;  // a line not told apart says it may have
 };
 
 // "YYYY-MM-DD HH:MM:SS" from the record's 7-byte stamp (year 16-bit little

@@ -10,6 +10,7 @@
 
 #include "driver/pdu_record.h"
 #include "field_coverage.h"
+#include "line_attribution.h"
 #include "plugin_line.h"
 #include "table_walk.h"
 #include "text_columns.h"
@@ -18,6 +19,7 @@ namespace pdu_host {
 namespace {
 
 constexpr std::size_t kNotesKept = 5;
+constexpr std::size_t kUntiedListed = 5;
 
 bool AllFieldsZero(const std::vector<unsigned char>& bytes) {
   if (bytes.size() != sizeof(SNMP_VARNO_PDU_Data_t)) return false;
@@ -53,11 +55,27 @@ RunLedger::RunLedger(const std::vector<DeviceEntry>& entries) {
   }
 }
 
-void RunLedger::OnLine(unsigned int id, const std::string& line) {
+void RunLedger::OnLine(const std::vector<unsigned int>& candidates, const std::string& line) {
   const LineKind kind = ClassifyLine(line);
-  if (kind == LineKind::kTrace) return;
+  if (kind == LineKind::kTrace || candidates.empty()) return;
   std::lock_guard<std::mutex> lock(mutex_);
-  const auto found = devices_.find(id);
+  if (candidates.size() > 1) {
+    if (!IsProblem(kind)) return;
+    const std::string from = "device " + Alternatives(candidates);
+    if (untied_++ < kUntiedListed) untied_kept_.push_back(from + ": " + Explained(line));
+    for (const unsigned int id : candidates) {
+      const auto found = devices_.find(id);
+      if (found == devices_.end()) continue;
+      Device& device = found->second;
+      device.notes.push_back(line + "  (" + from + ", not told apart)");
+      if (device.notes.size() > kNotesKept) device.notes.erase(device.notes.begin());
+      ++device.untied;
+      device.last_untied = Explained(line) + " (" + from + ")";
+      if (EndsWithoutAnswer(kind)) device.pass_perhaps_unanswered = true;
+    }
+    return;
+  }
+  const auto found = devices_.find(candidates.front());
   if (found == devices_.end()) return;
   Device& device = found->second;
   device.notes.push_back(line);
@@ -77,10 +95,11 @@ RunLedger::PassNotes RunLedger::OnRecord(unsigned int id,
   const auto found = devices_.find(id);
   if (found == devices_.end()) return {};
   Device& device = found->second;
-  PassNotes notes{std::move(device.notes), device.pass_unanswered};
+  PassNotes notes{std::move(device.notes), device.pass_unanswered, device.pass_perhaps_unanswered};
   device.notes.clear();
   device.last_unanswered = device.pass_unanswered;
   device.pass_unanswered = false;
+  device.pass_perhaps_unanswered = false;
   device.last_record_zero = AllFieldsZero(record);
   ++device.records;
   return notes;
@@ -92,6 +111,7 @@ void RunLedger::EndPolledPass(unsigned int id) {
   if (found == devices_.end()) return;
   found->second.notes.clear();
   found->second.pass_unanswered = false;
+  found->second.pass_perhaps_unanswered = false;
 }
 
 bool RunLedger::LastPassUnanswered(unsigned int id) const {
@@ -119,19 +139,32 @@ std::string RunLedger::LastProblem(unsigned int id) const {
   return found == devices_.end() ? std::string() : found->second.last_problem;
 }
 
+std::size_t RunLedger::UntiedProblems() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return untied_;
+}
+
 std::string RunLedger::Summary() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::pair<std::size_t, std::vector<std::string>>> ordered;
   for (const auto& [id, device] : devices_) {
+    std::string problems;
+    if (device.problems != 0) {
+      problems = std::to_string(device.problems) + (device.problems == 1 ? " pass" : " passes") +
+                 " with a time-out or error";
+    }
+    if (device.untied != 0) {
+      problems += (problems.empty() ? "" : ", ") + std::to_string(device.untied) +
+                  (device.untied == 1 ? " problem line" : " problem lines") + " perhaps its own";
+    }
     std::vector<std::string> row = {
         "device " + std::to_string(id), device.address.empty() ? "\"\"" : device.address,
         std::to_string(device.records) + (device.records == 1 ? " record" : " records"),
-        device.problems == 0
-            ? "no time-out or error"
-            : std::to_string(device.problems) + (device.problems == 1 ? " pass" : " passes") +
-                  " with a time-out or error"};
+        problems.empty() ? "no time-out or error" : problems};
     if (!device.last_problem.empty()) {
       row.push_back("last problem: " + Explained(device.last_problem));
+    } else if (device.untied != 0) {
+      row.push_back("perhaps: " + device.last_untied);
     } else if (device.records != 0 && device.last_record_zero) {
       row.push_back(
           "every field of the last record is 0: an agent serving no table looks like this "
@@ -142,8 +175,22 @@ std::string RunLedger::Summary() const {
   std::sort(ordered.begin(), ordered.end());
   std::vector<std::vector<std::string>> rows;
   for (auto& [index, row] : ordered) rows.push_back(std::move(row));
-  return "=== run summary: " + std::to_string(devices_.size()) +
-         (devices_.size() == 1 ? " device" : " devices") + " ===\n" + AlignedLines(rows);
+  std::string summary = "=== run summary: " + std::to_string(devices_.size()) +
+                        (devices_.size() == 1 ? " device" : " devices") + " ===\n" +
+                        AlignedLines(rows);
+  if (untied_ != 0) {
+    summary += std::to_string(untied_) +
+               (untied_ == 1 ? " problem line names no PDU and came while several devices were "
+                               "sampling, so whose it is cannot be told"
+                             : " problem lines name no PDU and came while several devices were "
+                               "sampling, so whose they are cannot be told") +
+               "; run those devices one at a time (or all polled, use_thread 0) to tell:\n";
+    for (const std::string& line : untied_kept_) summary += "  " + line + "\n";
+    if (untied_ > untied_kept_.size()) {
+      summary += "  and " + std::to_string(untied_ - untied_kept_.size()) + " more\n";
+    }
+  }
+  return summary;
 }
 
 }  // namespace pdu_host

@@ -9,7 +9,10 @@
 //
 // A pass's problem is one of the plug-in's lines that tell of a time-out or
 // an error (plugin_line.h); a pass has at most one, so they are counted as
-// passes.
+// passes. A problem line that could not be tied to one device
+// (line_attribution.h) is noted beside the next record of each device it
+// may come from and in their summary lines, and listed at the end of the
+// summary with its candidates: the run then has failed.
 #pragma once
 
 #include <cstddef>
@@ -27,12 +30,14 @@ class RunLedger {
   explicit RunLedger(const std::vector<DeviceEntry>& entries);
 
   struct PassNotes {
-    std::vector<std::string> lines;  // the device's lines beside the trace lines
-    bool unanswered = false;         // the pass ended without an answer
+    std::vector<std::string> lines;   // the device's lines beside the trace lines
+    bool unanswered = false;          // the pass ended without an answer
+    bool perhaps_unanswered = false;  // a line not told apart says so, maybe of this pass
   };
 
-  // A console line of the plug-in attributed to device `id`.
-  void OnLine(unsigned int id, const std::string& line);
+  // A console line of the plug-in and the devices it may come from (one
+  // when it is tied to a device).
+  void OnLine(const std::vector<unsigned int>& candidates, const std::string& line);
   // Device `id` published `record` from a pass: what it reported since its
   // previous record.
   PassNotes OnRecord(unsigned int id, const std::vector<unsigned char>& record);
@@ -46,6 +51,8 @@ class RunLedger {
   std::size_t Records(unsigned int id) const;
   // The problem line of the device's last pass without an answer.
   std::string LastProblem(unsigned int id) const;
+  // Problem lines that could not be tied to one device.
+  std::size_t UntiedProblems() const;
 
   // The summary, ending in '\n'.
   std::string Summary() const;
@@ -61,10 +68,15 @@ class RunLedger {
     std::size_t problems = 0;
     std::string last_problem;
     bool last_record_zero = false;
+    std::size_t untied = 0;  // problem lines that may be its, not told apart
+    std::string last_untied;
+    bool pass_perhaps_unanswered = false;
   };
 
   mutable std::mutex mutex_;
   std::map<unsigned int, Device> devices_;
+  std::size_t untied_ = 0;
+  std::vector<std::string> untied_kept_;  // the first few, with their candidates, explained
 };
 
 }  // namespace pdu_host
