@@ -132,6 +132,9 @@ void PduAgentProcess::Start(const PduAgentOptions& options) {
   }
   if (options.no_view_limit) args.push_back("--no-view-limit");
   if (options.port != 0) args.insert(args.end(), {"--port", std::to_string(options.port)});
+  if (!options.community.empty()) args.insert(args.end(), {"--community", options.community});
+  if (!options.v3_users.empty()) args.insert(args.end(), {"--v3-users", options.v3_users});
+  if (!options.state_dir.empty()) args.insert(args.end(), {"--state-dir", options.state_dir});
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
