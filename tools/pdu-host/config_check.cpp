@@ -1,8 +1,11 @@
 #include "config_check.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "address_check.h"
 #include "bounded_parallel.h"
 #include "device/config_member.h"
+#include "driver/snmp_credentials.h"
 #include "nearest_name.h"
 
 namespace pdu_host {
@@ -20,7 +24,16 @@ namespace {
 constexpr std::size_t kLookupsAtOnce = 16;
 
 const std::vector<std::string> kDeviceMembers = {"id", "address", "appSetting", "thresholdSetting"};
-const std::vector<std::string> kAppMembers = {"b_mode", "use_thread"};
+const std::vector<std::string> kAppMembers = [] {
+  std::vector<std::string> members = {"b_mode", "use_thread"};
+  const std::vector<std::string>& credentials = pdu::CredentialMembers();
+  members.insert(members.end(), credentials.begin(), credentials.end());
+  return members;
+}();
+// The credential members SNMP v3 reads and v2c does not.
+const char* const kV3Members[] = {"security_name",   "security_level", "auth_protocol",
+                                  "auth_passphrase", "priv_protocol",  "priv_passphrase",
+                                  "context_name"};
 const std::vector<std::string> kRuleMembers = {"SignalName", "NMAlarmID", "ID", "SignalNumber"};
 // The rule members that make up the alarm text; the plug-in names each one missing.
 const char* const kAlarmTextMembers[] = {"NMAlarmID", "ID", "SignalNumber"};
@@ -138,6 +151,40 @@ class DeviceChecker {
     }
   }
 
+  // Credentials as the plug-in reads them, and members its version ignores.
+  // A finding never holds a member's value: it may be a secret.
+  void Credentials() {
+    const Json::Value* app = config_member::PresentObject(entry_.config, "appSetting");
+    if (app == nullptr) return;
+    const pdu::CredentialsReading reading = pdu::ReadCredentials(entry_.config);
+    for (const pdu::CredentialProblem& problem : reading.problems) {
+      Add(problem.member, problem.text + " (until then the device publishes no record)");
+    }
+    const pdu::SnmpCredentials& credentials = reading.credentials;
+    if (credentials.v3 && config_member::Present(*app, "community")) {
+      Add("appSetting.community",
+          "is read for SNMP v2c only, and this device speaks v3 (snmp_version \"3\"): remove it");
+    }
+    if (!credentials.v3 && reading.problems.empty()) {
+      for (const char* member : kV3Members) {
+        if (config_member::Present(*app, member)) {
+          Add(std::string("appSetting.") + member,
+              "is read for SNMP v3 only, and this device speaks v2c: set snmp_version \"3\" "
+              "or remove it");
+        }
+      }
+    }
+    if (credentials.v3 && credentials.level == pdu::SecurityLevel::kNoAuthNoPriv) {
+      for (const char* member : {"auth_passphrase", "priv_passphrase"}) {
+        if (config_member::Present(*app, member)) {
+          Add(std::string("appSetting.") + member,
+              "is given, but security_level noAuthNoPriv uses no passphrase: remove it or "
+              "raise the level");
+        }
+      }
+    }
+  }
+
   void ThresholdSetting() {
     const Json::Value* rules = config_member::Present(entry_.config, "thresholdSetting");
     if (entry_.b_mode != 3) {
@@ -220,9 +267,30 @@ std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries)
     check.Members();
     check.Address(addresses[i]);
     check.AppSetting();
+    check.Credentials();
     check.ThresholdSetting();
   }
   return findings;
+}
+
+std::optional<std::string> ReadableSecrets(const std::string& path,
+                                           const std::vector<DeviceEntry>& entries) {
+  bool secrets = false;
+  for (const DeviceEntry& entry : entries) {
+    const pdu::SnmpCredentials credentials = pdu::ReadCredentials(entry.config).credentials;
+    secrets = secrets || credentials.community != pdu::kDefaultCommunity ||
+              !credentials.auth_passphrase.empty() || !credentials.priv_passphrase.empty();
+  }
+  struct stat status;
+  if (!secrets || stat(path.c_str(), &status) != 0 || (status.st_mode & (S_IRGRP | S_IROTH)) == 0) {
+    return std::nullopt;
+  }
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+  return std::string(
+             "holds secrets (a community other than tundra, or passphrases) and can be "
+             "read by others than its owner (mode ") +
+         mode + "): chmod 600 " + path;
 }
 
 std::string FindingLine(const ConfigFinding& finding) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "address_credentials.h"
+
 namespace pdu_host {
 
 class UsageError : public std::runtime_error {
@@ -34,6 +36,8 @@ struct Options {
   std::string record_path;  // write that walk as the simulator's data file
   bool survey = false;      // walk every PDU once and judge it; no plug-in
   bool check = false;       // only report the configuration's mistakes
+  // The appSetting credential members of --address's device.
+  CredentialMembers address_credentials;
 };
 
 Options ParseOptions(const std::vector<std::string>& args);
