@@ -9,7 +9,8 @@
 #include <climits>
 #include <cstddef>
 #include <mutex>
-#include <vector>
+
+#include <boost/container/small_vector.hpp>
 
 namespace pdu {
 namespace {
@@ -112,7 +113,8 @@ int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, Wak
   state.waiting = true;
 
   FdSet fds;
-  std::vector<pollfd> waits;
+  // A session has one descriptor, and the wait watches one more.
+  boost::container::small_vector<pollfd, 4> waits;
   while (state.waiting) {
     int numfds = 0;
     int block = 1;

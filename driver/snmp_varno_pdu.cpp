@@ -214,7 +214,7 @@ void SNMP_VARNO_PDU::walk_table() {
 }
 
 bool SNMP_VARNO_PDU::walk_step() {
-  const boost::posix_time::ptime now = boost::posix_time::second_clock::local_time();
+  const boost::posix_time::ptime now = pass_clock_.Now();
   {
     std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
     last_sample_time_ = now;

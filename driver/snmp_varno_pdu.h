@@ -49,6 +49,7 @@
 
 #include "device/uni_data_device.h"
 #include "driver/interruptible_request.h"
+#include "driver/local_second_clock.h"
 #include "driver/netsnmp.h"
 #include "driver/pdu_record.h"
 #include "driver/session_security.h"
@@ -105,6 +106,7 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   std::atomic<std::thread::id> pass_thread_{std::thread::id()};
   std::string pass_peer_name_;  // the peer this pass walks
   std::shared_ptr<const pdu::SessionSecurity> pass_security_;
+  LocalSecondClock pass_clock_;          // the time stamped before each request
   WakeWatch pass_wake_;                  // ends a wait; no descriptor in polled mode
   pdu::RequestState request_state_;      // outlives every session, as it must
   SNMP_VARNO_PDU_Data_t pass_values_{};  // what this pass has read, in its fields
