@@ -38,7 +38,7 @@ std::string Explained(const std::string& line) {
       return line + ": a request could not be sent or its answer not read";
     case LineKind::kNoSession:
       return line.find(") not sampled: ") != std::string::npos
-                 ? line + " (pdu-host --check names every such finding)"
+                 ? line
                  : line + ": net-snmp could not open the address (pdu-host --check says why)";
     default:
       return line;
