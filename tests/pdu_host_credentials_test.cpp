@@ -76,7 +76,8 @@ TEST_F(PduHostCredentials, NoModeShowsASecret) {
        {"id": 3, "address": ")" +
                        address + R"(", "appSetting": )" + V3("pdu-other", kWrong) +
                        R"(}, {"id": 4, "address": ")" + address + R"(", "appSetting": )" +
-                       V3("pdu-ops", kShort, "AUTHNOPRIV") + R"(}]})");
+                       V3("pdu-ops", kShort, "AUTHNOPRIV") + R"(}, {"id": 5, "address": ")" +
+                       address + R"(", "appSetting": )" + V3("pdu-ops", kWrong) + R"(}]})");
   chmod(config.c_str(), 0644);
 
   const auto run = RunHost(dir_, {"--config", config, "--passes", "2", "--events", "events.json"});
@@ -99,6 +100,9 @@ TEST_F(PduHostCredentials, NoModeShowsASecret) {
                            "characters"),
             std::string::npos)
       << check.out;
+  EXPECT_NE(check.out.find("devices[4] (id 5) appSetting.security_name: the same user on the "
+                           "same address as devices[1], with other protocols or passphrases"),
+            std::string::npos);
   ExpectNoSecret(check.out + check.err, "--check");
 
   // The secrets of --address from the environment and from a file.

@@ -103,6 +103,40 @@ std::optional<std::string> MisreadNumber(const Json::Value& value, int reading) 
   return Written(value) + " reads as " + std::to_string(reading) + " (" + why + ")";
 }
 
+// What net-snmp keeps one entry of per PDU and user: the protocols and
+// passphrases a v3 device's level uses.
+std::string UserKeys(const pdu::SnmpCredentials& credentials) {
+  std::string keys;
+  if (credentials.level != pdu::SecurityLevel::kNoAuthNoPriv) {
+    keys += credentials.auth_protocol + '\n' + credentials.auth_passphrase + '\n';
+  }
+  if (credentials.level == pdu::SecurityLevel::kAuthPriv) {
+    keys += credentials.priv_protocol + '\n' + credentials.priv_passphrase;
+  }
+  return keys;
+}
+
+// For each device, an earlier one naming the same v3 user on the same
+// address with other protocols or passphrases: the plug-in samples only the
+// first of the two.
+std::vector<std::optional<std::size_t>> UserClashes(const std::vector<DeviceEntry>& entries) {
+  std::vector<std::optional<std::size_t>> clashes(entries.size());
+  std::vector<pdu::CredentialsReading> readings;
+  for (const DeviceEntry& entry : entries) readings.push_back(pdu::ReadCredentials(entry.config));
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const pdu::SnmpCredentials& mine = readings[i].credentials;
+    if (!mine.v3 || !readings[i].problems.empty()) continue;
+    for (std::size_t j = 0; j < i && !clashes[i]; ++j) {
+      const pdu::SnmpCredentials& theirs = readings[j].credentials;
+      if (theirs.v3 && readings[j].problems.empty() && entries[j].address == entries[i].address &&
+          theirs.security_name == mine.security_name && UserKeys(theirs) != UserKeys(mine)) {
+        clashes[i] = j;
+      }
+    }
+  }
+  return clashes;
+}
+
 class DeviceChecker {
  public:
   DeviceChecker(const DeviceEntry& entry, std::vector<ConfigFinding>& findings)
@@ -153,7 +187,13 @@ class DeviceChecker {
 
   // Credentials as the plug-in reads them, and members its version ignores.
   // A finding never holds a member's value: it may be a secret.
-  void Credentials() {
+  void Credentials(const std::optional<std::size_t>& clash) {
+    if (clash) {
+      Add("appSetting.security_name",
+          "the same user on the same address as devices[" + std::to_string(*clash) +
+              "], with other protocols or passphrases: net-snmp keeps one set per user and PDU, "
+              "so the plug-in samples only the device that polls first; give both the same");
+    }
     const Json::Value* app = config_member::PresentObject(entry_.config, "appSetting");
     if (app == nullptr) return;
     const pdu::CredentialsReading reading = pdu::ReadCredentials(entry_.config);
@@ -261,13 +301,14 @@ std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries)
   std::vector<std::vector<AddressFinding>> addresses(entries.size());
   ForEachAtOnce(entries.size(), kLookupsAtOnce,
                 [&](std::size_t i) { addresses[i] = AddressFindings(entries[i].address); });
+  const std::vector<std::optional<std::size_t>> clashes = UserClashes(entries);
   std::vector<ConfigFinding> findings;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     DeviceChecker check(entries[i], findings);
     check.Members();
     check.Address(addresses[i]);
     check.AppSetting();
-    check.Credentials();
+    check.Credentials(clashes[i]);
     check.ThresholdSetting();
   }
   return findings;
