@@ -244,6 +244,7 @@ bool SNMP_VARNO_PDU::walk_step() {
   bool running = false;
   if (status == STAT_TIMEOUT) {
     std::fprintf(stderr, "Timeout: No Response from %s\n", pass_peer_name_.c_str());
+    if (pass_security_->v3()) pdu::ForgetPeerEngine(pass_peer_name_);
   } else if (request_state_.report != 0) {
     report("refused by the PDU: " + pdu::RefusalReason(request_state_.report,
                                                        pass_security_->user(),

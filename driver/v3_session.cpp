@@ -76,6 +76,12 @@ V3Setup ReadyV3Session(void* session, const std::string& peer, const SessionSecu
 
 void ForgetPeerEngine(const std::string& peer) {
   std::lock_guard<std::mutex> lock(NetSnmpMutex());
+  const std::string engine_id = KnownEngineId(peer);
+  if (engine_id.empty()) return;
+  // Boots and time of 0 give way to whatever the PDU says next, even fewer
+  // boots than before (a reset PDU), which net-snmp would otherwise refuse.
+  set_enginetime(reinterpret_cast<const u_char*>(engine_id.data()),
+                 static_cast<u_int>(engine_id.size()), 0, 0, TRUE);
   ForgetEngineId(peer);
 }
 

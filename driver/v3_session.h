@@ -39,7 +39,9 @@ enum class V3Setup {
 V3Setup ReadyV3Session(void* session, const std::string& peer, const SessionSecurity& security,
                        const void* owner, WakeWatch& wake, RequestState& state);
 
-// After a report of an unknown engine: the next session discovers it anew.
+// After a report of an unknown engine, or no answer: the next session
+// discovers the engine anew and takes its boots and time from the PDU,
+// as net-snmp's tools do when they start.
 void ForgetPeerEngine(const std::string& peer);
 
 }  // namespace pdu
