@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <utility>
+
+#include "driver/usm_state.h"
 
 namespace bench {
 namespace {
@@ -25,7 +28,9 @@ bool IsException(u_char type) {
 
 }  // namespace
 
-BareWalker::BareWalker(const std::string& peer) : peer_(peer) {
+BareWalker::BareWalker(const std::string& peer,
+                       std::shared_ptr<const pdu::SessionSecurity> security)
+    : peer_(peer), security_(std::move(security)) {
   std::copy(std::begin(kCommunity), std::end(kCommunity), community_);
   snmp_sess_init(&settings_);
   settings_.version = SNMP_VERSION_2c;
@@ -34,11 +39,26 @@ BareWalker::BareWalker(const std::string& peer) : peer_(peer) {
   settings_.timeout = kTimeoutMicroseconds;
   settings_.retries = kRetries;
   settings_.peername = peer_.data();
+  if (security_) {
+    pdu::PrepareUsm();
+    security_->Apply(settings_);
+    settings_.flags &= ~SNMP_FLAGS_DONT_PROBE;
+  }
 }
 
 int BareWalker::Pass() {
-  void* session = snmp_sess_open(&settings_);
+  netsnmp_session settings = settings_;
+  if (!engine_id_.empty()) {
+    settings.securityEngineID = reinterpret_cast<u_char*>(engine_id_.data());
+    settings.securityEngineIDLen = engine_id_.size();
+  }
+  void* session = snmp_sess_open(&settings);
   if (session == nullptr) return -1;
+  if (security_ && engine_id_.empty()) {
+    const netsnmp_session* opened = snmp_sess_session(session);
+    engine_id_.assign(reinterpret_cast<const char*>(opened->securityEngineID),
+                      opened->securityEngineIDLen);
+  }
   snmp_sess_session(session)->timeout = kTimeoutMicroseconds;
 
   oid cursor[MAX_OID_LEN];

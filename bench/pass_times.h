@@ -1,8 +1,12 @@
 // pdu-bench, second figure: the time of one pass. (a) RefreshStatus of a
 // polled device (walk and record cycle) against (b) the bare walk, which
-// stores nothing. Warm-up pairs first, then ABBA blocks so that drift hits
-// both sides alike; wall and process CPU time per pass, and the agent's CPU
-// over the measured passes. The plug-in's console trace goes to /dev/null.
+// stores nothing, (c) RefreshStatus of a polled device speaking SNMP v3 at
+// authPriv (SHA-256, AES) to the same agent and (d) the bare walk speaking
+// the same v3: what net-snmp itself spends on v3. Warm-up rounds first, then
+// blocks a b c d d c b a, so that drift hits every side alike; wall and
+// process CPU time per pass, and the agent's CPU over the measured passes.
+// The plug-in's console trace goes to /dev/null. The agent must serve the v3
+// user of v3_user.h.
 #pragma once
 
 #include <cstddef>
@@ -22,9 +26,12 @@ struct Samples {
 struct PassResult {
   Samples plugin;
   Samples bare;
-  std::size_t plugin_records = 0;  // records the measured plug-in passes published
-  int bare_bad_passes = 0;         // bare passes without exactly 32 successful requests
-  double agent_cpu_seconds = 0.0;  // agent tree, over the measured passes of both sides
+  Samples plugin_v3;
+  Samples bare_v3;
+  std::size_t plugin_records = 0;     // records the measured plug-in passes published
+  std::size_t plugin_v3_records = 0;  // the same, of the v3 device
+  int bare_bad_passes = 0;            // bare passes without exactly 32 successful requests
+  double agent_cpu_seconds = 0.0;     // agent tree, over the measured passes of both sides
   double total_wall_seconds = 0.0;
 };
 

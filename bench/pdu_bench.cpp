@@ -10,8 +10,10 @@
 //     cycle) and (b) a bare walk through net-snmp's single-session API with
 //     the same settings (v2c, community "tundra", non-repeaters 1,
 //     max-repetitions 100, one binding, own session per pass) that stores
-//     nothing. Warm-up pairs first, then ABBA blocks so drift hits both
-//     sides alike; wall and process CPU time per pass, medians reported.
+//     nothing; (c) and (d) the same two speaking SNMP v3 authPriv (SHA-256,
+//     AES). Warm-up rounds first, then blocks abcddcba so drift hits every
+//     side alike; wall and process CPU time per pass, medians reported.
+//     Then what InitSetting costs with v3 credentials and without.
 //  3. Resident memory and address space: VmRSS and VmSize before and after
 //     creating N threaded devices, read once every device has published its
 //     first record.
@@ -29,7 +31,8 @@
 // (wrong request count, no record), 2 on a setup failure.
 //
 // Each figure has its unit: counting_passes (1), pass_times against
-// bare_walker (2), threaded_memory (3), thread_costs (4), survey_site (5). This file runs
+// bare_walker and init_setting_cost (2), threaded_memory (3), thread_costs (4),
+// survey_site (5). This file runs
 // them in that order and prints the header, the stack and armhf lines and
 // the closing ratio.
 #include <algorithm>
@@ -41,16 +44,22 @@
 
 #include "bench_clock.h"
 #include "counting_passes.h"
+#include "init_setting_cost.h"
 #include "options.h"
 #include "pass_times.h"
 #include "plugin_library.h"
 #include "silenced_stdout.h"
 #include "sim/pdu_agent_process.h"
+#include "support/pdu_host_run.h"
 #include "survey_site.h"
 #include "thread_costs.h"
 #include "threaded_memory.h"
+#include "v3_user.h"
 
 using namespace bench;
+
+// Fresh devices configured for the InitSetting figure, per kind.
+constexpr int kInitSettingDevices = 20;
 
 int main(int argc, char** argv) {
   Options options;
@@ -68,12 +77,19 @@ int main(int argc, char** argv) {
     const CountResult count = CountingPasses(options, plugin);
     behaved = ReportCountingPasses(count) && behaved;
 
-    pdu_agent::PduAgentProcess agent(PDU_SIM_DIR, {});
+    // The timed agent answers community tundra and the v3 user.
+    pdu_host_run::TempDir folder;
+    pdu_agent::PduAgentOptions agent_options;
+    agent_options.community = "tundra";
+    agent_options.v3_users = folder.Write("users", V3UsersLine());
+    pdu_agent::PduAgentProcess agent(PDU_SIM_DIR, agent_options);
     std::printf("agent %s (no request log) for the timed passes\n", agent.address().c_str());
     std::fflush(stdout);
 
     const PassResult passes = PassTimes(options, plugin, agent);
     behaved = ReportPassTimes(options, passes) && behaved;
+    ReportInitSetting(MeasureInitSetting(plugin, agent.address(), kInitSettingDevices),
+                      kInitSettingDevices);
 
     if (options.devices > 0) {
       const MemoryResult memory = ThreadedMemory(options, plugin, agent, count.calls_per_cycle);

@@ -9,11 +9,12 @@ namespace bench {
 
 std::unique_ptr<QTXSocketDevice> NewDevice(const qtxhost::PluginLibrary& plugin, unsigned int id,
                                            const std::string& address, const char* use_thread,
-                                           const std::string& b_mode) {
+                                           const std::string& b_mode,
+                                           const Json::Value& credentials) {
   std::unique_ptr<QTXSocketDevice> device(plugin.SocketDeviceProvider()->create());
   Json::Value config(Json::objectValue);
   config["address"] = address;
-  config["appSetting"] = Json::Value(Json::objectValue);
+  config["appSetting"] = credentials.isObject() ? credentials : Json::Value(Json::objectValue);
   config["appSetting"]["use_thread"] = use_thread;
   config["appSetting"]["b_mode"] = b_mode;
   device->Init(std::weak_ptr<QTXController>(), id, config);

@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstddef>
-#include <vector>
+#include <mutex>
+
+#include <boost/container/small_vector.hpp>
 
 namespace pdu {
 namespace {
@@ -24,11 +26,20 @@ int OnRequestDone(int operation, netsnmp_session*, int request_id, netsnmp_pdu* 
     return 1;
   }
   RequestState& state = *static_cast<RequestState*>(magic);
-  if (!state.waiting || request_id != state.request_id) return 1;
+  const bool v3_report =
+      pdu != nullptr && pdu->command == SNMP_MSG_REPORT && pdu->version == SNMP_VERSION_3;
+  if (!state.waiting || (request_id != state.request_id && !v3_report)) return 1;
+  if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && v3_report &&
+      snmpv3_get_report_type(pdu) == SNMPERR_NOT_IN_TIME_WINDOW) {
+    return 1;  // sent again with the boots and time the report brought
+  }
   state.waiting = false;
   state.response = nullptr;
-  if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu != nullptr &&
-      pdu->command == SNMP_MSG_RESPONSE) {
+  if (v3_report) {
+    state.status = STAT_ERROR;
+    state.report = snmpv3_get_report_type(pdu);
+  } else if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu != nullptr &&
+             pdu->command == SNMP_MSG_RESPONSE) {
     state.response = snmp_clone_pdu(pdu);
     state.status = STAT_SUCCESS;
   } else if (operation == NETSNMP_CALLBACK_OP_TIMED_OUT) {
@@ -38,6 +49,24 @@ int OnRequestDone(int operation, netsnmp_session*, int request_id, netsnmp_pdu* 
   }
   return 1;
 }
+
+// Runs library calls under NetSnmpMutex() when the session is v3.
+class SharedStateLock {
+ public:
+  explicit SharedStateLock(void* session) {
+    const netsnmp_session* settings = snmp_sess_session(session);
+    if (settings != nullptr && settings->version == SNMP_VERSION_3) mutex_ = &NetSnmpMutex();
+  }
+  template <typename Call>
+  auto operator()(Call&& call) {
+    if (mutex_ == nullptr) return call();
+    const std::lock_guard<std::mutex> hold(*mutex_);
+    return call();
+  }
+
+ private:
+  std::mutex* mutex_ = nullptr;
+};
 
 // poll's time-out for a select time-out, rounded up so that the wait never
 // ends before the library's timer is due.
@@ -73,7 +102,9 @@ int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, Wak
                 RequestState& state) {
   *response = nullptr;
   state = RequestState{};
-  const int request_id = snmp_sess_async_send(session, request, &OnRequestDone, &state);
+  SharedStateLock library(session);
+  const int request_id =
+      library([&] { return snmp_sess_async_send(session, request, &OnRequestDone, &state); });
   if (request_id == 0) {
     snmp_free_pdu(request);
     return STAT_ERROR;
@@ -82,7 +113,8 @@ int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, Wak
   state.waiting = true;
 
   FdSet fds;
-  std::vector<pollfd> waits;
+  // A session has one descriptor, and the wait watches one more.
+  boost::container::small_vector<pollfd, 4> waits;
   while (state.waiting) {
     int numfds = 0;
     int block = 1;
@@ -90,19 +122,21 @@ int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, Wak
     NETSNMP_LARGE_FD_ZERO(fds.get());
     snmp_sess_select_info2_flags(session, &numfds, fds.get(), &timeout, &block,
                                  NETSNMP_SELECT_NOALARMS);
+    // Without a time-out to wait for, the library holds no request of ours.
+    if (block) return STAT_ERROR;
     waits.clear();
     for (int fd = 0; fd < numfds; ++fd) {
       if (NETSNMP_LARGE_FD_ISSET(fd, fds.get())) waits.push_back({fd, POLLIN, 0});
     }
     const std::size_t session_fds = waits.size();
     if (wake.fd >= 0) waits.push_back({wake.fd, POLLIN, 0});
-    const int ready = poll(waits.data(), waits.size(), block ? -1 : PollMilliseconds(timeout));
+    const int ready = poll(waits.data(), waits.size(), PollMilliseconds(timeout));
     if (ready < 0) {
       if (errno == EINTR) continue;
       return STAT_ERROR;  // the request stays with the session until it is closed
     }
     if (ready == 0) {
-      snmp_sess_timeout(session);
+      library([&] { snmp_sess_timeout(session); });
       continue;
     }
     if (waits.size() > session_fds && wake.Stopped(waits.back().revents)) return kStatStopped;
@@ -118,7 +152,7 @@ int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, Wak
         readable = true;
       }
     }
-    if (readable) snmp_sess_read2(session, fds.get());
+    if (readable) library([&] { snmp_sess_read2(session, fds.get()); });
   }
   *response = state.response;
   return state.status;

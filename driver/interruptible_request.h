@@ -9,7 +9,15 @@
 // failure of the wait other than an interruption, end it with STAT_ERROR, as
 // the library's select fails with EBADF there. A descriptor in error or hung
 // up is handed to the library's read, as select reports it readable. Only an
-// answer carrying this request's id completes it.
+// answer carrying this request's id completes it, or an SNMP v3 report
+// (which net-snmp matched by message id; a PDU that cannot read a request
+// cannot copy its id): a report is STAT_ERROR with its type kept, except
+// notInTimeWindow, after which the library sends the request again with the
+// PDU's boots and time, and the wait goes on, as in the library's call.
+//
+// A v3 session's messages are built and read with net-snmp's process-wide
+// user and engine-time lists, so for v3 the library's send, read and
+// time-out handling run under NetSnmpMutex(); none of them waits.
 //
 // The wait also watches a wake-up descriptor (wake_event.h): once it signals
 // a stop, the request is abandoned. A wake-up descriptor that is no longer
@@ -36,6 +44,7 @@ struct RequestState {
   bool waiting = false;
   int request_id = 0;  // the request in flight; others' reports are ignored
   int status = STAT_SUCCESS;
+  int report = 0;                   // the report type (SNMPERR_...) of a v3 report
   netsnmp_pdu* response = nullptr;  // a copy, the caller's to free
 };
 

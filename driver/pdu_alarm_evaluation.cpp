@@ -1,10 +1,7 @@
 // Alarm evaluation: in mode 2 every record cycle reports all fourteen alarm
 // signals to the host, active when their field is non-zero (NaN included).
 #include <cstdint>
-#include <iomanip>
-#include <locale>
 #include <mutex>
-#include <sstream>
 #include <string>
 
 #include "driver/pdu_alarms.h"
@@ -13,10 +10,10 @@
 namespace pdu {
 
 std::string AlarmSignalId(unsigned sequence) {
-  std::ostringstream id;
-  id.imbue(std::locale::classic());  // no digit grouping from the host's global locale
-  id << "12083017" << std::setw(3) << std::setfill('0') << sequence << '0';
-  return id.str();
+  // std::to_string writes digits alone, whatever the host's global locale.
+  std::string digits = std::to_string(sequence);
+  if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
+  return "12083017" + digits + '0';
 }
 
 }  // namespace pdu

@@ -17,6 +17,10 @@
 #include "device/console_line.h"
 #include "driver/bulk_walk_step.h"
 #include "driver/session_open.h"
+#include "driver/snmp_credentials.h"
+#include "driver/usm_state.h"
+#include "driver/v3_refusal.h"
+#include "driver/v3_session.h"
 #include "driver/walk_settings.h"
 
 namespace {
@@ -97,10 +101,22 @@ SNMP_VARNO_PDU::~SNMP_VARNO_PDU() {
   // A polled pass that another thread runs ends at the wake-up; nothing is
   // freed before it has.
   const std::lock_guard<std::mutex> pass(pass_mutex_);
+  {
+    std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+    pdu::ReleaseUsmUsers(this);
+  }
 }
 
 int SNMP_VARNO_PDU::InitSetting(const Json::Value& config) {
+  // Keys are derived before the device lock is taken: that takes a while.
+  auto security = std::make_shared<const pdu::SessionSecurity>(pdu::ReadCredentials(config));
+  {
+    // The user entries this device claimed may be given up to new keys.
+    std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+    pdu::ReleaseUsmUsers(this);
+  }
   std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+  security_ = std::move(security);
   data_.data_id = data_id_;
   if (const Json::Value* app = config_member::PresentObject(config, "appSetting")) {
     if (const Json::Value* mode = config_member::Present(*app, "use_thread")) {
@@ -173,6 +189,7 @@ void SNMP_VARNO_PDU::do_sample() {
     }
     pass_event_ = wake_ ? wake_.get() : polled_wake.get();
     pass_wake_ = WakeWatch{pass_event_ != nullptr ? pass_event_->fd() : -1, &stop_requested_};
+    pass_security_ = security_;
   }
   const PolledWake registered(*this, polled_wake.get());
   // Without an address (or before InitSetting) net-snmp would pick a
@@ -180,6 +197,16 @@ void SNMP_VARNO_PDU::do_sample() {
   if (pass_peer_name_.empty()) return;
   // A device being destroyed opens nothing more.
   if (stop_requested_) return;
+  if (const auto& problem = pass_security_->problem()) {
+    report("not sampled: " + problem->member + " " + problem->text);
+    return;
+  }
+  if (pass_security_->v3()) {
+    // Before the session opens: net-snmp sets v3 sessions up as they open.
+    std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+    pdu::PrepareUsm();
+  }
+  pass_security_->Apply(settings);
   settings.peername = pass_peer_name_.data();
 
   WakeWatch lookup_here;
@@ -194,13 +221,15 @@ void SNMP_VARNO_PDU::do_sample() {
   next_oid_len_ = root_oid_len_;
   pass_fields_ = 0;
 
+  bool cycle = true;
   try {
-    walk_table();
+    if (!pass_security_->v3() || ready_v3_session(&cycle)) walk_table();
   } catch (...) {
     close_session();  // no session, and no socket, outlives its pass
     throw;
   }
   close_session();
+  if (!cycle) return;
   // A device being destroyed publishes nothing more.
   if (stop_requested_) return;
   // What the pass read goes into the record under the lock its cycle holds
@@ -224,7 +253,7 @@ void SNMP_VARNO_PDU::walk_table() {
 }
 
 bool SNMP_VARNO_PDU::walk_step() {
-  const boost::posix_time::ptime now = boost::posix_time::second_clock::local_time();
+  const boost::posix_time::ptime now = pass_clock_.Now();
   {
     std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
     last_sample_time_ = now;
@@ -254,6 +283,12 @@ bool SNMP_VARNO_PDU::walk_step() {
   bool running = false;
   if (status == STAT_TIMEOUT) {
     std::fprintf(stderr, "Timeout: No Response from %s\n", pass_peer_name_.c_str());
+    if (pass_security_->v3()) pdu::ForgetPeerEngine(pass_peer_name_);
+  } else if (request_state_.report != 0) {
+    report("refused by the PDU: " + pdu::RefusalReason(request_state_.report,
+                                                       pass_security_->user(),
+                                                       pass_security_->level()));
+    if (request_state_.report == SNMPERR_UNKNOWN_ENG_ID) pdu::ForgetPeerEngine(pass_peer_name_);
   } else if (status != STAT_SUCCESS || response_pdu_ == nullptr) {
     std::printf("snmp get error %d\n", status);
     std::fflush(stdout);
@@ -272,6 +307,39 @@ bool SNMP_VARNO_PDU::walk_step() {
     response_pdu_ = nullptr;
   }
   return running;
+}
+
+bool SNMP_VARNO_PDU::ready_v3_session(bool* cycle) {
+  const pdu::V3Setup setup = pdu::ReadyV3Session(open_session_, pass_peer_name_, *pass_security_,
+                                                 this, pass_wake_, request_state_);
+  check_wake_descriptor();
+  *cycle = true;
+  switch (setup) {
+    case pdu::V3Setup::kReady:
+      return true;
+    case pdu::V3Setup::kStopped:
+      *cycle = false;  // the device is being destroyed
+      return false;
+    case pdu::V3Setup::kTimeout:
+      std::fprintf(stderr, "Timeout: No Response from %s\n", pass_peer_name_.c_str());
+      return false;
+    case pdu::V3Setup::kNoEngine:
+      report("refused by the PDU: its answer to SNMP v3 engine discovery named no engine");
+      return false;
+    case pdu::V3Setup::kUserConflict:
+      *cycle = false;
+      report("not sampled: appSetting.security_name: user " + pass_security_->user() +
+             " on this PDU is used by another device of this process with other protocols or "
+             "passphrases, and net-snmp keeps one set per user and PDU: give both devices the "
+             "same");
+      return false;
+  }
+  return false;
+}
+
+void SNMP_VARNO_PDU::report(const std::string& text) {
+  WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: device " + std::to_string(data_id_) + " (" +
+                                  pass_peer_name_ + ") " + text);
 }
 
 void SNMP_VARNO_PDU::close_session() {

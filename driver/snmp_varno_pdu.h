@@ -7,7 +7,13 @@
 // device is destroyed.
 //
 // A sampling pass (do_sample) walks the PDU's table with one GETBULK request
-// per object over a fresh SNMP v2c session and ends in the record cycle.
+// per object over a fresh SNMP session and ends in the record cycle. The
+// session speaks v2c with community "tundra" unless appSetting names other
+// credentials (snmp_credentials.h): a v2c community, or an SNMP v3 user,
+// whose keys InitSetting derives once. Credentials the loaded net-snmp
+// cannot use make every pass end at once with a line saying why, and no
+// record; a v3 PDU that refuses a request is named with the reason
+// (v3_refusal.h), and the pass ends as after a failed request.
 // Passes of one device never overlap (pass_mutex_). Opening the session
 // looks the peer's name up outside the process-wide net-snmp lock, so a name
 // that is slow to resolve holds up no other device (session_open.h).
@@ -46,8 +52,10 @@
 
 #include "device/uni_data_device.h"
 #include "driver/interruptible_request.h"
+#include "driver/local_second_clock.h"
 #include "driver/netsnmp.h"
 #include "driver/pdu_record.h"
+#include "driver/session_security.h"
 #include "driver/sized_thread.h"
 #include "driver/wake_event.h"
 #include "qtx/qtx_socket_device.h"
@@ -81,18 +89,29 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   void check_wake_descriptor();
   // Ends the process: the device is being deleted from inside its own pass.
   [[noreturn]] void abort_self_deletion();
+  // Readies the pass's v3 session; false when the pass walks nothing, with
+  // `cycle` telling whether its record cycle runs all the same.
+  bool ready_v3_session(bool* cycle);
+  // One console line on standard error about this device and its pass.
+  void report(const std::string& text);
 
   // Settings, guarded by the device lock; a pass copies them when it starts.
   netsnmp_session session_settings_;
   std::string peer_name_;  // the peer name points here, not into the host's address_
+  // The sessions' version, community or v3 user and keys; replaced whole by
+  // InitSetting, so a pass keeps the one it started with.
+  std::shared_ptr<const pdu::SessionSecurity> security_ =
+      std::make_shared<const pdu::SessionSecurity>();
 
   // State of the running pass, guarded by pass_mutex_.
   std::mutex pass_mutex_;
   // The thread running a pass, if any; the destructor reads it unlocked.
   std::atomic<std::thread::id> pass_thread_{std::thread::id()};
-  std::string pass_peer_name_;           // the peer this pass walks
-  WakeEvent* pass_event_ = nullptr;      // the device's event, or the polled pass's own
-  WakeWatch pass_wake_;                  // ends a wait, watching pass_event_
+  std::string pass_peer_name_;       // the peer this pass walks
+  std::shared_ptr<const pdu::SessionSecurity> pass_security_;
+  LocalSecondClock pass_clock_;      // the time stamped before each request
+  WakeEvent* pass_event_ = nullptr;  // the device's event, or the polled pass's own
+  WakeWatch pass_wake_;              // ends a wait, watching pass_event_
   pdu::RequestState request_state_;      // outlives every session, as it must
   SNMP_VARNO_PDU_Data_t pass_values_{};  // what this pass has read, in its fields
   pdu::FieldSet pass_fields_ = 0;        // the fields of pass_values_ it has read

@@ -3,8 +3,9 @@
 (or snmpsim's snmpsimd serving a .snmprec capture).
 
 Usage: pdu_agent.py [--data FILE] [--allow-empty] [--request-log FILE] [--no-view-limit]
-                    [--port N] [--more-ports N]
-       pdu_agent.py --snmpsim --data FILE.snmprec [--port N]
+                    [--port N] [--more-ports N] [--community NAME] [--v3-users FILE]
+                    [--state-dir DIR]
+       pdu_agent.py --snmpsim --data FILE.snmprec [--port N] [--community NAME]
 
 The data file is read first (pdu_data_file.py: the simulator's format, or snmpsim's when
 it is named *.snmprec): every line that cannot be served is named on stderr with its
@@ -14,6 +15,14 @@ unless --allow-empty asks for an agent with an empty table.
 With --snmpsim the same .snmprec file is served by snmpsim's agent (snmpsimd, Debian
 package snmpsim) instead of snmpd, from a private data folder as community tundra; it reads
 the file itself, once, at start.
+
+Credentials: --community NAME answers that v2c community instead of tundra. --v3-users FILE
+answers the SNMP v3 users of FILE, one a line, "NAME [AUTH-PROTOCOL AUTH-PASSPHRASE
+[PRIV-PROTOCOL PRIV-PASSPHRASE]]" as snmpd's createUser takes them (blank and '#' lines
+skipped), each at the highest level its passphrases give; without --community as well, no
+v2c request is answered then. The passphrases stay in that file, off the command line.
+--state-dir DIR keeps snmpd's persistent state there, so that an agent started again on it
+has the same engine ID and one boot more (a PDU that rebooted).
 
 Once the agent answers SNMP requests, exactly one line "127.0.0.1:PORT" is printed to
 stdout; with --more-ports N, snmpd serves the same table on N more free loopback ports
@@ -94,10 +103,10 @@ def _ber_oid(oid):
     return _tlv(0x06, bytes(body))
 
 
-def build_get(request_id, oid):
+def build_get(request_id, oid, community=COMMUNITY):
     varbind = _tlv(0x30, _ber_oid(oid) + b"\x05\x00")
     pdu = _tlv(0xA0, _ber_int(request_id) + _ber_int(0) + _ber_int(0) + _tlv(0x30, varbind))
-    return _tlv(0x30, _ber_int(1) + _tlv(0x04, COMMUNITY) + pdu)
+    return _tlv(0x30, _ber_int(1) + _tlv(0x04, community) + pdu)
 
 
 def _read_tlv(data, pos):
@@ -120,8 +129,8 @@ def _read_tlv(data, pos):
     return tag, pos, pos + length
 
 
-def response_request_id(data):
-    """Request-id of an SNMPv2c Response PDU for our community, or None."""
+def response_request_id(data, community=COMMUNITY):
+    """Request-id of an SNMPv2c Response PDU for the community, or None."""
     try:
         tag, pos, end = _read_tlv(data, 0)
         if tag != 0x30:
@@ -130,7 +139,7 @@ def response_request_id(data):
         if tag != 0x02 or data[start:pos] != b"\x01":
             return None
         tag, start, pos = _read_tlv(data, pos)
-        if tag != 0x04 or data[start:pos] != COMMUNITY:
+        if tag != 0x04 or data[start:pos] != community:
             return None
         tag, pos, _ = _read_tlv(data, pos)
         if tag != 0xA2:
@@ -210,6 +219,11 @@ def _parent_death_hook():
 class Agent:
     def __init__(self, args):
         self.args = args
+        # The readiness probe speaks v2c: with v3 users alone, a community of
+        # its own that nobody else knows answers it.
+        self.probe_community = args.community
+        if args.v3_users and not args.community_given:
+            self.probe_community = ("probe-%016x" % random.getrandbits(64)).encode()
         self.tmpdir = None
         self.proc = None
         self.port = None
@@ -227,11 +241,14 @@ class Agent:
         command = [self.args.python, BACKEND, args.data]
         if args.request_log:
             command += ["--log", args.request_log]
-        community = "rocommunity tundra 127.0.0.1"
-        if not args.no_view_limit:
-            community += " " + ROOT_TEXT
-        lines = [
-            community,
+        view = "" if args.no_view_limit else " " + ROOT_TEXT
+        lines = []
+        for community in dict.fromkeys(c for c in (args.community, self.probe_community) if c):
+            lines.append("rocommunity %s 127.0.0.1%s" % (community.decode(), view))
+        for user in args.v3_users:
+            lines.append("createUser " + " ".join(user.words))
+            lines.append("rouser %s %s%s" % (user.name, user.level, view))
+        lines += [
             "pass_persist %s %s" % (ROOT_TEXT, " ".join(command)),
             # One log line per request would bury startup errors in snmpd's log.
             "dontLogTCPWrappersConnects yes",
@@ -243,11 +260,16 @@ class Agent:
 
     def snmpd_command(self, port):
         conf = self.write_config(port)
-        persist = os.path.join(self.tmpdir, "persist")
+        persist = self.args.state_dir or os.path.join(self.tmpdir, "persist")
         os.makedirs(persist, exist_ok=True)
         # The addresses to listen on, on the command line: a configuration line
         # holds only so many.
         listen = ",".join("udp:127.0.0.1:%d" % p for p in [port] + self.more_ports)
+        # -C reads no persistent file by itself: the state of an earlier run
+        # (engine ID, boots) is named as a configuration file of its own.
+        saved = os.path.join(persist, "snmpd.conf")
+        if self.args.state_dir and os.path.isfile(saved):
+            conf += "," + check_path("state file", saved)
         return [self.args.snmpd, "-f", "-Lo", "-C", "-c", conf, "-m", "", "-M",
                 "/nonexistent", "-I", "-smux", "--persistentDir=" + persist, listen]
 
@@ -260,12 +282,16 @@ class Agent:
         cache = os.path.join(self.tmpdir, "cache-%d" % attempt)
         if not os.path.isdir(data):
             os.makedirs(data)
-            shutil.copyfile(self.args.data, os.path.join(data, "tundra.snmprec"))
+            shutil.copyfile(self.args.data, self.snmpsim_copy())
         os.makedirs(cache)
         return [self.args.snmpsimd, "--data-dir=" + data, "--cache-dir=" + cache,
                 "--agent-udpv4-endpoint=127.0.0.1:%d" % port, "--logging-method=stderr",
                 "--process-user=" + pwd.getpwuid(os.geteuid()).pw_name,
                 "--process-group=" + grp.getgrgid(os.getegid()).gr_name]
+
+    def snmpsim_copy(self):
+        """snmpsimd serves a file to the community it is named after."""
+        return os.path.join(self.tmpdir, "data", self.args.community.decode() + ".snmprec")
 
     def start_snmpd(self, port, attempt):
         command = (self.snmpsimd_command(port, attempt) if self.args.snmpsim
@@ -317,7 +343,7 @@ class Agent:
                     return False
                 request_id += 1
                 try:
-                    sock.send(build_get(request_id, oid))
+                    sock.send(build_get(request_id, oid, self.probe_community))
                 except ConnectionRefusedError:
                     time.sleep(0.05)
                     continue
@@ -335,7 +361,7 @@ class Agent:
                     except ConnectionRefusedError:
                         time.sleep(0.05)
                         break
-                    if response_request_id(data) == request_id:
+                    if response_request_id(data, self.probe_community) == request_id:
                         return True
         return False
 
@@ -366,8 +392,7 @@ class Agent:
             if detail:
                 last_problem += " (%s)" % detail
             if "SnmpsimError" in detail:  # the data file: no other port helps
-                copy = os.path.join(self.tmpdir, "data", "tundra.snmprec")
-                fail(last_problem.replace(copy, self.args.data))
+                fail(last_problem.replace(self.snmpsim_copy(), self.args.data))
         fail("agent not ready after %d attempt(s) within %.0f s: %s"
              % (attempt, READY_BOUND_S, last_problem))
 
@@ -452,10 +477,69 @@ def check_data(path, allow_empty):
                 % (not_read, "" if not_read == 1 else "s") if not_read else ""))
 
 
+class V3User:
+    """One line of --v3-users: snmpd's createUser words and the level they give."""
+
+    PROTOCOLS = {"auth": ("MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512"),
+                 "priv": ("DES", "AES", "AES-192", "AES-256")}
+
+    def __init__(self, words, where):
+        if len(words) not in (1, 3, 5):
+            fail("%s: write NAME [AUTH-PROTOCOL AUTH-PASSPHRASE [PRIV-PROTOCOL "
+                 "PRIV-PASSPHRASE]]" % where)
+        self.name = words[0]
+        if not self.name.isprintable() or len(self.name) > 32 or '"' in self.name:
+            fail("%s: the user name is not up to 32 printable characters" % where)
+        for index, kind in ((1, "auth"), (3, "priv")):
+            if len(words) <= index:
+                break
+            if words[index].upper() not in self.PROTOCOLS[kind]:
+                fail("%s: %s protocol %s is not one of %s"
+                     % (where, kind, words[index], ", ".join(self.PROTOCOLS[kind])))
+            phrase = words[index + 1]
+            if len(phrase) < 8 or '"' in phrase or "\\" in phrase:
+                fail("%s: the %s passphrase has fewer than 8 characters, or a quote or "
+                     "backslash" % (where, kind))
+        self.words = words
+        self.level = {1: "noauth", 3: "auth", 5: "priv"}[len(words)]
+
+
+def read_v3_users(path):
+    try:
+        with open(path, encoding="utf-8") as handle:
+            lines = handle.read(1 << 16).splitlines()
+    except (OSError, UnicodeDecodeError) as error:
+        fail("cannot read --v3-users file %s: %s" % (path, error))
+    users = [V3User(line.split(), "%s line %d" % (path, number))
+             for number, line in enumerate(lines, 1)
+             if line.strip() and not line.lstrip().startswith("#")]
+    if not users:
+        fail("--v3-users file %s names no user" % path)
+    return users
+
+
+def credential_args(args):
+    """--community, --v3-users and --state-dir, checked."""
+    args.community_given = args.community is not None
+    community = COMMUNITY.decode() if args.community is None else args.community
+    if (not community or len(community) > 64 or not community.isprintable()
+            or any(ch in community for ch in " \t\"'\\/#")):
+        fail("--community needs 1 to 64 printable characters without spaces, quotes, "
+             "backslashes, '/' or '#'")
+    args.community = community.encode()
+    args.v3_users = read_v3_users(args.v3_users) if args.v3_users else []
+    if args.v3_users and not args.community_given:
+        args.community = b""
+    if args.state_dir:
+        args.state_dir = check_path("state folder", os.path.abspath(args.state_dir))
+    return args
+
+
 def snmpsim_args(parser, args):
     """--snmpsim: snmpsimd reads (and rejects) the data file itself."""
-    if args.request_log or args.no_view_limit or args.allow_empty:
-        parser.error("--snmpsim takes --data and --port only")
+    if (args.request_log or args.no_view_limit or args.allow_empty or args.v3_users
+            or args.state_dir):
+        parser.error("--snmpsim takes --data, --port and --community only")
     if not pdu_data_file.is_snmprec(args.data):
         fail("--snmpsim serves a .snmprec file only, not %s" % args.data)
     args.snmpsimd = shutil.which("snmpsimd")
@@ -480,7 +564,14 @@ def parse_args(argv):
                         help="serve the same table on N more free ports (snmpd only)")
     parser.add_argument("--snmpsim", action="store_true",
                         help="serve the .snmprec data file with snmpsimd instead of snmpd")
-    args = parser.parse_args(argv)
+    parser.add_argument("--community", metavar="NAME",
+                        help="the v2c community to answer (default: tundra)")
+    parser.add_argument("--v3-users", metavar="FILE",
+                        help="SNMP v3 users to answer, one a line: NAME [AUTH-PROTOCOL "
+                             "AUTH-PASSPHRASE [PRIV-PROTOCOL PRIV-PASSPHRASE]]")
+    parser.add_argument("--state-dir", metavar="DIR",
+                        help="keep snmpd's persistent state (engine ID, boots) in DIR")
+    args = credential_args(parser.parse_args(argv))
 
     if args.port and not 1 <= args.port <= 65535:
         parser.error("--port must be in 1..65535")

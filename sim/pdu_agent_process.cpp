@@ -139,6 +139,9 @@ void PduAgentProcess::Start(const PduAgentOptions& options) {
   if (options.more_ports != 0) {
     args.insert(args.end(), {"--more-ports", std::to_string(options.more_ports)});
   }
+  if (!options.community.empty()) args.insert(args.end(), {"--community", options.community});
+  if (!options.v3_users.empty()) args.insert(args.end(), {"--v3-users", options.v3_users});
+  if (!options.state_dir.empty()) args.insert(args.end(), {"--state-dir", options.state_dir});
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);

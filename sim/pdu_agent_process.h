@@ -31,6 +31,16 @@ struct PduAgentOptions {
   int port = 0;
   // Serve the same table on this many more free loopback ports (snmpd only).
   std::size_t more_ports = 0;
+  // The v2c community the agent answers instead of "tundra" (a .snmprec
+  // file served by snmpsim is then served under that name).
+  std::string community;
+  // A file of SNMP v3 users the agent (snmpd) answers, one a line:
+  // "NAME [AUTH-PROTOCOL AUTH-PASSPHRASE [PRIV-PROTOCOL PRIV-PASSPHRASE]]".
+  // Without a community as well, it answers no v2c request then.
+  std::string v3_users;
+  // snmpd's persistent folder, kept across restarts: an agent started again
+  // on it has the same engine ID and one boot more.
+  std::string state_dir;
   // Interpreter that runs the agent script, looked up in PATH.
   std::string python = "python3";
 };

@@ -5,6 +5,7 @@ include(GoogleTest)
 
 add_executable(pdu_host_tests
   ${CMAKE_CURRENT_LIST_DIR}/console_capture_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pdu_host_credentials_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pdu_host_explain_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pdu_host_site_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pdu_host_test.cpp

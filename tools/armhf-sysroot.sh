@@ -5,9 +5,10 @@
 #
 # DIR receives Debian 11's cross compiler for armhf (GCC 10, binutils 2.35)
 # and Debian 11's armhf libraries (glibc 2.31, GCC 10's libstdc++, JsonCpp,
-# GoogleTest, Boost headers). Debian 11's C and C++ runtimes are the oldest
-# the plug-in has to load against, so whatever is built here asks for no
-# newer symbol versions than they have.
+# GoogleTest, Boost headers, and OpenSSL 1.1, which net-snmp's v3 privacy
+# and SHA-2 digests are built on, as in the target's own net-snmp). Debian
+# 11's C and C++ runtimes are the oldest the plug-in has to load against, so
+# whatever is built here asks for no newer symbol versions than they have.
 #
 # The packages are fetched with a private apt state (its own sources list,
 # index folder and an empty status file under DIR/.apt) and unpacked with
@@ -91,7 +92,8 @@ toolchain=(gcc-10-arm-linux-gnueabihf g++-10-arm-linux-gnueabihf cpp-10-arm-linu
 # armhf packages: what the test programs run with under qemu-arm, and the
 # libraries and headers the tests and tools build against.
 target=(libc6:armhf libstdc++6:armhf libgcc-s1:armhf libjsoncpp24:armhf libjsoncpp-dev:armhf
-        libgtest-dev:armhf libgmock-dev:armhf libboost1.74-dev:armhf)
+        libgtest-dev:armhf libgmock-dev:armhf libboost1.74-dev:armhf libssl1.1:armhf
+        libssl-dev:armhf)
 wanted="$SUITE ${toolchain[*]} ${target[*]}"
 
 mkdir -p "$1"
@@ -159,7 +161,8 @@ done
 
 for f in "usr/bin/$TRIPLET-g++" lib/ld-linux-armhf.so.3 "usr/lib/$TRIPLET/libc.so.6" \
          "usr/lib/$TRIPLET/libstdc++.so.6" "usr/lib/$TRIPLET/libgtest.a" \
-         "usr/lib/$TRIPLET/libjsoncpp.so" usr/include/boost/version.hpp; do
+         "usr/lib/$TRIPLET/libjsoncpp.so" usr/include/boost/version.hpp \
+         "usr/lib/$TRIPLET/libcrypto.so.1.1" usr/include/openssl/evp.h; do
   [[ -e $root/$f ]] || die "$f is missing after unpacking"
 done
 "$root/usr/bin/$TRIPLET-g++" --version >/dev/null 2>&1 || die "the unpacked cross compiler does not run"

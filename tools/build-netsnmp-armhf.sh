@@ -7,11 +7,14 @@
 # SYSROOT is a folder tools/armhf-sysroot.sh prepared; the library lands in
 # SYSROOT/usr/lib/arm-linux-gnueabihf and the headers in SYSROOT/usr/include,
 # where the cross build and the armhf test runs find them. Only the library is
-# built: no agent, no applications, no MIB files, no OpenSSL (v2c needs no
-# cryptography), so it needs nothing from the target beyond the C library.
+# built: no agent, no applications, no MIB files. It is built with OpenSSL
+# (the root's, 1.1) and the AES-192/256 of draft-blumenthal, as Debian builds
+# its own, so that SNMP v3 offers SHA-2 digests and AES/DES privacy: it needs
+# libcrypto.so.1.1 from the target besides the C library.
 #
 # A SOURCE_TARBALL.sha256 beside the tarball, when there is one, must match it.
-# Done once per source tree: a stamp in SYSROOT records the tarball's SHA-256.
+# Done once per source tree and configuration: a stamp in SYSROOT records the
+# tarball's SHA-256 and the configure options.
 set -euo pipefail
 
 readonly TRIPLET=arm-linux-gnueabihf
@@ -33,10 +36,12 @@ sum=$(sha256sum "$tarball" | cut -d ' ' -f 1)
 if [[ -f $tarball.sha256 ]]; then
   [[ $(cut -d ' ' -f 1 "$tarball.sha256") == "$sum" ]] || die "$tarball does not match $tarball.sha256"
 fi
+features=(--with-openssl --enable-blumenthal-aes)
 stamp="$sysroot/usr/lib/$TRIPLET/.netsnmp-source"
-if [[ -f $stamp && $(cat "$stamp") == "$sum" ]]; then
+if [[ -f $stamp && $(cat "$stamp") == "$sum ${features[*]}" ]]; then
   exit 0
 fi
+[[ -f $sysroot/usr/include/openssl/evp.h ]] || die "$sysroot holds no OpenSSL headers (tools/armhf-sysroot.sh)"
 echo "build-netsnmp-armhf: building net-snmp's library from $(basename "$tarball") (a few minutes, once)"
 
 rm -rf "$work/src"
@@ -58,7 +63,7 @@ run ./configure --host=$TRIPLET --with-endianness=little --with-defaults \
   CC="$TRIPLET-gcc --sysroot=$sysroot" \
   --prefix=/usr --libdir=/usr/lib/$TRIPLET \
   --disable-agent --disable-applications --disable-manuals --disable-scripts \
-  --disable-mibs --disable-mib-loading --without-openssl --disable-embedded-perl \
+  --disable-mibs --disable-mib-loading "${features[@]}" --disable-embedded-perl \
   --without-perl-modules --enable-ipv6 --disable-static
 run make -j "$(nproc)" -C snmplib
 run make -C snmplib install DESTDIR="$sysroot"
@@ -67,7 +72,11 @@ rm -f "$sysroot/usr/lib/$TRIPLET/libnetsnmp.la"
 
 library=$(readlink -f "$sysroot/usr/lib/$TRIPLET/libnetsnmp.so") || true
 [[ -f $library ]] || die "no libnetsnmp.so was installed"
-grep -q '^#define SIZEOF_LONG 4$' "$sysroot/usr/include/net-snmp/net-snmp-config.h" ||
+config="$sysroot/usr/include/net-snmp/net-snmp-config.h"
+grep -q '^#define SIZEOF_LONG 4$' "$config" ||
   die "net-snmp was configured with another size of long than armhf's"
-echo "$sum" >"$stamp"
+# configure passes over an OpenSSL it cannot use with a warning only.
+grep -q '^#define NETSNMP_USE_OPENSSL 1$' "$config" && grep -q '^#define HAVE_AES_CFB128_ENCRYPT 1$' "$config" ||
+  die "net-snmp was configured without OpenSSL's AES; see $log"
+echo "$sum ${features[*]}" >"$stamp"
 echo "build-netsnmp-armhf: installed $(basename "$library") into $sysroot"

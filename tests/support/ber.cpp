@@ -157,6 +157,7 @@ std::optional<Request> ParseRequest(const Bytes& message) {
   auto community = sequence->Next(&tag);
   if (!community || tag != 0x04) return std::nullopt;
   Request request;
+  request.message = message;
   request.community.assign(community->data(), community->data() + community->size());
   auto pdu = sequence->Next(&tag);
   if (!pdu) return std::nullopt;

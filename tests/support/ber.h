@@ -31,6 +31,7 @@ struct Request {
   long long max_repetitions = 0;  // error index field of other PDUs
   std::string community;
   std::vector<Oid> names;
+  Bytes message;  // the whole datagram
 };
 std::optional<Request> ParseRequest(const Bytes& message);
 

@@ -56,6 +56,7 @@ void ScriptedAgent::Serve() {
     const ssize_t received = recvfrom(socket_, buffer.data(), buffer.size(), 0,
                                       reinterpret_cast<sockaddr*>(&peer), &peer_length);
     if (received <= 0) continue;
+    ++datagrams_;
     const auto request = ber::ParseRequest(ber::Bytes(buffer.begin(), buffer.begin() + received));
     if (!request) continue;
     int number;

@@ -31,6 +31,8 @@ class ScriptedAgent {
   std::vector<ber::Request> requests() const;
   // Waits until `count` requests have come; false when `timeout` passed first.
   bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
+  // Datagrams received so far, requests or not (an SNMP v3 message is none).
+  std::size_t datagrams() const { return datagrams_; }
 
  private:
   void Serve();
@@ -39,6 +41,7 @@ class ScriptedAgent {
   int socket_ = -1;
   std::string address_;
   std::atomic<bool> stop_{false};
+  std::atomic<std::size_t> datagrams_{0};
   mutable std::mutex mutex_;
   std::vector<ber::Request> requests_;
   std::thread thread_;

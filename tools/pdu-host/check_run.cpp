@@ -10,12 +10,15 @@
 
 namespace pdu_host {
 
-int RunCheck(const std::vector<DeviceEntry>& entries, const std::string& source) {
-  const std::vector<ConfigFinding> findings = CheckDevices(entries);
-  std::string report;
-  for (const ConfigFinding& finding : findings) {
-    report += source + ": " + FindingLine(finding) + "\n";
+int RunCheck(const std::vector<DeviceEntry>& entries, const std::string& source,
+             const std::string& config_path) {
+  std::vector<std::string> findings;
+  for (const ConfigFinding& finding : CheckDevices(entries)) {
+    findings.push_back(FindingLine(finding));
   }
+  if (const auto exposed = ReadableSecrets(config_path, entries)) findings.push_back(*exposed);
+  std::string report;
+  for (const std::string& finding : findings) report += source + ": " + finding + "\n";
   report += source + ": " + std::to_string(entries.size()) +
             (entries.size() == 1 ? " device, " : " devices, ") +
             (findings.empty() ? std::string("no findings")
@@ -26,9 +29,12 @@ int RunCheck(const std::vector<DeviceEntry>& entries, const std::string& source)
   return findings.empty() ? kExitOk : kExitShortfall;
 }
 
-void WarnAboutConfig(const std::vector<DeviceEntry>& entries) {
+void WarnAboutConfig(const std::vector<DeviceEntry>& entries, const std::string& config_path) {
   for (const ConfigFinding& finding : CheckDevices(entries)) {
     Complain("warning: " + FindingLine(finding));
+  }
+  if (const auto exposed = ReadableSecrets(config_path, entries)) {
+    Complain("warning: config file " + config_path + " " + *exposed);
   }
 }
 

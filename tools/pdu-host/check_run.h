@@ -10,10 +10,13 @@
 namespace pdu_host {
 
 // --check: one line per finding on standard output, "SOURCE: devices[i]
-// (id N) PATH: TEXT", then a count. 0 without findings, 1 with.
-int RunCheck(const std::vector<DeviceEntry>& entries, const std::string& source);
+// (id N) PATH: TEXT", then a count. 0 without findings, 1 with. A
+// configuration file (`config_path`) that holds secrets and that others
+// than its owner can read is a finding too.
+int RunCheck(const std::vector<DeviceEntry>& entries, const std::string& source,
+             const std::string& config_path = "");
 
 // The same findings, once, as "pdu-host: warning: ..." on standard error.
-void WarnAboutConfig(const std::vector<DeviceEntry>& entries);
+void WarnAboutConfig(const std::vector<DeviceEntry>& entries, const std::string& config_path = "");
 
 }  // namespace pdu_host

@@ -1,8 +1,11 @@
 #include "config_check.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "address_check.h"
 #include "bounded_parallel.h"
 #include "device/config_member.h"
+#include "driver/snmp_credentials.h"
 #include "nearest_name.h"
 
 namespace pdu_host {
@@ -20,7 +24,16 @@ namespace {
 constexpr std::size_t kLookupsAtOnce = 16;
 
 const std::vector<std::string> kDeviceMembers = {"id", "address", "appSetting", "thresholdSetting"};
-const std::vector<std::string> kAppMembers = {"b_mode", "use_thread"};
+const std::vector<std::string> kAppMembers = [] {
+  std::vector<std::string> members = {"b_mode", "use_thread"};
+  const std::vector<std::string>& credentials = pdu::CredentialMembers();
+  members.insert(members.end(), credentials.begin(), credentials.end());
+  return members;
+}();
+// The credential members SNMP v3 reads and v2c does not.
+const char* const kV3Members[] = {"security_name",   "security_level", "auth_protocol",
+                                  "auth_passphrase", "priv_protocol",  "priv_passphrase",
+                                  "context_name"};
 const std::vector<std::string> kRuleMembers = {"SignalName", "NMAlarmID", "ID", "SignalNumber"};
 // The rule members that make up the alarm text; the plug-in names each one missing.
 const char* const kAlarmTextMembers[] = {"NMAlarmID", "ID", "SignalNumber"};
@@ -90,6 +103,40 @@ std::optional<std::string> MisreadNumber(const Json::Value& value, int reading) 
   return Written(value) + " reads as " + std::to_string(reading) + " (" + why + ")";
 }
 
+// What net-snmp keeps one entry of per PDU and user: the protocols and
+// passphrases a v3 device's level uses.
+std::string UserKeys(const pdu::SnmpCredentials& credentials) {
+  std::string keys;
+  if (credentials.level != pdu::SecurityLevel::kNoAuthNoPriv) {
+    keys += credentials.auth_protocol + '\n' + credentials.auth_passphrase + '\n';
+  }
+  if (credentials.level == pdu::SecurityLevel::kAuthPriv) {
+    keys += credentials.priv_protocol + '\n' + credentials.priv_passphrase;
+  }
+  return keys;
+}
+
+// For each device, an earlier one naming the same v3 user on the same
+// address with other protocols or passphrases: the plug-in samples only the
+// first of the two.
+std::vector<std::optional<std::size_t>> UserClashes(const std::vector<DeviceEntry>& entries) {
+  std::vector<std::optional<std::size_t>> clashes(entries.size());
+  std::vector<pdu::CredentialsReading> readings;
+  for (const DeviceEntry& entry : entries) readings.push_back(pdu::ReadCredentials(entry.config));
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const pdu::SnmpCredentials& mine = readings[i].credentials;
+    if (!mine.v3 || !readings[i].problems.empty()) continue;
+    for (std::size_t j = 0; j < i && !clashes[i]; ++j) {
+      const pdu::SnmpCredentials& theirs = readings[j].credentials;
+      if (theirs.v3 && readings[j].problems.empty() && entries[j].address == entries[i].address &&
+          theirs.security_name == mine.security_name && UserKeys(theirs) != UserKeys(mine)) {
+        clashes[i] = j;
+      }
+    }
+  }
+  return clashes;
+}
+
 class DeviceChecker {
  public:
   DeviceChecker(const DeviceEntry& entry, std::vector<ConfigFinding>& findings)
@@ -134,6 +181,46 @@ class DeviceChecker {
                                          (reading == 0 ? ": the device is polled from the host"
                                                        : ": the device samples on its own thread") +
                                          "; write \"0\" (polled) or \"1\" (own thread)");
+      }
+    }
+  }
+
+  // Credentials as the plug-in reads them, and members its version ignores.
+  // A finding never holds a member's value: it may be a secret.
+  void Credentials(const std::optional<std::size_t>& clash) {
+    if (clash) {
+      Add("appSetting.security_name",
+          "the same user on the same address as devices[" + std::to_string(*clash) +
+              "], with other protocols or passphrases: net-snmp keeps one set per user and PDU, "
+              "so the plug-in samples only the device that polls first; give both the same");
+    }
+    const Json::Value* app = config_member::PresentObject(entry_.config, "appSetting");
+    if (app == nullptr) return;
+    const pdu::CredentialsReading reading = pdu::ReadCredentials(entry_.config);
+    for (const pdu::CredentialProblem& problem : reading.problems) {
+      Add(problem.member, problem.text + " (until then the device publishes no record)");
+    }
+    const pdu::SnmpCredentials& credentials = reading.credentials;
+    if (credentials.v3 && config_member::Present(*app, "community")) {
+      Add("appSetting.community",
+          "is read for SNMP v2c only, and this device speaks v3 (snmp_version \"3\"): remove it");
+    }
+    if (!credentials.v3 && reading.problems.empty()) {
+      for (const char* member : kV3Members) {
+        if (config_member::Present(*app, member)) {
+          Add(std::string("appSetting.") + member,
+              "is read for SNMP v3 only, and this device speaks v2c: set snmp_version \"3\" "
+              "or remove it");
+        }
+      }
+    }
+    if (credentials.v3 && credentials.level == pdu::SecurityLevel::kNoAuthNoPriv) {
+      for (const char* member : {"auth_passphrase", "priv_passphrase"}) {
+        if (config_member::Present(*app, member)) {
+          Add(std::string("appSetting.") + member,
+              "is given, but security_level noAuthNoPriv uses no passphrase: remove it or "
+              "raise the level");
+        }
       }
     }
   }
@@ -214,15 +301,37 @@ std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries)
   std::vector<std::vector<AddressFinding>> addresses(entries.size());
   ForEachAtOnce(entries.size(), kLookupsAtOnce,
                 [&](std::size_t i) { addresses[i] = AddressFindings(entries[i].address); });
+  const std::vector<std::optional<std::size_t>> clashes = UserClashes(entries);
   std::vector<ConfigFinding> findings;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     DeviceChecker check(entries[i], findings);
     check.Members();
     check.Address(addresses[i]);
     check.AppSetting();
+    check.Credentials(clashes[i]);
     check.ThresholdSetting();
   }
   return findings;
+}
+
+std::optional<std::string> ReadableSecrets(const std::string& path,
+                                           const std::vector<DeviceEntry>& entries) {
+  bool secrets = false;
+  for (const DeviceEntry& entry : entries) {
+    const pdu::SnmpCredentials credentials = pdu::ReadCredentials(entry.config).credentials;
+    secrets = secrets || credentials.community != pdu::kDefaultCommunity ||
+              !credentials.auth_passphrase.empty() || !credentials.priv_passphrase.empty();
+  }
+  struct stat status;
+  if (!secrets || stat(path.c_str(), &status) != 0 || (status.st_mode & (S_IRGRP | S_IROTH)) == 0) {
+    return std::nullopt;
+  }
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+  return std::string(
+             "holds secrets (a community other than tundra, or passphrases) and can be "
+             "read by others than its owner (mode ") +
+         mode + "): chmod 600 " + path;
 }
 
 std::string FindingLine(const ConfigFinding& finding) {

@@ -8,10 +8,13 @@
 // Findings: members neither reads (with the known one nearest in spelling),
 // values that read as something other than what was written, modes other
 // than 1, 2, 3, threshold rules with members missing, not numbers or of a
-// type that makes the plug-in's InitSetting fail, and address problems.
+// type that makes the plug-in's InitSetting fail, address problems, and
+// credentials (snmp_credentials.h) the plug-in cannot use or that its SNMP
+// version does not read.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,12 @@ struct ConfigFinding {
 
 // In device order; the names in all addresses are looked up side by side.
 std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries);
+
+// When a device holds a secret (a community other than tundra, a
+// passphrase) and the configuration file at `path` can be read by others
+// than its owner: what to do about it.
+std::optional<std::string> ReadableSecrets(const std::string& path,
+                                           const std::vector<DeviceEntry>& entries);
 
 // "devices[1] (id 8) appSetting.b_mode: TEXT"
 std::string FindingLine(const ConfigFinding& finding);

@@ -83,7 +83,8 @@ std::vector<DeviceEntry> LoadHostConfig(const std::string& path) {
   return ParseHostConfig(text, "config file " + path);
 }
 
-DeviceEntry AddressDevice(const std::string& address) {
+DeviceEntry AddressDevice(const std::string& address,
+                          const std::vector<std::pair<std::string, std::string>>& credentials) {
   DeviceEntry entry;
   entry.id = 1;
   entry.address = address;
@@ -92,6 +93,7 @@ DeviceEntry AddressDevice(const std::string& address) {
   entry.config["address"] = address;
   entry.config["appSetting"]["b_mode"] = "2";
   entry.config["appSetting"]["use_thread"] = "0";
+  for (const auto& [member, text] : credentials) entry.config["appSetting"][member] = text;
   return entry;
 }
 

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <json/value.h>
@@ -39,8 +40,10 @@ inline constexpr std::size_t kMaxConfigBytes = 16 * 1024 * 1024;
 
 std::vector<DeviceEntry> LoadHostConfig(const std::string& path);
 // The one device of --address: id 1 polling `address` from the host, in
-// mode 2 (appSetting b_mode "2", use_thread "0").
-DeviceEntry AddressDevice(const std::string& address);
+// mode 2 (appSetting b_mode "2", use_thread "0"), with the credential
+// members given for it.
+DeviceEntry AddressDevice(const std::string& address,
+                          const std::vector<std::pair<std::string, std::string>>& credentials = {});
 // The same checks on the file's text; `source` names it in messages.
 std::vector<DeviceEntry> ParseHostConfig(const std::string& text, const std::string& source);
 

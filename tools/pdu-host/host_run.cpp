@@ -200,15 +200,17 @@ int RunHost(const Options& options) {
     if (options.address.empty()) {
       entries = LoadHostConfig(options.config_path);
     } else {
-      entries.push_back(AddressDevice(options.address));
+      entries.push_back(AddressDevice(options.address, options.address_credentials));
     }
   } catch (const std::exception& e) {
     Complain(e.what());
     return kExitBadInput;
   }
   if (options.check) {
-    return RunCheck(entries, options.address.empty() ? "config file " + options.config_path
-                                                     : "--address " + options.address);
+    return RunCheck(entries,
+                    options.address.empty() ? "config file " + options.config_path
+                                            : "--address " + options.address,
+                    options.config_path);
   }
   if (options.survey) {
     WarnAboutConfig(entries);
@@ -247,7 +249,7 @@ int RunHost(const Options& options) {
     Complain(e.what());
     return kExitBadInput;
   }
-  WarnAboutConfig(entries);
+  WarnAboutConfig(entries, options.config_path);
 
   RunLedger ledger(entries);
   std::unique_ptr<ConsoleCapture> capture;

@@ -13,10 +13,10 @@ namespace pdu_host {
 namespace {
 
 constexpr char kUsage[] =
-    R"(Usage: pdu-host (--config FILE | --address ADDR) [--plugin PATH] [--passes N]
-                [--seconds S] [--events FILE] [--cache-in FILE] [--cache-out FILE]
-                [--explain] [--record FILE]
-       pdu-host (--config FILE | --address ADDR) (--check | --survey [--json])
+    R"(Usage: pdu-host (--config FILE | --address ADDR [CREDENTIALS]) [--plugin PATH]
+                [--passes N] [--seconds S] [--events FILE] [--cache-in FILE]
+                [--cache-out FILE] [--explain] [--record FILE]
+       pdu-host (--config FILE | --address ADDR [CREDENTIALS]) (--check | --survey [--json])
 )";
 
 constexpr char kPurpose[] =
@@ -62,7 +62,53 @@ class HelpLayout : public CLI::Formatter {
 struct TypedValues {
   std::string passes;
   std::string seconds;
+  AddressCredentialOptions credentials;
 };
+
+constexpr char kCredentials[] =
+    "Credentials of --address (a configuration file gives them per device)";
+
+// --address's credential options, each an appSetting member of the same
+// name; the secrets only from files or the environment.
+void DefineCredentialOptions(CLI::App& app, AddressCredentialOptions& credentials) {
+  const struct {
+    const char* name;
+    std::string* value;
+    const char* type;
+    const char* help;
+  } options[] = {
+      {"--snmp-version", &credentials.snmp_version, "V",
+       "2c (default) or 3: the SNMP version of --address."},
+      {"--community-file", &credentials.community_file, "FILE",
+       R"(The v2c community: the first line of FILE (default: the
+environment's PDU_COMMUNITY, else tundra).)"},
+      {"--security-name", &credentials.security_name, "USER", "The SNMP v3 user."},
+      {"--security-level", &credentials.security_level, "L",
+       R"(noAuthNoPriv, authNoPriv or authPriv (default: the highest
+the given passphrases allow).)"},
+      {"--auth-protocol", &credentials.auth_protocol, "P",
+       "MD5, SHA (default), SHA-224, SHA-256, SHA-384 or SHA-512."},
+      {"--auth-passphrase-file", &credentials.auth_passphrase_file, "FILE",
+       R"(The v3 authentication passphrase: the first line of FILE
+(default: the environment's PDU_AUTH_PASSPHRASE).)"},
+      {"--priv-protocol", &credentials.priv_protocol, "P",
+       "DES, AES (default, AES-128), AES-192 or AES-256."},
+      {"--priv-passphrase-file", &credentials.priv_passphrase_file, "FILE",
+       R"(The v3 privacy passphrase: the first line of FILE
+(default: the environment's PDU_PRIV_PASSPHRASE). Neither
+passphrase nor community is taken from the command line,
+where ps shows it, e.g.
+  PDU_AUTH_PASSPHRASE=... PDU_PRIV_PASSPHRASE=... \
+  pdu-host --address 192.0.2.10:161 --snmp-version 3 \
+    --security-name pdu-ops --auth-protocol SHA-256)"},
+      {"--context-name", &credentials.context_name, "NAME", "The v3 context (default: none)."},
+  };
+  for (const auto& option : options) {
+    app.add_option(option.name, *option.value, option.help)
+        ->type_name(option.type)
+        ->group(kCredentials);
+  }
+}
 
 // Non-negative decimal integer without sign or spaces, at most kMaxPasses.
 unsigned ParsePasses(const std::string& text) {
@@ -212,6 +258,7 @@ would not open or that would surprise). No PDU is
 contacted; host names are looked up.)")
       ->disable_flag_override();
   app.set_help_flag("-h,--help", "Show this text and exit.");
+  DefineCredentialOptions(app, typed.credentials);
 }
 
 // An option given with an empty value, e.g. --events "".
@@ -247,9 +294,15 @@ Options ParseOptions(const std::vector<std::string>& args) {
     throw UsageError("unexpected argument '" + extra + "' (options start with --; see --help)");
   }
   const std::pair<const char*, const std::string*> file_options[] = {
-      {"--config", &options.config_path},       {"--plugin", &options.plugin_path},
-      {"--events", &options.events_path},       {"--cache-in", &options.cache_in_path},
-      {"--cache-out", &options.cache_out_path}, {"--record", &options.record_path}};
+      {"--config", &options.config_path},
+      {"--plugin", &options.plugin_path},
+      {"--events", &options.events_path},
+      {"--cache-in", &options.cache_in_path},
+      {"--cache-out", &options.cache_out_path},
+      {"--record", &options.record_path},
+      {"--community-file", &typed.credentials.community_file},
+      {"--auth-passphrase-file", &typed.credentials.auth_passphrase_file},
+      {"--priv-passphrase-file", &typed.credentials.priv_passphrase_file}};
   for (const auto& [name, value] : file_options) RejectEmpty(app, name, *value, "file name");
   RejectEmpty(app, "--address", options.address, "address");
   if (app.count("--passes") != 0) options.passes = ParsePasses(typed.passes);
@@ -266,6 +319,14 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (app.count("--json") != 0 && app.count("--survey") == 0) {
     throw UsageError("--json goes with --survey only (see --help)");
   }
+  for (const CLI::Option* credential : app.get_options()) {
+    if (has_config && credential->get_group() == kCredentials && credential->count() != 0) {
+      throw UsageError(credential->get_name() +
+                       " goes with --address; a configuration file gives each device its "
+                       "credentials in its appSetting (see --help)");
+    }
+  }
+  if (has_address) options.address_credentials = AddressCredentials(typed.credentials);
   for (const char* mode : {"--survey", "--check"}) {
     if (app.count(mode) == 0) continue;
     for (const char* other : {"--survey", "--check", "--plugin", "--passes", "--seconds",

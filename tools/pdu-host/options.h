@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "address_credentials.h"
+
 namespace pdu_host {
 
 class UsageError : public std::runtime_error {
@@ -35,6 +37,8 @@ struct Options {
   bool survey = false;      // walk every PDU once and judge it; no plug-in
   bool json = false;        // --survey's result as one JSON document
   bool check = false;       // only report the configuration's mistakes
+  // The appSetting credential members of --address's device.
+  CredentialMembers address_credentials;
 };
 
 Options ParseOptions(const std::vector<std::string>& args);

@@ -49,6 +49,10 @@ LineKind ClassifyLine(const std::string& line) {
   if (StartsWith(line, "snmp get error ")) return LineKind::kRequestFailed;
   if (StartsWith(line, "snmpbulkwalk: ")) return LineKind::kNoSession;
   if (StartsWith(line, "SNMP_VARNO_PDU: walk of ")) return LineKind::kWalkStopped;
+  if (StartsWith(line, "SNMP_VARNO_PDU: device ")) {
+    if (line.find(") not sampled: ") != std::string::npos) return LineKind::kNoSession;
+    if (line.find(") refused by the PDU: ") != std::string::npos) return LineKind::kRefused;
+  }
   if (StartsWith(line, "SNMP_VARNO_PDU: sampling pass failed")) return LineKind::kPassFailed;
   return LineKind::kOther;
 }
@@ -66,7 +70,7 @@ std::optional<unsigned int> NamedDataId(const std::string& line) {
 
 bool EndsWithoutAnswer(LineKind kind) {
   return kind == LineKind::kNoAnswer || kind == LineKind::kRequestFailed ||
-         kind == LineKind::kNoSession;
+         kind == LineKind::kNoSession || kind == LineKind::kRefused;
 }
 
 bool IsProblem(LineKind kind) { return kind != LineKind::kTrace && kind != LineKind::kOther; }

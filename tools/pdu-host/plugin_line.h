@@ -8,6 +8,8 @@
 //   snmpbulkwalk: Unknown host (ADDR) ...      no session opened
 //   SNMP_VARNO_PDU: walk of ADDR ended: ...    the agent ended the walk
 //   SNMP_VARNO_PDU: sampling pass failed ...   the pass threw
+//   SNMP_VARNO_PDU: device N (ADDR) not sampled: ...      credentials it cannot use
+//   SNMP_VARNO_PDU: device N (ADDR) refused by the PDU: ...   a v3 refusal
 #pragma once
 
 #include <optional>
@@ -19,9 +21,10 @@ enum class LineKind {
   kTrace,          // says nothing about how the pass went
   kNoAnswer,       // time-out and retry: the pass ended without an answer
   kRequestFailed,  // a request could not be sent or read: no answer either
-  kNoSession,      // net-snmp opened nothing: no request, and no record
+  kNoSession,      // net-snmp opened nothing, or the credentials are unusable: no record
   kWalkStopped,    // an answer the walk stops at: the record holds what came before
   kPassFailed,     // the pass ended with an error
+  kRefused,        // the PDU refused the request (SNMP v3): no answer with values
   kOther,          // a line pdu-host does not know, passed on as it is
 };
 

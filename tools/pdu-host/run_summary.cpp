@@ -39,7 +39,9 @@ std::string Explained(const std::string& line) {
     case LineKind::kRequestFailed:
       return line + ": a request could not be sent or its answer not read";
     case LineKind::kNoSession:
-      return line + ": net-snmp could not open the address (pdu-host --check says why)";
+      return line.find(") not sampled: ") != std::string::npos
+                 ? line
+                 : line + ": net-snmp could not open the address (pdu-host --check says why)";
     default:
       return line;
   }
