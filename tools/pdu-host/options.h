@@ -34,6 +34,7 @@ struct Options {
   std::string record_path;  // write that walk as the simulator's data file
   bool survey = false;      // walk every PDU once and judge it; no plug-in
   bool check = false;       // only report the configuration's mistakes
+  bool version = false;     // print pdu-host's and the plug-in's versions
 };
 
 Options ParseOptions(const std::vector<std::string>& args);
