@@ -28,7 +28,8 @@ ARMHF_SYSROOT = $(CURDIR)/build-armhf/sysroot
 TEST_PACKAGES = snmpsim
 CONFIGURE = cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 
-.PHONY: all deps build test demo armhf test-armhf test-asan test-tsan fuzz bench clean
+.PHONY: all deps build test demo armhf armhf-configure test-armhf test-asan test-tsan fuzz \
+        bench clean
 
 all: build
 
@@ -50,12 +51,15 @@ demo: deps
 	cmake --build $(BUILD) -j $(JOBS) --target pdu-host
 	tools/run-demo.sh $(BUILD)
 
-armhf: deps
+armhf-configure: deps
 	tools/armhf-sysroot.sh $(ARMHF_SYSROOT)
 	tools/build-netsnmp-armhf.sh $(NETSNMP_SOURCE) $(ARMHF_SYSROOT) build-armhf/netsnmp
+	tools/build-jsoncpp-armhf.sh $(ARMHF_SYSROOT) build-armhf/jsoncpp
 	cmake -S . -B build-armhf $(CMAKE_FLAGS) -DPDU_BENCH=OFF \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/arm-linux-gnueabihf.cmake \
 	  -DARMHF_SYSROOT=$(ARMHF_SYSROOT) -DPDU_NETSNMP_SONAME=$(NETSNMP_SONAME)
+
+armhf: armhf-configure
 	cmake --build build-armhf -j $(JOBS)
 
 test-armhf: armhf
