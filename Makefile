@@ -8,6 +8,7 @@
 #   make armhf        the file we ship: build-armhf/snmp_varno_pdu.so for 32-bit ARM,
 #                     against net-snmp 5.8 built from source (NETSNMP_SOURCE)
 #   make test-armhf   that build's whole suite under qemu-arm
+#   make release      the archive we ship: dist/snmp_varno_pdu-VERSION-armhf.tar.gz
 #   make test-asan    whole suite with AddressSanitizer + UndefinedBehaviorSanitizer
 #   make test-tsan    whole suite with ThreadSanitizer
 #   make fuzz         the fuzz targets, FUZZ_SECONDS each
@@ -27,9 +28,12 @@ ARMHF_SYSROOT = $(CURDIR)/build-armhf/sysroot
 # tools/install-deps.sh): snmpsim serves .snmprec captures.
 TEST_PACKAGES = snmpsim
 CONFIGURE = cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+VERSION := $(shell head -n 1 VERSION)
+DIST ?= dist
+RELEASE_ARCHIVE = $(DIST)/snmp_varno_pdu-$(VERSION)-armhf.tar.gz
 
-.PHONY: all deps build test demo armhf armhf-configure test-armhf test-asan test-tsan fuzz \
-        bench clean
+.PHONY: all deps build test demo armhf armhf-configure test-armhf release test-asan \
+        test-tsan fuzz bench clean
 
 all: build
 
@@ -62,6 +66,11 @@ armhf-configure: deps
 armhf: armhf-configure
 	cmake --build build-armhf -j $(JOBS)
 
+# The armhf build's plug-in and pdu-host (not its tests), packed.
+release: armhf-configure
+	cmake --build build-armhf -j $(JOBS) --target snmp_varno_pdu pdu-host
+	tools/make-release.sh build-armhf $(ARMHF_SYSROOT) $(DIST)
+
 test-armhf: armhf
 	@tools/install-deps.sh $(TEST_PACKAGES)
 	cd build-armhf && $(CTEST)
@@ -87,4 +96,4 @@ bench: build
 	tools/run-bench.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) build-armhf build-asan build-tsan build-fuzz
+	rm -rf $(BUILD) build-armhf build-asan build-tsan build-fuzz $(DIST)
