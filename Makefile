@@ -9,6 +9,7 @@
 #                     against net-snmp 5.8 built from source (NETSNMP_SOURCE)
 #   make test-armhf   that build's whole suite under qemu-arm
 #   make release      the archive we ship: dist/snmp_varno_pdu-VERSION-armhf.tar.gz
+#   make test-release that archive unpacked and run in a clean Debian 11 armhf root
 #   make test-asan    whole suite with AddressSanitizer + UndefinedBehaviorSanitizer
 #   make test-tsan    whole suite with ThreadSanitizer
 #   make fuzz         the fuzz targets, FUZZ_SECONDS each
@@ -32,8 +33,8 @@ VERSION := $(shell head -n 1 VERSION)
 DIST ?= dist
 RELEASE_ARCHIVE = $(DIST)/snmp_varno_pdu-$(VERSION)-armhf.tar.gz
 
-.PHONY: all deps build test demo armhf armhf-configure test-armhf release test-asan \
-        test-tsan fuzz bench clean
+.PHONY: all deps build test demo armhf armhf-configure test-armhf release test-release \
+        test-asan test-tsan fuzz bench clean
 
 all: build
 
@@ -70,6 +71,9 @@ armhf: armhf-configure
 release: armhf-configure
 	cmake --build build-armhf -j $(JOBS) --target snmp_varno_pdu pdu-host
 	tools/make-release.sh build-armhf $(ARMHF_SYSROOT) $(DIST)
+
+test-release: release
+	tools/test-release.sh $(RELEASE_ARCHIVE) $(ARMHF_SYSROOT) build-armhf/target-root
 
 test-armhf: armhf
 	@tools/install-deps.sh $(TEST_PACKAGES)
