@@ -10,6 +10,7 @@
 #   make test-armhf   that build's whole suite under qemu-arm
 #   make release      the archive we ship: dist/snmp_varno_pdu-VERSION-armhf.tar.gz
 #   make test-release that archive unpacked and run in a clean Debian 11 armhf root
+#   make release-check  a second build of the same commit elsewhere gives the same bytes
 #   make test-asan    whole suite with AddressSanitizer + UndefinedBehaviorSanitizer
 #   make test-tsan    whole suite with ThreadSanitizer
 #   make fuzz         the fuzz targets, FUZZ_SECONDS each
@@ -34,7 +35,7 @@ DIST ?= dist
 RELEASE_ARCHIVE = $(DIST)/snmp_varno_pdu-$(VERSION)-armhf.tar.gz
 
 .PHONY: all deps build test demo armhf armhf-configure test-armhf release test-release \
-        test-asan test-tsan fuzz bench clean
+        release-check test-asan test-tsan fuzz bench clean
 
 all: build
 
@@ -74,6 +75,9 @@ release: armhf-configure
 
 test-release: release
 	tools/test-release.sh $(RELEASE_ARCHIVE) $(ARMHF_SYSROOT) build-armhf/target-root
+
+release-check: release
+	tools/release-check.sh $(RELEASE_ARCHIVE) $(ARMHF_SYSROOT)
 
 test-armhf: armhf
 	@tools/install-deps.sh $(TEST_PACKAGES)
