@@ -8,6 +8,9 @@
 #   make armhf        the file we ship: build-armhf/snmp_varno_pdu.so for 32-bit ARM,
 #                     against net-snmp 5.8 built from source (NETSNMP_SOURCE)
 #   make test-armhf   that build's whole suite under qemu-arm
+#   make release      the archive we ship: dist/snmp_varno_pdu-VERSION-armhf.tar.gz
+#   make test-release that archive unpacked and run in a clean Debian 11 armhf root
+#   make release-check  a second build of the same commit elsewhere gives the same bytes
 #   make test-asan    whole suite with AddressSanitizer + UndefinedBehaviorSanitizer
 #   make test-tsan    whole suite with ThreadSanitizer
 #   make fuzz         the fuzz targets, FUZZ_SECONDS each
@@ -27,8 +30,12 @@ ARMHF_SYSROOT = $(CURDIR)/build-armhf/sysroot
 # tools/install-deps.sh): snmpsim serves .snmprec captures.
 TEST_PACKAGES = snmpsim
 CONFIGURE = cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+VERSION := $(shell head -n 1 VERSION)
+DIST ?= dist
+RELEASE_ARCHIVE = $(DIST)/snmp_varno_pdu-$(VERSION)-armhf.tar.gz
 
-.PHONY: all deps build test demo armhf test-armhf test-asan test-tsan fuzz bench clean
+.PHONY: all deps build test demo armhf armhf-configure test-armhf release test-release \
+        release-check test-asan test-tsan fuzz bench clean
 
 all: build
 
@@ -50,13 +57,27 @@ demo: deps
 	cmake --build $(BUILD) -j $(JOBS) --target pdu-host
 	tools/run-demo.sh $(BUILD)
 
-armhf: deps
+armhf-configure: deps
 	tools/armhf-sysroot.sh $(ARMHF_SYSROOT)
 	tools/build-netsnmp-armhf.sh $(NETSNMP_SOURCE) $(ARMHF_SYSROOT) build-armhf/netsnmp
+	tools/build-jsoncpp-armhf.sh $(ARMHF_SYSROOT) build-armhf/jsoncpp
 	cmake -S . -B build-armhf $(CMAKE_FLAGS) -DPDU_BENCH=OFF \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/arm-linux-gnueabihf.cmake \
 	  -DARMHF_SYSROOT=$(ARMHF_SYSROOT) -DPDU_NETSNMP_SONAME=$(NETSNMP_SONAME)
+
+armhf: armhf-configure
 	cmake --build build-armhf -j $(JOBS)
+
+# The armhf build's plug-in and pdu-host (not its tests), packed.
+release: armhf-configure
+	cmake --build build-armhf -j $(JOBS) --target snmp_varno_pdu pdu-host
+	tools/make-release.sh build-armhf $(ARMHF_SYSROOT) $(DIST)
+
+test-release: release
+	tools/test-release.sh $(RELEASE_ARCHIVE) $(ARMHF_SYSROOT) build-armhf/target-root
+
+release-check: release
+	tools/release-check.sh $(RELEASE_ARCHIVE) $(ARMHF_SYSROOT)
 
 test-armhf: armhf
 	@tools/install-deps.sh $(TEST_PACKAGES)
@@ -83,4 +104,4 @@ bench: build
 	tools/run-bench.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) build-armhf build-asan build-tsan build-fuzz
+	rm -rf $(BUILD) build-armhf build-asan build-tsan build-fuzz $(DIST)

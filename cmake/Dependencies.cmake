@@ -15,6 +15,22 @@ target_include_directories(jsoncpp_headers SYSTEM INTERFACE ${JSONCPP_INCLUDE_DI
 add_library(jsoncpp_library INTERFACE)
 target_link_libraries(jsoncpp_library INTERFACE jsoncpp_headers ${JSONCPP_LIBRARY})
 
+# JsonCpp inside a program that loads plug-ins which take their JsonCpp
+# symbols from it (pdu-host). A cross build links the whole static library
+# the armhf root holds (tools/build-jsoncpp-armhf.sh builds it from the same
+# Debian source as the root's shared one), so the program needs no JsonCpp on
+# the target; a native build links the shared library.
+add_library(jsoncpp_carried INTERFACE)
+if(CMAKE_CROSSCOMPILING)
+  find_library(JSONCPP_STATIC_LIBRARY libjsoncpp.a REQUIRED)
+  add_library(jsoncpp_static STATIC IMPORTED)
+  set_target_properties(jsoncpp_static PROPERTIES IMPORTED_LOCATION ${JSONCPP_STATIC_LIBRARY})
+  target_link_libraries(jsoncpp_carried INTERFACE jsoncpp_headers
+                        "$<LINK_LIBRARY:WHOLE_ARCHIVE,jsoncpp_static>")
+else()
+  target_link_libraries(jsoncpp_carried INTERFACE jsoncpp_library)
+endif()
+
 include(NetSnmp)
 
 # CLI11 (header only), for pdu-host's options. A cross build must not search

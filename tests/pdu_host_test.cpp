@@ -444,6 +444,7 @@ TEST(PduHostExitStatus, BadInputExitsTwoWithOneLineAndPollsNothing) {
       {"", {"--address", "127.0.0.1:1", "--explain=yes"}, "explain was given"},
       {good, {"--survey", "--explain"}, "--survey and --explain do not go together"},
       {good, {"--check", "--passes", "2"}, "--check and --passes do not go together"},
+      {good, {"--version"}, "--version and --config do not go together"},
       {ConfigJson({DeviceJson(7, "", "2", "0"), DeviceJson(8, "", "2", "0")}),
        {"--record", "table.txt"},
        "--record captures one device's table; config file config.json has 2 devices"},

@@ -9,6 +9,7 @@ add_executable(pdu_host_tests
   ${CMAKE_CURRENT_LIST_DIR}/pdu_host_explain_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pdu_host_site_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pdu_host_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pdu_host_version_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sim_data_file_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/walk_engine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/pdu_host_run.cpp

@@ -8,6 +8,7 @@
 #include "host_run.h"
 #include "options.h"
 #include "standard_descriptors.h"
+#include "version_report.h"
 
 int main(int argc, char** argv) {
   pdu_host::OpenClosedStandardDescriptors();
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     std::fputs(pdu_host::HelpText().c_str(), stdout);
     return pdu_host::kExitOk;
   }
+  if (options.version) return pdu_host::ReportVersions(options.plugin_path);
   try {
     return pdu_host::RunHost(options);
   } catch (const std::exception& e) {

@@ -17,6 +17,7 @@ constexpr char kUsage[] =
                 [--passes N] [--seconds S] [--events FILE] [--cache-in FILE]
                 [--cache-out FILE] [--explain] [--record FILE]
        pdu-host (--config FILE | --address ADDR [CREDENTIALS]) (--check | --survey [--json])
+       pdu-host --version [--plugin PATH]
 )";
 
 constexpr char kPurpose[] =
@@ -36,7 +37,8 @@ first, as warnings.
 constexpr char kExitStatus[] = R"(Exit status:
   0  every device published its N records and the last pass of each got an
      answer (and each walk for --explain or --record reached the end of the
-     table); --check: no findings; --survey: every PDU ok.
+     table); --check: no findings; --survey: every PDU ok; --version: the
+     plug-in's version is pdu-host's.
   1  some device published fewer (a polled pass that ended without a record,
      or a threaded device not done within S seconds; each is named on
      standard error), a device's last pass ended without an answer (time-out
@@ -44,7 +46,8 @@ constexpr char kExitStatus[] = R"(Exit status:
      summary names those it may be from), a pass failed, a walk for
      --explain or --record ended early (no answer, or an agent the
      plug-in's walk would stop at), or an output file could not be written;
-     --check: findings; --survey: some PDU not ok.
+     --check: findings; --survey: some PDU not ok; --version: the plug-in's
+     version differs from pdu-host's or cannot be read.
   2  bad input: options, configuration, cache file, events file or plug-in.
      One line on standard error names the problem; no device is polled.
 )";
@@ -257,6 +260,12 @@ with missing or non-numeric members, addresses net-snmp
 would not open or that would surprise). No PDU is
 contacted; host names are looked up.)")
       ->disable_flag_override();
+  app.add_flag("--version", options.version,
+               R"(Print pdu-host's version and that of the plug-in it would
+load (--plugin, or the one beside this program), read from
+the file without loading it, and exit; a line on standard
+error warns when they differ.)")
+      ->disable_flag_override();
   app.set_help_flag("-h,--help", "Show this text and exit.");
   DefineCredentialOptions(app, typed.credentials);
 }
@@ -307,6 +316,18 @@ Options ParseOptions(const std::vector<std::string>& args) {
   RejectEmpty(app, "--address", options.address, "address");
   if (app.count("--passes") != 0) options.passes = ParsePasses(typed.passes);
   if (app.count("--seconds") != 0) options.seconds = ParseSeconds(typed.seconds);
+
+  if (options.version) {
+    for (const char* other :
+         {"--config", "--address", "--passes", "--seconds", "--events", "--cache-in", "--cache-out",
+          "--explain", "--record", "--survey", "--check"}) {
+      if (app.count(other) != 0) {
+        throw UsageError(std::string("--version and ") + other +
+                         " do not go together (see --help)");
+      }
+    }
+    return options;
+  }
 
   const bool has_config = app.count("--config") != 0;
   const bool has_address = app.count("--address") != 0;

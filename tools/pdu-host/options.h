@@ -37,6 +37,7 @@ struct Options {
   bool survey = false;      // walk every PDU once and judge it; no plug-in
   bool json = false;        // --survey's result as one JSON document
   bool check = false;       // only report the configuration's mistakes
+  bool version = false;     // print pdu-host's and the plug-in's versions
   // The appSetting credential members of --address's device.
   CredentialMembers address_credentials;
 };
