@@ -21,8 +21,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 readonly TRIPLET=arm-linux-gnueabihf
 readonly SUITE=bullseye
 # Debian 11 packages the target has beside the base system, for what the
-# net-snmp library needs (for example libssl1.1 for a net-snmp built with
-# OpenSSL). One package name a word.
+# net-snmp library needs: it is built with OpenSSL (libssl1.1), as the
+# target's own is. One package name a word.
 readonly EXTRA_PACKAGES=(libssl1.1)
 die() { echo "armhf-target-root: $*" >&2; exit 1; }
 trap 'echo "armhf-target-root: failed at line $LINENO" >&2' ERR
