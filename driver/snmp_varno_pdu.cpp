@@ -324,14 +324,11 @@ bool SNMP_VARNO_PDU::ready_v3_session(bool* cycle) {
       std::fprintf(stderr, "Timeout: No Response from %s\n", pass_peer_name_.c_str());
       return false;
     case pdu::V3Setup::kNoEngine:
-      report("refused by the PDU: its answer to SNMP v3 engine discovery named no engine");
+      report(std::string("refused by the PDU: ") + pdu::kNoEngineReason);
       return false;
     case pdu::V3Setup::kUserConflict:
       *cycle = false;
-      report("not sampled: appSetting.security_name: user " + pass_security_->user() +
-             " on this PDU is used by another device of this process with other protocols or "
-             "passphrases, and net-snmp keeps one set per user and PDU: give both devices the "
-             "same");
+      report("not sampled: " + pdu::UserConflictReason(pass_security_->user()));
       return false;
   }
   return false;

@@ -9,9 +9,22 @@
 namespace pdu {
 namespace {
 
-// The discovery request: a GET without bindings from the empty user, at
-// noAuthNoPriv, to no engine yet.
-netsnmp_pdu* DiscoveryRequest() {
+V3Setup Discover(void* session, WakeWatch& wake, RequestState& state) {
+  netsnmp_pdu* request = EngineDiscoveryRequest();
+  if (request == nullptr) return V3Setup::kNoEngine;
+  netsnmp_pdu* response = nullptr;
+  const int status = SendAndWait(session, request, &response, wake, state);
+  if (response != nullptr) snmp_free_pdu(response);  // an answer, but no report
+  if (status == kStatStopped) return V3Setup::kStopped;
+  if (status == STAT_TIMEOUT) return V3Setup::kTimeout;
+  return V3Setup::kReady;
+}
+
+}  // namespace
+
+void KeepFromProbing(void* session) { snmp_sess_session(session)->flags |= SNMP_FLAGS_DONT_PROBE; }
+
+netsnmp_pdu* EngineDiscoveryRequest() {
   netsnmp_pdu* request = nullptr;
   {
     // Request and message ids come from unlocked library-wide counters.
@@ -27,38 +40,10 @@ netsnmp_pdu* DiscoveryRequest() {
   return request;
 }
 
-V3Setup Discover(void* session, WakeWatch& wake, RequestState& state) {
-  netsnmp_pdu* request = DiscoveryRequest();
-  if (request == nullptr) return V3Setup::kNoEngine;
-  netsnmp_pdu* response = nullptr;
-  const int status = SendAndWait(session, request, &response, wake, state);
-  if (response != nullptr) snmp_free_pdu(response);  // an answer, but no report
-  if (status == kStatStopped) return V3Setup::kStopped;
-  if (status == STAT_TIMEOUT) return V3Setup::kTimeout;
-  // net-snmp copied the engine ID of the report into the session.
-  return snmp_sess_session(session)->securityEngineIDLen == 0 ? V3Setup::kNoEngine
-                                                              : V3Setup::kReady;
-}
-
-}  // namespace
-
-V3Setup ReadyV3Session(void* session, const std::string& peer, const SessionSecurity& security,
-                       const void* owner, WakeWatch& wake, RequestState& state) {
+V3Setup UseEngine(void* session, const std::string& peer, const std::string& engine_id,
+                  const SessionSecurity& security, const void* owner) {
+  if (engine_id.empty()) return V3Setup::kNoEngine;
   netsnmp_session* settings = snmp_sess_session(session);
-  // net-snmp clears this when the session is added; the engine comes from here.
-  settings->flags |= SNMP_FLAGS_DONT_PROBE;
-  std::string engine_id;
-  {
-    std::lock_guard<std::mutex> lock(NetSnmpMutex());
-    engine_id = KnownEngineId(peer);
-  }
-  if (engine_id.empty()) {
-    const V3Setup discovered = Discover(session, wake, state);
-    if (discovered != V3Setup::kReady) return discovered;
-    engine_id.assign(reinterpret_cast<const char*>(settings->securityEngineID),
-                     settings->securityEngineIDLen);
-  }
-
   std::lock_guard<std::mutex> lock(NetSnmpMutex());
   RememberEngineId(peer, engine_id);
   if (settings->securityEngineIDLen == 0) {
@@ -72,6 +57,31 @@ V3Setup ReadyV3Session(void* session, const std::string& peer, const SessionSecu
   }
   usm_create_user_from_session(settings);
   return V3Setup::kReady;
+}
+
+std::string UserConflictReason(const std::string& user) {
+  return "appSetting.security_name: user " + user +
+         " on this PDU is used by another device of this process with other protocols or "
+         "passphrases, and net-snmp keeps one set per user and PDU: give both devices the same";
+}
+
+V3Setup ReadyV3Session(void* session, const std::string& peer, const SessionSecurity& security,
+                       const void* owner, WakeWatch& wake, RequestState& state) {
+  KeepFromProbing(session);
+  std::string engine_id;
+  {
+    std::lock_guard<std::mutex> lock(NetSnmpMutex());
+    engine_id = KnownEngineId(peer);
+  }
+  if (engine_id.empty()) {
+    const V3Setup discovered = Discover(session, wake, state);
+    if (discovered != V3Setup::kReady) return discovered;
+    // net-snmp copied the engine ID of the report into the session.
+    const netsnmp_session* settings = snmp_sess_session(session);
+    engine_id.assign(reinterpret_cast<const char*>(settings->securityEngineID),
+                     settings->securityEngineIDLen);
+  }
+  return UseEngine(session, peer, engine_id, security, owner);
 }
 
 void ForgetPeerEngine(const std::string& peer) {

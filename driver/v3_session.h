@@ -15,6 +15,10 @@
 //
 // Then the user entry is claimed for `owner` (usm_state.h) and made from the
 // session's keys, localised to the engine.
+//
+// ReadyV3Session does it all, waiting on the calling thread. A caller that
+// waits for many sessions at once (pdu-host) sends EngineDiscoveryRequest
+// itself, without a probe of the library's, and then calls UseEngine.
 #pragma once
 
 #include <string>
@@ -38,6 +42,31 @@ enum class V3Setup {
 // from a template `security` was applied to, for the peer name `peer`.
 V3Setup ReadyV3Session(void* session, const std::string& peer, const SessionSecurity& security,
                        const void* owner, WakeWatch& wake, RequestState& state);
+
+// A session opened from a template that SessionSecurity applied never
+// probes for the engine; net-snmp clears that mark as the session is added,
+// and this sets it again, so that no request probes on its own.
+void KeepFromProbing(void* session);
+
+// The discovery request: a GET without bindings from the empty user, at
+// noAuthNoPriv, to no engine yet; the caller's to send. Its report brings the
+// engine ID, which net-snmp copies into the session, and the engine's boots
+// and time. Null when net-snmp cannot create it.
+netsnmp_pdu* EngineDiscoveryRequest();
+
+// Readies `session` for requests to the engine `engine_id` of `peer`
+// (remembered for the peer): the session's engine, then `owner`'s claim of
+// the user entry and the entry itself. kReady, kNoEngine for an empty
+// engine ID (or no memory), or kUserConflict. Takes NetSnmpMutex().
+V3Setup UseEngine(void* session, const std::string& peer, const std::string& engine_id,
+                  const SessionSecurity& security, const void* owner);
+
+// What a device is told when UseEngine gives kUserConflict: the member and
+// what to do; it names the user, never a key.
+std::string UserConflictReason(const std::string& user);
+
+// What a PDU whose answer to engine discovery named no engine is told.
+inline constexpr char kNoEngineReason[] = "its answer to SNMP v3 engine discovery named no engine";
 
 // After a report of an unknown engine, or no answer: the next session
 // discovers the engine anew and takes its boots and time from the PDU,
