@@ -36,6 +36,8 @@ class SessionSecurity {
   bool v3() const { return credentials_.v3; }
   const std::string& user() const { return credentials_.security_name; }
   SecurityLevel level() const { return credentials_.level; }
+  // SNMP v2c with the community "tundra", which may be named in messages.
+  bool default_community() const { return !v3() && credentials_.community == kDefaultCommunity; }
 
   // Sets version, community or v3 user, level, protocols and keys in a
   // template that ApplyWalkSession filled. The template points into this

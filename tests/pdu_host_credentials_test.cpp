@@ -1,16 +1,21 @@
 // pdu-host with credentials: no community but "tundra" and no passphrase in
-// any output of its ordinary runs, --check, --events, its error messages or
-// --help; --address's secrets from the environment and from files; --check's
-// findings on credential members.
+// any output of its ordinary runs, --check, --events, --survey, --explain,
+// --record, its error messages or --help; --address's secrets from the
+// environment and from files; --check's findings on credential members;
+// --survey telling refusals apart, at once.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 #include <sys/stat.h>
 
 #include <chrono>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "host_config.h"
+#include "run_summary.h"
 #include "sim/pdu_agent_process.h"
 #include "support/pdu_host_run.h"
 
@@ -60,6 +65,7 @@ class PduHostCredentials : public testing::Test {
   void TearDown() override {
     unsetenv("PDU_AUTH_PASSPHRASE");
     unsetenv("PDU_PRIV_PASSPHRASE");
+    unsetenv("PDU_COMMUNITY");
   }
 
   TempDir dir_;
@@ -135,6 +141,87 @@ TEST_F(PduHostCredentials, NoModeShowsASecret) {
     ExpectNoSecret(refused.out + refused.err, wrong.front());
     EXPECT_EQ(refused.status, wrong[0] == "--help" ? 0 : 2) << refused.err;
   }
+}
+
+// Each PDU is walked with its own credentials; a v3 refusal is told at once,
+// in words, and nothing shows a secret.
+TEST_F(PduHostCredentials, SurveyExplainAndRecordWalkWithEachDevicesCredentials) {
+  const std::string address = agent_->address();
+  std::string devices;
+  int id = 0;
+  for (const std::string& app :
+       {std::string(R"({"b_mode": "2", "community": ")") + kCommunity + R"("})",
+        V3("pdu-ops", kAuth), V3("pdu-other", kWrong), V3("pdu-nobody", kAuth),
+        V3("pdu-ops", kShort, "authNoPriv")}) {
+    devices += std::string(devices.empty() ? "" : ", ") + R"({"id": )" + std::to_string(++id) +
+               R"(, "address": ")" + address + R"(", "appSetting": )" + app + "}";
+  }
+  const std::string config = dir_.Write("site.json", R"({"devices": [)" + devices + "]}");
+
+  const auto survey = RunHost(dir_, {"--config", config, "--survey"});
+  EXPECT_EQ(survey.status, 1) << survey.out << survey.err;
+  ExpectNoSecret(survey.out + survey.err, "--survey");
+  std::map<std::string, std::string> problems;  // by state
+  std::istringstream lines(survey.out);
+  for (std::string line; std::getline(lines, line);) {
+    const auto cells = pdu_host_run::Cells(line);
+    if (cells.size() < 7 || cells[0] == "id") continue;
+    problems[cells[2]] += (cells.size() > 7 ? cells[7] : "") + "\n";
+    // A refusal comes well before the 10 s time-out: at once, in fact.
+    EXPECT_TRUE(cells[2] != "refused" || std::stod(cells[6]) < 5.0) << line;
+  }
+  EXPECT_EQ(problems["refused"],
+            "authentication failed: the auth passphrase or protocol of user pdu-other is not "
+            "the PDU's: correct auth_passphrase or auth_protocol (usmStatsWrongDigests)\n"
+            "unknown user: the PDU has no SNMP v3 user pdu-nobody: create it on the PDU, or "
+            "correct security_name (usmStatsUnknownUserNames)\n")
+      << survey.out;
+  EXPECT_EQ(problems["cannot open"],
+            "not walked: appSetting.auth_passphrase is shorter than 8 characters: net-snmp "
+            "derives no key from it\n");
+  EXPECT_NE(survey.out.find(": 2 ok, 2 refused, 1 cannot open\n"), std::string::npos);
+
+  const auto json = RunHost(dir_, {"--config", config, "--survey", "--json"});
+  ExpectNoSecret(json.out + json.err, "--survey --json");
+  EXPECT_NE(json.out.find(R"("no response": 0, "refused": 2, "cannot open": 1}})"),
+            std::string::npos)
+      << json.out;
+
+  // --explain and --record of one device with each kind of credentials.
+  setenv("PDU_AUTH_PASSPHRASE", kAuth, 1);
+  setenv("PDU_PRIV_PASSPHRASE", kPriv, 1);
+  setenv("PDU_COMMUNITY", kCommunity, 1);
+  for (const auto& [options, walked_with] : std::map<std::vector<std::string>, std::string>{
+           {{"--snmp-version", "3", "--security-name", "pdu-ops", "--auth-protocol", "SHA-256"},
+            "SNMP v3, user pdu-ops, authPriv"},
+           {{}, "SNMP v2c, the configured community"}}) {
+    std::vector<std::string> args = {"--address", address, "--explain", "--record",
+                                     "capture.snmprec"};
+    args.insert(args.end(), options.begin(), options.end());
+    const auto run = RunHost(dir_, args);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    const std::string capture = pdu_host_run::ReadFile(dir_.path() + "/capture.snmprec");
+    EXPECT_NE(capture.find("\n# walked with " + walked_with + "\n"), std::string::npos) << capture;
+    ExpectNoSecret(run.out + run.err + capture, "--explain --record");
+  }
+}
+
+// A time-out in an ordinary run is explained with how the device asked.
+TEST(PduHostCredentialsSummary, ATimeOutNamesTheVersionAndUserAskedWith) {
+  const std::string config = R"({"devices": [
+      {"id": 1, "address": "127.0.0.1:9", "appSetting": {"community": ")" +
+                             std::string(kCommunity) + R"("}},
+      {"id": 2, "address": "127.0.0.1:19", "appSetting": )" +
+                             V3("pdu-ops", kAuth) + "}]}";
+  pdu_host::RunLedger ledger(pdu_host::ParseHostConfig(config, "site.json"));
+  ledger.OnLine({1}, "Timeout: No Response from 127.0.0.1:9");
+  ledger.OnLine({2}, "Timeout: No Response from 127.0.0.1:19");
+  const std::string summary = ledger.Summary();
+  for (const char* explained : {"127.0.0.1:9: no answer to SNMP v2c, the configured community, ",
+                                "127.0.0.1:19: no answer to SNMP v3, user pdu-ops, authPriv, "}) {
+    EXPECT_NE(summary.find(explained), std::string::npos) << summary;
+  }
+  ExpectNoSecret(summary, "the run summary");
 }
 
 }  // namespace

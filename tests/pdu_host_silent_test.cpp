@@ -1,7 +1,8 @@
 // pdu-host and PDUs that do not answer: --survey of hundreds of PDUs waits
-// out their time-outs side by side, and an ordinary run tells a dead and an
-// empty PDU from a healthy one beside each record, in its summary and in its
-// exit status.
+// out their time-outs side by side (one asked with a wrong community among
+// them, whose hint names no community), and an ordinary run tells a dead and
+// an empty PDU from a healthy one beside each record, in its summary and in
+// its exit status.
 // Each test waits out one 20 s time-out.
 #include <gtest/gtest.h>
 
@@ -68,6 +69,9 @@ TEST(PduHostSilent, SurveysHundredsOfPdusSomeDeadInAboutOneTimeOut) {
   for (std::size_t i = 0; i < site.size(); ++i) {
     devices += "," + Device(static_cast<unsigned>(i + 3), site[i]);
   }
+  // A healthy PDU that does not answer the community asked with.
+  const std::string wrong_community = "0ther-c0mmunity";
+  devices += "," + Device(999, healthy.address(), R"(, "community": ")" + wrong_community + "\"");
   TempDir dir;
   const std::string config = dir.Write("site.json", R"({"devices": [)" + devices + "]}");
   auto survey = std::async(std::launch::async, [&] {
@@ -87,6 +91,10 @@ TEST(PduHostSilent, SurveysHundredsOfPdusSomeDeadInAboutOneTimeOut) {
     if (cells.size() >= 6 && cells[2] == "ok" && cells[3] == "31/31" && cells[5] == "32") ++ok;
     if (cells.size() < 8 || cells[2] != "no response") continue;
     ++silent;
+    if (cells[0] == "999") {
+      EXPECT_EQ(cells[7].rfind("no answer to SNMP v2c, the configured community, ", 0), 0u);
+      continue;
+    }
     EXPECT_EQ(std::vector<std::string>(cells.begin() + 3, cells.begin() + 6),
               (std::vector<std::string>{"0/31", "0", "1"}));
     for (const char* words : {"SNMP v2c, community \"tundra\", within 10 s and one retry",
@@ -94,11 +102,12 @@ TEST(PduHostSilent, SurveysHundredsOfPdusSomeDeadInAboutOneTimeOut) {
       EXPECT_NE(cells[7].find(words), std::string::npos) << cells[7];
     }
   }
+  EXPECT_EQ(run.out.find(wrong_community), std::string::npos);
   EXPECT_EQ(ok, 200u) << run.out;
-  EXPECT_EQ(silent, 100u) << run.out;
-  const std::size_t summary = run.out.find("300 PDUs in ");
+  EXPECT_EQ(silent, 101u) << run.out;
+  const std::size_t summary = run.out.find("301 PDUs in ");
   ASSERT_NE(summary, std::string::npos) << run.out;
-  EXPECT_EQ(run.out.substr(run.out.find(':', summary)), ": 200 ok, 100 no response\n");
+  EXPECT_EQ(run.out.substr(run.out.find(':', summary)), ": 200 ok, 101 no response\n");
   // A time-out and its retry take 20 s; walking 32 PDUs at a time, as
   // before, took four of them.
   EXPECT_LT(std::stod(run.out.substr(summary + 12)), 50.0) << run.out;

@@ -1,10 +1,11 @@
 // pdu-host's walk engine in-process: names looked up side by side, walks in
-// waves, and an answer that is a REPORT ending the walk as a failed request
-// that keeps nothing.
+// waves, an SNMP v2c answer that is a REPORT ending the walk as an answer
+// that keeps nothing, and an SNMP v3 walk following a PDU that rebooted.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -13,7 +14,9 @@
 #include "host_config.h"
 #include "sim/pdu_agent_process.h"
 #include "support/ber.h"
+#include "support/pdu_host_run.h"
 #include "support/scripted_agent.h"
+#include "survey_report.h"
 #include "table_walk.h"
 #include "walk_engine.h"
 
@@ -65,8 +68,9 @@ TEST(WalkEngine, WalksInWavesWhenFewerFitAtOnce) {
   EXPECT_EQ(complete, entries.size());
 }
 
-// net-snmp matches a REPORT to the request like a RESPONSE.
-TEST(WalkEngine, AReportEndsTheWalkAsAFailedRequestAndKeepsNothing) {
+// net-snmp matches a REPORT to the request like a RESPONSE. The agent
+// answered: that is not an address nothing could be sent to.
+TEST(WalkEngine, AV2cReportEndsTheWalkAsAnAnswerAndKeepsNothing) {
   ScriptedAgent agent([](const ber::Request& request, int) -> std::optional<ber::Bytes> {
     if (request.names.empty()) return std::nullopt;
     ber::Bytes answer = ber::Response(request.request_id, 0, 0,
@@ -79,10 +83,35 @@ TEST(WalkEngine, AReportEndsTheWalkAsAFailedRequestAndKeepsNothing) {
   DeviceEntry entry;
   entry.address = agent.address();
   const TableWalk walk = pdu_host::WalkTable(entry);
-  EXPECT_EQ(walk.how, pdu_host::WalkEnd::kRequestFailed) << walk.end;
+  EXPECT_EQ(walk.how, pdu_host::WalkEnd::kAgentStopped) << walk.end;
+  EXPECT_EQ(walk.end, "stopped: the answer was a REPORT-PDU, not a RESPONSE-PDU");
+  EXPECT_EQ(pdu_host::JudgeWalk(walk).state, pdu_host::SurveyState::kEmptyTable);
   EXPECT_TRUE(walk.objects.empty());
   EXPECT_EQ(walk.requests, 1);
   EXPECT_EQ(agent.requests().size(), 1u);
+}
+
+// The second walk knows the PDU's engine from the first, but the PDU has
+// restarted with one boot more: its notInTimeWindow report brings the new
+// boots, and the request is sent again, as net-snmp's tools do.
+TEST(WalkEngine, AV3WalkFollowsAPduThatRestarted) {
+  pdu_host_run::TempDir dir;
+  pdu_agent::PduAgentOptions options;
+  options.v3_users = dir.Write("users", "pdu-ops SHA-256 ops-auth-passphrase\n");
+  options.state_dir = dir.path() + "/state";
+  auto agent = std::make_unique<pdu_agent::PduAgentProcess>(PDU_SIM_DIR, options);
+  const DeviceEntry entry =
+      pdu_host::AddressDevice(agent->address(), {{"snmp_version", "3"},
+                                                 {"security_name", "pdu-ops"},
+                                                 {"auth_protocol", "SHA-256"},
+                                                 {"auth_passphrase", "ops-auth-passphrase"}});
+  ASSERT_TRUE(pdu_host::WalkTable(entry).complete);
+
+  options.port = agent->port();
+  agent.reset();
+  agent = std::make_unique<pdu_agent::PduAgentProcess>(PDU_SIM_DIR, options);
+  const TableWalk walk = pdu_host::WalkTable(entry);
+  EXPECT_TRUE(walk.complete) << walk.end;
 }
 
 }  // namespace

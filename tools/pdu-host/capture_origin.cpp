@@ -5,10 +5,13 @@
 #include <ctime>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
-#include "driver/walk_settings.h"
+#include "driver/usm_state.h"
+#include "driver/v3_session.h"
+#include "walk_session.h"
 
 namespace pdu_host {
 namespace {
@@ -39,6 +42,14 @@ std::string CommentText(const netsnmp_variable_list& binding) {
   return binding.val_len > kMaxNameBytes ? text + "..." : text;
 }
 
+// Gives up the claims on v3 user entries made for the GET.
+struct UserClaims {
+  ~UserClaims() {
+    const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+    pdu::ReleaseUsmUsers(this);
+  }
+};
+
 }  // namespace
 
 std::string LocalTimeNow() {
@@ -52,16 +63,29 @@ std::string LocalTimeNow() {
   return text;
 }
 
-void AskAgentNames(CaptureOrigin& origin) {
+void AskAgentNames(CaptureOrigin& origin, const DeviceEntry& entry,
+                   const pdu::SessionSecurity& security) {
+  if (security.problem()) return;
   netsnmp_session settings;
-  snmp_sess_init(&settings);
-  pdu::ApplyWalkSession(settings);
+  FillWalkSession(entry, security, settings);
   settings.timeout = kNamesTimeoutMicroseconds;
-  std::string peer = origin.address;
-  settings.peername = peer.data();
+  const UserClaims claims;
   void* session = snmp_sess_open(&settings);
   if (session == nullptr) return;
   const std::unique_ptr<void, decltype(&snmp_sess_close)> closer(session, &snmp_sess_close);
+  if (security.v3()) {
+    // The walk has just learned the PDU's engine; without it, no names.
+    std::string engine_id;
+    {
+      const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+      engine_id = pdu::KnownEngineId(entry.address);
+    }
+    pdu::KeepFromProbing(session);
+    if (pdu::UseEngine(session, entry.address, engine_id, security, &claims) !=
+        pdu::V3Setup::kReady) {
+      return;
+    }
+  }
   netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GET);
   if (request == nullptr) return;
   snmp_add_null_var(request, kSysDescr, std::size(kSysDescr));
@@ -86,7 +110,7 @@ void AskAgentNames(CaptureOrigin& origin) {
 std::string CaptureHeader(const CaptureOrigin& origin, const TableWalk& walk) {
   std::string text = "# PDU table of " + origin.address + " as pdu-host walked it on " +
                      origin.taken_at + ": " + std::to_string(walk.objects.size()) + " objects\n# " +
-                     WalkSummary(walk) + "\n";
+                     WalkSummary(walk) + "\n# walked with " + origin.asked_as + "\n";
   if (origin.sys_name) text += "# sysName: " + *origin.sys_name + "\n";
   if (origin.sys_descr) text += "# sysDescr: " + *origin.sys_descr + "\n";
   return text;

@@ -1,5 +1,6 @@
 #include "explain_run.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "file_io.h"
 #include "snmprec_file.h"
 #include "table_walk.h"
+#include "walk_session.h"
 
 namespace pdu_host {
 
@@ -24,11 +26,14 @@ bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& en
       Complain("note: " + label + " has an empty address; its table is not walked");
       continue;
     }
-    CaptureOrigin origin{entry.address, LocalTimeNow(), std::nullopt, std::nullopt};
+    const std::shared_ptr<const pdu::SessionSecurity> security = WalkSecurity(entry);
+    CaptureOrigin origin{entry.address, LocalTimeNow(), security->Description(), std::nullopt,
+                         std::nullopt};
     TableWalk walk;
     if (timed_out(entry.id)) {
       walk.how = WalkEnd::kNoResponse;
       walk.end = "skipped: the plug-in's last pass had no answer";
+      walk.security = security;
     } else {
       walk = WalkTable(entry);
     }
@@ -46,7 +51,7 @@ bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& en
         Complain(options.record_path + " not written: the walk did not reach the end of the table");
         continue;
       }
-      AskAgentNames(origin);
+      AskAgentNames(origin, entry, *security);
       const std::string capture = IsSnmprecPath(options.record_path) ? SnmprecFile(walk, origin)
                                                                      : CaptureFile(walk, origin);
       try {

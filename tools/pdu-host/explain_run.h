@@ -1,5 +1,5 @@
 // After the run, for --explain and --record: pdu-host walks each device's
-// table once more itself (table_walk.h), prints the explanation of each
+// table once more itself (table_walk.h), with its credentials, prints the explanation of each
 // (explain_report.h) and writes the capture: a .snmprec file for a name that
 // ends so (snmprec_file.h), else the simulator's data file (capture_file.h).
 // Devices without an address are named and skipped, and so is the walk of a

@@ -206,7 +206,7 @@ the device publishes it in a record cycle of its own.)")
       ->type_name("FILE");
   app.add_flag("--explain", options.explain,
                R"(After the run, walk each device's table once more the way
-the plug-in walks it (SNMP v2c, community tundra, one
+the plug-in walks it (with the device's credentials, one
 object per GETBULK request) and print one line per record
 field: the objects served for its column, their type and
 value as net-snmp names them, the field's value in the
@@ -217,7 +217,8 @@ and how the walk ended after how many requests.)")
   app.add_option("--record", options.record_path,
                  R"(Walk the table once more as --explain does (with or
 without it) and write every object served to FILE, headed
-by '#' lines: where and when, the agent's sysName and
+by '#' lines: where and when, the SNMP version and user
+(never a community or passphrase), the agent's sysName and
 sysDescr when it serves them (one GET of pdu-host's own).
 FILE ending in .snmprec is in snmpsim's format (lines
 OID|TAG|VALUE, sorted by OID), which
@@ -234,9 +235,11 @@ line naming it. One device only.)")
 once the way the plug-in walks it, all PDUs at once (PDUs
 that do not answer cost one time-out together), and print
 one line per PDU: id, address, state (ok, partial, empty
-table, no response, cannot open), fields stored of 31,
-objects served that no field keeps, requests, time and
-the first problem; then a summary. On a terminal,
+table, no response, refused, cannot open), fields stored
+of 31, objects served that no field keeps, requests, time
+and the first problem; then a summary. Each PDU is walked
+with its credentials; an SNMP v3 PDU that refuses them is
+refused at once, with the reason. On a terminal,
 standard error shows how far it has got meanwhile.)")
       ->disable_flag_override();
   app.add_flag("--json", options.json,
@@ -247,7 +250,7 @@ table, one PDU a line, e.g.
     "requests": 32, "seconds": 0.02, "problem": null}],
   "summary": {"pdus": 1, "seconds": 0.03, "ok": 1,
     "partial": 0, "empty table": 0, "no response": 0,
-    "cannot open": 0}}
+    "refused": 0, "cannot open": 0}}
 "unkept" counts the objects served that no field keeps.
 The exit status is the same.)")
       ->disable_flag_override();

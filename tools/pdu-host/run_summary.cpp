@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "plugin_line.h"
 #include "table_walk.h"
 #include "text_columns.h"
+#include "walk_session.h"
 
 namespace pdu_host {
 namespace {
@@ -31,11 +33,12 @@ bool AllFieldsZero(const std::vector<unsigned char>& bytes) {
   return true;
 }
 
-// A problem line with what it means and what to try.
-std::string Explained(const std::string& line) {
+// A problem line with what it means and what to try; `no_answer` says what
+// no answer means.
+std::string Explained(const std::string& line, const std::string& no_answer) {
   switch (ClassifyLine(line)) {
     case LineKind::kNoAnswer:
-      return line + ": " + NoAnswerAdvice();
+      return line + ": " + no_answer;
     case LineKind::kRequestFailed:
       return line + ": a request could not be sent or its answer not read";
     case LineKind::kNoSession:
@@ -54,6 +57,7 @@ RunLedger::RunLedger(const std::vector<DeviceEntry>& entries) {
     Device& device = devices_[entry.id];
     device.index = entry.index;
     device.address = entry.address;
+    device.no_answer = NoAnswerAdvice(*WalkSecurity(entry));
   }
 }
 
@@ -64,7 +68,9 @@ void RunLedger::OnLine(const std::vector<unsigned int>& candidates, const std::s
   if (candidates.size() > 1) {
     if (!IsProblem(kind)) return;
     const std::string from = "device " + Alternatives(candidates);
-    if (untied_++ < kUntiedListed) untied_kept_.push_back(from + ": " + Explained(line));
+    if (untied_++ < kUntiedListed) {
+      untied_kept_.push_back(from + ": " + Explained(line, CommonNoAnswer(candidates)));
+    }
     for (const unsigned int id : candidates) {
       const auto found = devices_.find(id);
       if (found == devices_.end()) continue;
@@ -72,7 +78,7 @@ void RunLedger::OnLine(const std::vector<unsigned int>& candidates, const std::s
       device.notes.push_back(line + "  (" + from + ", not told apart)");
       if (device.notes.size() > kNotesKept) device.notes.erase(device.notes.begin());
       ++device.untied;
-      device.last_untied = Explained(line) + " (" + from + ")";
+      device.last_untied = Explained(line, device.no_answer) + " (" + from + ")";
       if (EndsWithoutAnswer(kind)) device.pass_perhaps_unanswered = true;
     }
     return;
@@ -89,6 +95,17 @@ void RunLedger::OnLine(const std::vector<unsigned int>& candidates, const std::s
     device.pass_unanswered = true;
     device.last_unanswered = true;
   }
+}
+
+std::string RunLedger::CommonNoAnswer(const std::vector<unsigned int>& candidates) const {
+  std::set<std::string> advice;
+  for (const unsigned int id : candidates) {
+    const auto found = devices_.find(id);
+    if (found != devices_.end()) advice.insert(found->second.no_answer);
+  }
+  if (advice.size() == 1) return *advice.begin();
+  return "no answer: the PDU is off or unreachable, or does not take the credentials of the "
+         "device asking (a wrong v2c community looks the same)";
 }
 
 RunLedger::PassNotes RunLedger::OnRecord(unsigned int id,
@@ -164,7 +181,7 @@ std::string RunLedger::Summary() const {
         std::to_string(device.records) + (device.records == 1 ? " record" : " records"),
         problems.empty() ? "no time-out or error" : problems};
     if (!device.last_problem.empty()) {
-      row.push_back("last problem: " + Explained(device.last_problem));
+      row.push_back("last problem: " + Explained(device.last_problem, device.no_answer));
     } else if (device.untied != 0) {
       row.push_back("perhaps: " + device.last_untied);
     } else if (device.records != 0 && device.last_record_zero) {

@@ -9,7 +9,9 @@
 //
 // A pass's problem is one of the plug-in's lines that tell of a time-out or
 // an error (plugin_line.h); a pass has at most one, so they are counted as
-// passes. A problem line that could not be tied to one device
+// passes. A time-out is explained with how the device asks (its SNMP version,
+// "tundra" or "the configured community", or its v3 user). A problem line
+// that could not be tied to one device
 // (line_attribution.h) is noted beside the next record of each device it
 // may come from and in their summary lines, and listed at the end of the
 // summary with its candidates: the run then has failed.
@@ -58,9 +60,13 @@ class RunLedger {
   std::string Summary() const;
 
  private:
+  // What no answer means for a line that may be any of `candidates`'.
+  std::string CommonNoAnswer(const std::vector<unsigned int>& candidates) const;
+
   struct Device {
     std::size_t index = 0;
     std::string address;
+    std::string no_answer;           // what no answer means, with its credentials
     std::vector<std::string> notes;  // since the last record, the last few
     bool pass_unanswered = false;    // in the pass running or last ended
     bool last_unanswered = false;

@@ -66,6 +66,8 @@ const char* StateWords(SurveyState state) {
       return "empty table";
     case SurveyState::kNoResponse:
       return "no response";
+    case SurveyState::kRefused:
+      return "refused";
     case SurveyState::kCannotOpen:
       return "cannot open";
   }
@@ -74,7 +76,11 @@ const char* StateWords(SurveyState state) {
 
 WalkVerdict JudgeWalk(const TableWalk& walk) {
   if (walk.answers == 0) {
-    if (walk.how == WalkEnd::kNoResponse) return {SurveyState::kNoResponse, NoAnswerAdvice()};
+    if (walk.how == WalkEnd::kNoResponse) return {SurveyState::kNoResponse, NoAnswerAdvice(walk)};
+    if (walk.how == WalkEnd::kRefused) return {SurveyState::kRefused, walk.failure};
+    if (walk.how == WalkEnd::kNotWalked) {
+      return {SurveyState::kCannotOpen, "not walked: " + walk.failure};
+    }
     if (walk.how == WalkEnd::kNoSession || walk.how == WalkEnd::kRequestFailed) {
       return {SurveyState::kCannotOpen, CannotOpenReason(walk)};
     }
@@ -91,7 +97,7 @@ WalkVerdict JudgeWalk(const TableWalk& walk) {
     const std::string answers = std::to_string(walk.answers) + " answers: ";
     if (walk.how == WalkEnd::kNoResponse) {
       return {SurveyState::kPartial,
-              "the PDU stopped answering after " + answers + NoAnswerAdvice()};
+              "the PDU stopped answering after " + answers + NoAnswerAdvice(walk)};
     }
     std::string why = walk.end;
     if (why.rfind("stopped: ", 0) == 0) why.erase(0, 9);

@@ -4,14 +4,17 @@
 //   id  address          state        fields  no field  requests  time     problem
 //   7   127.0.0.1:40001  ok           31/31   0         32        0.04 s
 //   8   127.0.0.1:9      no response  0/31    0         1         20.01 s  no answer to SNMP v2c,
-//   ... 6 PDUs in 20.03 s: 3 ok, 1 empty table, 2 no response
+//   9   127.0.0.1:40002  refused      0/31    0         1         0.01 s   unknown user: the PDU
+//   ... 7 PDUs in 20.03 s: 3 ok, 1 empty table, 2 no response, 1 refused
 //
 // States: ok (every field served with a type the plug-in stores), partial
 // (the walk stopped early, or fields not served or of a type the plug-in
 // ignores: the problem names the first), empty table (the agent answered,
-// but nothing under the table), no response (not a single answer), cannot
-// open (net-snmp cannot open the address, or sends nothing to it: the
-// problem says why in terms of the address).
+// but nothing under the table), no response (not a single answer), refused
+// (an SNMP v3 PDU answered with a report: the problem says what to correct),
+// cannot open (net-snmp cannot open the address, or sends nothing to it: the
+// problem says why in terms of the address; or the device's credentials
+// cannot be used, and the problem names the member).
 #pragma once
 
 #include <cstddef>
@@ -22,12 +25,12 @@
 
 namespace pdu_host {
 
-enum class SurveyState { kOk, kPartial, kEmptyTable, kNoResponse, kCannotOpen };
-inline constexpr SurveyState kSurveyStates[] = {SurveyState::kOk, SurveyState::kPartial,
+enum class SurveyState { kOk, kPartial, kEmptyTable, kNoResponse, kRefused, kCannotOpen };
+inline constexpr SurveyState kSurveyStates[] = {SurveyState::kOk,         SurveyState::kPartial,
                                                 SurveyState::kEmptyTable, SurveyState::kNoResponse,
-                                                SurveyState::kCannotOpen};
+                                                SurveyState::kRefused,    SurveyState::kCannotOpen};
 
-// "ok", "partial", "empty table", "no response", "cannot open".
+// "ok", "partial", "empty table", "no response", "refused", "cannot open".
 const char* StateWords(SurveyState state);
 
 struct WalkVerdict {

@@ -22,17 +22,24 @@ std::string WalkSummary(const TableWalk& walk) {
          (walk.requests == 1 ? " request" : " requests");
 }
 
-std::string NoAnswerAdvice() {
+std::string NoAnswerAdvice(const pdu::SessionSecurity& security) {
   static_assert(pdu::kRetries == 1 && pdu::kTimeoutMicroseconds % 1'000'000 == 0);
-  netsnmp_session settings{};
-  pdu::ApplyWalkSession(settings);
-  const std::string community(reinterpret_cast<const char*>(settings.community),
-                              settings.community_len);
-  return "no answer to SNMP v2c, community \"" + community + "\", within " +
-         std::to_string(pdu::kTimeoutMicroseconds / 1'000'000) +
-         " s and one retry: the PDU is off or unreachable, nothing listens on that port, or its "
-         "community is not \"" +
-         community + "\" (a wrong community looks the same)";
+  std::string advice = "no answer to " + security.Description() + ", within " +
+                       std::to_string(pdu::kTimeoutMicroseconds / 1'000'000) +
+                       " s and one retry: the PDU is off or unreachable, nothing listens on that "
+                       "port, or ";
+  if (security.v3()) {
+    return advice +
+           "it does not speak SNMP v3 (one that does refuses a wrong user or passphrase at once)";
+  }
+  const std::string community = security.default_community()
+                                    ? std::string("\"") + pdu::kDefaultCommunity + "\""
+                                    : "the configured one";
+  return advice + "its community is not " + community + " (a wrong community looks the same)";
+}
+
+std::string NoAnswerAdvice(const TableWalk& walk) {
+  return NoAnswerAdvice(walk.security ? *walk.security : pdu::SessionSecurity());
 }
 
 }  // namespace pdu_host

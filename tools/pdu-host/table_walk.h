@@ -1,5 +1,6 @@
 // pdu-host's own walk of a PDU's table, made the way the plug-in walks it:
-// the same session settings (walk_session.h), one binding per GETBULK
+// the same session settings and credentials (walk_session.h), for SNMP v3
+// the same engine discovery first, one binding per GETBULK
 // request from the table root, and the plug-in's rules for every response
 // (pdu::ExamineResponse), so that it ends where a pass of the plug-in ends,
 // after as many requests (table_walker.h; walk_engine.h walks many at once).
@@ -8,10 +9,12 @@
 // an object.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "address_check.h"
+#include "driver/session_security.h"
 #include "host_config.h"
 #include "served_object.h"
 
@@ -25,6 +28,8 @@ enum class WalkEnd {
   kRequestFailed,  // a request could not be sent or its answer not read
   kAgentStopped,   // an answer the plug-in's walk stops at (error status, ...)
   kRequestLimit,   // the bound on requests of one pass
+  kRefused,        // an SNMP v3 PDU answered with a report: it refuses the credentials
+  kNotWalked,      // the device's credentials cannot be used: nothing was sent
 };
 
 struct TableWalk {
@@ -34,10 +39,15 @@ struct TableWalk {
   WalkEnd how = WalkEnd::kNoSession;
   bool complete = false;  // how == kTableEnd
   std::string end;        // how it ended, one line
-  std::string failure;    // net-snmp's words for kNoSession and kRequestFailed
+  // net-snmp's words for kNoSession and kRequestFailed; why, for kRefused
+  // and kNotWalked.
+  std::string failure;
   // When nothing reached the PDU (no session, or the first request could not
   // be sent): what is wrong with the address itself, if anything.
   std::vector<AddressFinding> address_findings;
+  // How the PDU was asked: SNMP version and credentials. Null: as the
+  // plug-in asks without credentials (v2c, community "tundra").
+  std::shared_ptr<const pdu::SessionSecurity> security;
 };
 
 // Walks the table of `entry`, which has an address.
@@ -46,9 +56,11 @@ TableWalk WalkTable(const DeviceEntry& entry);
 // "<how it ended>; N requests".
 std::string WalkSummary(const TableWalk& walk);
 
-// What a walk that got no answer means, with how the PDU was asked (SNMP
-// v2c, the community, the time-out and retry), for a person who must find
-// out why.
-std::string NoAnswerAdvice();
+// What a walk that got no answer means, with how the PDU was asked (the SNMP
+// version, "tundra" or "the configured community" or the v3 user, the
+// time-out and retry), for a person who must find out why.
+std::string NoAnswerAdvice(const pdu::SessionSecurity& security);
+// The same for `walk`.
+std::string NoAnswerAdvice(const TableWalk& walk);
 
 }  // namespace pdu_host

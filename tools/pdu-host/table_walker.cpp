@@ -111,6 +111,20 @@ void TableWalker::EndRequestFailed(const std::string& failure) {
   End(WalkEnd::kRequestFailed, "stopped: the request failed: " + failure);
 }
 
+void TableWalker::EndRefused(const std::string& reason) {
+  walk_.failure = reason;
+  End(WalkEnd::kRefused, "stopped: refused by the PDU: " + reason);
+}
+
+void TableWalker::EndOtherAnswer(const std::string& kind) {
+  End(WalkEnd::kAgentStopped, "stopped: the answer was a " + kind + "-PDU, not a RESPONSE-PDU");
+}
+
+void TableWalker::EndNotWalked(const std::string& reason) {
+  walk_.failure = reason;
+  End(WalkEnd::kNotWalked, "not walked: " + reason);
+}
+
 void TableWalker::EndNoSession(const std::string& failure) {
   walk_.failure = failure;
   End(WalkEnd::kNoSession, "stopped: no SNMP session to " + address_ + ": " + failure);

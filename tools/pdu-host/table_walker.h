@@ -27,9 +27,17 @@ class TableWalker {
   void TakeResponse(const netsnmp_pdu& response);
   // The last request had no answer within the time-out and its retry.
   void EndNoResponse();
-  // The last request could not be sent, or its answer was refused or not a
-  // RESPONSE; `failure` is net-snmp's words for it.
+  // The last request could not be sent, or its answer could not be read;
+  // `failure` is net-snmp's words for it.
   void EndRequestFailed(const std::string& failure);
+  // The answer to the last request was an SNMP v3 report: the PDU refuses
+  // the credentials, for `reason` (driver/v3_refusal.h).
+  void EndRefused(const std::string& reason);
+  // The answer to the last request was a PDU of another kind, named as
+  // net-snmp names it ("REPORT", "GET", ...).
+  void EndOtherAnswer(const std::string& kind);
+  // Nothing is sent: the device's credentials cannot be used, for `reason`.
+  void EndNotWalked(const std::string& reason);
   // No session could be opened to the address; `failure` as above.
   void EndNoSession(const std::string& failure);
 

@@ -10,6 +10,7 @@
 #include <exception>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -20,6 +21,9 @@
 
 #include "address_check.h"
 #include "driver/peer_transport.h"
+#include "driver/usm_state.h"
+#include "driver/v3_refusal.h"
+#include "driver/v3_session.h"
 #include "driver/walk_settings.h"
 #include "name_lookups.h"
 #include "table_walker.h"
@@ -38,17 +42,23 @@ constexpr auto kTryTime =
     std::chrono::microseconds(pdu::kTimeoutMicroseconds) + std::chrono::milliseconds(1);
 
 struct Walk {
-  Walk(std::size_t position, const DeviceEntry& device)
-      : index(position), entry(device), walker(device.address) {}
+  Walk(std::size_t position, const DeviceEntry& device,
+       std::shared_ptr<const pdu::SessionSecurity> how)
+      : index(position), entry(device), security(std::move(how)), walker(device.address) {
+    walker.walk().security = security;
+  }
 
   const std::size_t index;
   const DeviceEntry& entry;
+  const std::shared_ptr<const pdu::SessionSecurity> security;
   TableWalker walker;
   const Clock::time_point started = Clock::now();
   void* session = nullptr;    // once opened, until the walk ends
   int fd = -1;                // the session's socket
   bool awaiting = false;      // a request is in flight
   bool retry_failed = false;  // net-snmp could not send its retry
+  bool discovering = false;   // the request in flight discovers the v3 engine
+  int report = 0;             // the type of the v3 report that refused the walk
   Clock::time_point deadline;
   bool finished = false;  // reported, to be dropped
   // What the lookup thread found wrong with the address, when the transport
@@ -77,40 +87,59 @@ std::string OpenError(netsnmp_session& settings) {
   return message != nullptr ? message : "unknown error";
 }
 
-// An answer that is not a RESPONSE (a REPORT, or another PDU matched to the
-// request) ends the walk here, as net-snmp's synchronous call ends the
-// request: as a failed request, in the library's words.
-void EndOnOtherAnswer(Walk& walk, netsnmp_session& session, netsnmp_pdu& answer) {
-  if (answer.command == SNMP_MSG_REPORT) {
-    session.s_snmp_errno = snmpv3_get_report_type(&answer);
-  } else {
-    session.s_snmp_errno = SNMPERR_PROTOCOL;
-    const std::string detail =
-        std::string("Expected RESPONSE-PDU but got ") + snmp_pdu_type(answer.command) + "-PDU";
-    snmp_set_detail(detail.c_str());
+// An answer that is not a RESPONSE ends the walk here: the report of an
+// SNMP v3 PDU as a refusal, in words a person acts on; any other as an answer
+// the walk stops at.
+void EndOnOtherAnswer(Walk& walk, netsnmp_pdu& answer) {
+  if (answer.command == SNMP_MSG_REPORT && walk.security->v3()) {
+    walk.report = snmpv3_get_report_type(&answer);
+    walk.walker.EndRefused(
+        pdu::RefusalReason(walk.report, walk.security->user(), walk.security->level()));
+    return;
   }
-  walk.walker.EndRequestFailed(SessionError(walk.session));
+  walk.walker.EndOtherAnswer(snmp_pdu_type(answer.command));
+}
+
+bool OutOfTimeWindow(netsnmp_pdu& answer) {
+  return answer.command == SNMP_MSG_REPORT &&
+         snmpv3_get_report_type(&answer) == SNMPERR_NOT_IN_TIME_WINDOW;
 }
 
 // net-snmp's call with what became of a walk's request.
-int OnAnswer(int operation, netsnmp_session* session, int, netsnmp_pdu* answer, void* magic) {
+int OnAnswer(int operation, netsnmp_session*, int, netsnmp_pdu* answer, void* magic) {
   Walk& walk = *static_cast<Walk*>(magic);
-  // net-snmp calls once more for a REPORT the walk has taken (a security
-  // error); the walk has ended by then.
+  // net-snmp calls twice for a REPORT: with the message and with a security
+  // error; the walk has moved on after the first.
   if (!walk.awaiting) return 1;
-  if (operation == NETSNMP_CALLBACK_OP_RESEND) return 1;  // the retry went out
+  if (operation == NETSNMP_CALLBACK_OP_RESEND) {
+    // Sent again, after its time-out or a report that its time is out of the
+    // PDU's window: net-snmp waits from now.
+    walk.deadline = Clock::now() + kTryTime;
+    return 1;
+  }
   if (operation == NETSNMP_CALLBACK_OP_SEND_FAILED) {
     walk.retry_failed = true;  // the retry could not be sent: Expire() ends the request
     return 1;
   }
+  // Which of the two comes first depends on net-snmp's version. A report
+  // that the request's boots and time are not the PDU's is followed by the
+  // request sent again with those the report brought or, the retries spent,
+  // by the security error.
+  const bool answered = answer != nullptr && (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE ||
+                                              operation == NETSNMP_CALLBACK_OP_SEC_ERROR);
+  if (answered && operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && !walk.discovering &&
+      OutOfTimeWindow(*answer)) {
+    return 1;
+  }
   walk.awaiting = false;
   try {
-    if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && answer != nullptr) {
-      if (answer->command == SNMP_MSG_RESPONSE) {
-        walk.walker.TakeResponse(*answer);
-      } else {
-        EndOnOtherAnswer(walk, *session, *answer);
-      }
+    if (answered && walk.discovering) {
+      // The engine ID of the report is the session's once net-snmp is done
+      // with it, after this call: Advance() takes it.
+    } else if (answered && answer->command == SNMP_MSG_RESPONSE) {
+      walk.walker.TakeResponse(*answer);
+    } else if (answered) {
+      EndOnOtherAnswer(walk, *answer);
     } else if (operation == NETSNMP_CALLBACK_OP_TIMED_OUT) {
       walk.walker.EndNoResponse();
     } else {
@@ -139,8 +168,11 @@ class Engine {
     // Host files are read here, on this thread, before any lookup runs: they
     // may change library settings that lookups read.
     for (const DeviceEntry* target : targets_) {
+      // Keys are derived here, once for devices with the same credentials,
+      // before the first walk starts its clock.
+      securities_.push_back(WalkSecurity(*target));
       netsnmp_session settings;
-      FillWalkSession(*target, settings);
+      FillWalkSession(*target, *securities_.back(), settings);
       peer_targets_.push_back(pdu::PeerTarget(settings.peername));
     }
     netsnmp_large_fd_set_init(&readable_, FD_SETSIZE);
@@ -201,11 +233,16 @@ class Engine {
   }
 
   void Start(std::size_t index) {
-    Walk& walk = walks_.emplace_back(index, *targets_[index]);
+    Walk& walk = walks_.emplace_back(index, *targets_[index], securities_[index]);
     ++running_;
+    if (const auto& problem = walk.security->problem()) {
+      walk.walker.EndNotWalked(problem->member + " " + problem->text);
+      Finish(walk);
+      return;
+    }
     const std::string& target = peer_targets_[index];
     netsnmp_session settings;
-    FillWalkSession(walk.entry, settings);
+    FillWalkSession(walk.entry, *walk.security, settings);
     if (pdu::IsNumericTarget(target)) {  // no name to look up: made here at once
       netsnmp_transport* transport = pdu::CreateTransport(target, settings.local_port);
       Open(walk, transport, errno);
@@ -232,7 +269,7 @@ class Engine {
   // first request; a null transport could not be made (errno `error`).
   void Open(Walk& walk, netsnmp_transport* transport, int error) {
     netsnmp_session settings;
-    FillWalkSession(walk.entry, settings);
+    FillWalkSession(walk.entry, *walk.security, settings);
     if (transport == nullptr) {
       // What snmp_sess_open records for a peer it cannot use.
       settings.s_snmp_errno = SNMPERR_BAD_ADDRESS;
@@ -248,21 +285,76 @@ class Engine {
     }
     snmp_sess_session(walk.session)->timeout = pdu::kTimeoutMicroseconds;
     walk.fd = snmp_sess_transport(walk.session)->sock;
+    if (walk.security->v3()) {
+      StartV3(walk);
+      return;
+    }
     Advance(walk);
   }
 
-  // Sends the walk's next request, or ends the walk.
-  void Advance(Walk& walk) {
-    if (walk.error) std::rethrow_exception(std::exchange(walk.error, nullptr));
-    if (netsnmp_pdu* request = walk.walker.NextRequest()) {
-      if (snmp_sess_async_send(walk.session, request, OnAnswer, &walk) != 0) {
-        walk.awaiting = true;
-        walk.deadline = Clock::now() + kTryTime;
+  // Sends the discovery request when the PDU's engine is not known yet;
+  // else readies the session for the engine and walks.
+  void StartV3(Walk& walk) {
+    pdu::KeepFromProbing(walk.session);
+    std::string engine_id;
+    {
+      const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+      engine_id = pdu::KnownEngineId(walk.entry.address);
+    }
+    if (engine_id.empty()) {
+      netsnmp_pdu* discovery = pdu::EngineDiscoveryRequest();
+      if (discovery == nullptr) {
+        walk.walker.EndRequestFailed("net-snmp could not create the engine discovery request");
+      } else if (Send(walk, discovery)) {
+        walk.discovering = true;
         return;
       }
-      snmp_free_pdu(request);
-      walk.walker.EndRequestFailed(SessionError(walk.session));
+      Finish(walk);
+      return;
     }
+    UseEngine(walk, engine_id);
+    Advance(walk);
+  }
+
+  // Readies the walk's v3 session for the PDU's engine, or ends the walk.
+  void UseEngine(Walk& walk, const std::string& engine_id) {
+    switch (pdu::UseEngine(walk.session, walk.entry.address, engine_id, *walk.security, &walk)) {
+      case pdu::V3Setup::kReady:
+        return;
+      case pdu::V3Setup::kUserConflict:
+        walk.walker.EndNotWalked(pdu::UserConflictReason(walk.security->user()));
+        return;
+      default:
+        walk.walker.EndRefused(pdu::kNoEngineReason);
+        return;
+    }
+  }
+
+  // Sends `request`, which net-snmp takes over; false when it could not be
+  // sent, which ends the walk.
+  bool Send(Walk& walk, netsnmp_pdu* request) {
+    if (snmp_sess_async_send(walk.session, request, OnAnswer, &walk) != 0) {
+      walk.awaiting = true;
+      walk.deadline = Clock::now() + kTryTime;
+      return true;
+    }
+    snmp_free_pdu(request);
+    walk.walker.EndRequestFailed(SessionError(walk.session));
+    return false;
+  }
+
+  // After an answer: takes the engine a discovery brought, then sends the
+  // walk's next request, or ends the walk.
+  void Advance(Walk& walk) {
+    if (walk.error) std::rethrow_exception(std::exchange(walk.error, nullptr));
+    if (std::exchange(walk.discovering, false) && !walk.walker.ended()) {
+      // net-snmp copied the engine ID of the report into the session.
+      const netsnmp_session* settings = snmp_sess_session(walk.session);
+      UseEngine(walk, std::string(reinterpret_cast<const char*>(settings->securityEngineID),
+                                  settings->securityEngineIDLen));
+    }
+    netsnmp_pdu* request = walk.walker.NextRequest();
+    if (request != nullptr && Send(walk, request)) return;
     Finish(walk);
   }
 
@@ -290,6 +382,15 @@ class Engine {
     walk.finished = true;
     --running_;
     TableWalk& result = walk.walker.walk();
+    if (walk.security->v3()) {
+      // As the plug-in does: after no answer or an unknown engine, the next
+      // walk of the address discovers the engine and its time anew.
+      if (result.how == WalkEnd::kNoResponse || walk.report == SNMPERR_UNKNOWN_ENG_ID) {
+        pdu::ForgetPeerEngine(walk.entry.address);
+      }
+      const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+      pdu::ReleaseUsmUsers(&walk);
+    }
     if (result.answers == 0 &&
         (result.how == WalkEnd::kNoSession || result.how == WalkEnd::kRequestFailed)) {
       // Why nothing reached the PDU, in terms of its address; a name is not
@@ -305,13 +406,14 @@ class Engine {
   const std::vector<const DeviceEntry*>& targets_;
   const std::size_t at_once_;
   const WalkEvents& events_;
-  std::vector<std::string> peer_targets_;  // by index
-  std::vector<Walk*> looking_up_;          // by index, while its name is looked up
-  std::size_t next_ = 0;                   // the next target to start
-  std::size_t running_ = 0;                // started and not finished
-  std::list<Walk> walks_;                  // started and not yet dropped
-  netsnmp_large_fd_set readable_;          // one socket at a time, for snmp_sess_read2
-  NameLookups lookups_;                    // last: its threads are joined before the rest goes
+  std::vector<std::shared_ptr<const pdu::SessionSecurity>> securities_;  // by index
+  std::vector<std::string> peer_targets_;                                // by index
+  std::vector<Walk*> looking_up_;  // by index, while its name is looked up
+  std::size_t next_ = 0;           // the next target to start
+  std::size_t running_ = 0;        // started and not finished
+  std::list<Walk> walks_;          // started and not yet dropped
+  netsnmp_large_fd_set readable_;  // one socket at a time, for snmp_sess_read2
+  NameLookups lookups_;            // last: its threads are joined before the rest goes
 };
 
 }  // namespace

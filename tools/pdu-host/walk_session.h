@@ -1,18 +1,32 @@
 // The SNMP session pdu-host opens to walk one device's table (--survey,
-// --explain, --record): the plug-in's walk settings (driver/walk_settings.h:
-// SNMP v2c, its community, time-out and retry) and the device's address as
-// the peer. Every walk takes its session from here, so settings of the
-// device's own belong here and nowhere else.
+// --explain, --record) or to ask it for its names: the plug-in's walk
+// settings (driver/walk_settings.h: time-out and retry), the device's
+// credentials as the plug-in reads them from its appSetting
+// (driver/session_security.h), and its address as the peer. Every walk takes
+// its session from here, so settings of the device's own belong here and
+// nowhere else.
 #pragma once
 
+#include <memory>
+
 #include "driver/netsnmp.h"
+#include "driver/session_security.h"
 #include "host_config.h"
 
 namespace pdu_host {
 
-// Initialises `settings` and fills it for `entry`. The peer name points into
-// entry.address, which must outlive the session's opening (net-snmp copies
-// what it keeps).
-void FillWalkSession(const DeviceEntry& entry, netsnmp_session& settings);
+// The security of `entry`'s sessions. Devices with the same credentials
+// share one: its keys are derived once in the process, as deriving one hashes
+// about a megabyte. When problem() is set the device cannot be walked, and
+// the problem says why, naming the member.
+std::shared_ptr<const pdu::SessionSecurity> WalkSecurity(const DeviceEntry& entry);
+
+// Initialises `settings` and fills it for `entry` with `security`; for SNMP
+// v3, readies net-snmp for v3 sessions first (driver/usm_state.h). The
+// settings point into `entry` and `security`, which must outlive the
+// session's opening (net-snmp copies what it keeps). A session is opened
+// from them only when the security has no problem.
+void FillWalkSession(const DeviceEntry& entry, const pdu::SessionSecurity& security,
+                     netsnmp_session& settings);
 
 }  // namespace pdu_host
