@@ -27,15 +27,20 @@ std::string NoAnswerAdvice(const pdu::SessionSecurity& security) {
   std::string advice = "no answer to " + security.Description() + ", within " +
                        std::to_string(pdu::kTimeoutMicroseconds / 1'000'000) +
                        " s and one retry: the PDU is off or unreachable, nothing listens on that "
-                       "port, or ";
+                       "port, ";
   if (security.v3()) {
-    return advice +
-           "it does not speak SNMP v3 (one that does refuses a wrong user or passphrase at once)";
+    // A PDU that cannot decrypt a request cannot read it either, and
+    // may say nothing.
+    if (security.level() == pdu::SecurityLevel::kAuthPriv) {
+      advice += "the priv passphrase or protocol of user " + security.user() +
+                " is not the PDU's (a wrong user or auth passphrase would be refused at once), ";
+    }
+    return advice + "or it does not speak SNMP v3";
   }
   const std::string community = security.default_community()
                                     ? std::string("\"") + pdu::kDefaultCommunity + "\""
                                     : "the configured one";
-  return advice + "its community is not " + community + " (a wrong community looks the same)";
+  return advice + "or its community is not " + community + " (a wrong community looks the same)";
 }
 
 std::string NoAnswerAdvice(const TableWalk& walk) {
