@@ -116,9 +116,11 @@ TEST(PduHostSilent, OrdinaryRunTellsADeadAndAnEmptyPduFromAHealthyOne) {
   const auto run = RunHost(dir, {"--config", config, "--explain"});
   EXPECT_EQ(run.status, 1) << run.err;
 
-  EXPECT_NE(run.err.find("pdu-host: warning: devices[0] (id 7) appSetting.use_threads: unknown "
-                         "member, not read: did you mean use_thread?\n"),
-            std::string::npos)
+  EXPECT_NE(
+      run.err.find("pdu-host: warning: devices[0] (id 7) appSetting.use_threads: unknown "
+                   "member, not read: did you mean use_thread? Without use_thread, the device is "
+                   "polled from the host\n"),
+      std::string::npos)
       << run.err;
   EXPECT_NE(run.err.find("[device 8] Timeout: No Response from " + dead.address() + "\n"),
             std::string::npos)

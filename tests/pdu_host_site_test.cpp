@@ -157,9 +157,11 @@ TEST(PduHostSurvey, NamesTheStateFieldsAndFirstProblemOfEachPdu) {
   EXPECT_NE(alone.out.find(": 1 ok\n"), std::string::npos) << alone.out;
 }
 
+// Every mistake in one run, those of the file's structure included, which
+// stop every other run (exit 2) after naming them all.
 TEST(PduHostCheck, NamesEachMistakeWithDeviceIdPathAndWhatItDoes) {
   TempDir dir;
-  const std::string config = dir.Write("site.json", R"({"devices": [
+  const std::string config = dir.Write("site.json", R"({"device": [], "devices": [
     {"id": 7, "address": "127.0.0.1:161", "appSetting": {"b_mode": "2", "use_threads": "1"}},
     {"id": 8, "address": "127.0.0.1:161", "appSetting": {"b_mode": "two", "use_thread": "yes"}},
     {"id": 9, "address": "127.0.0.1:abc", "appSetting": {"b_mode": "4"}},
@@ -170,13 +172,17 @@ TEST(PduHostCheck, NamesEachMistakeWithDeviceIdPathAndWhatItDoes) {
     {"id": 12, "address": "127.0.0.1:0", "appSetting": {"b_mode": "2x"},
      "thresholdSetting": {"r1": {}}},
     {"id": 13, "address": "127.0.0.1:70000", "appSetting": "b_mode=2"},
-    {"id": 14, "address": ""}]})");
+    {"id": 14, "address": "", "appSetting": {"b_mdoe": "2"}},
+    {"id": 7, "adress": "127.0.0.1:162"},
+    {"id": "16", "address": "127.0.0.1:163", "appsetting": {"b_mode": "2"}}]})");
   const auto run = RunHost(dir, {"--config", config, "--check"});
   EXPECT_EQ(run.status, 1) << run.err;
   const std::string at = "config file " + config + ": ";
   const std::vector<std::string> findings = {
+      "device: unknown member, not read: did you mean devices?",
       "devices[0] (id 7) appSetting.use_threads: unknown member, not read: did you mean "
-      "use_thread?",
+      "use_thread? Without use_thread, the device is polled from the host",
+      "devices[1] (id 8) address: polls the same PDU (127.0.0.1:161) as devices[0] (id 7)",
       "devices[1] (id 8) appSetting.b_mode: \"two\" reads as 0 (no digits), which is not a mode "
       "(1, 2 or 3): the device acts as in mode 1",
       "devices[1] (id 8) appSetting.use_thread: \"yes\" reads as 0 (no digits): the device is "
@@ -198,14 +204,42 @@ TEST(PduHostCheck, NamesEachMistakeWithDeviceIdPathAndWhatItDoes) {
       "devices[6] (id 13) address: the port \"70000\" is not a number from 1 to 65535",
       "devices[6] (id 13) appSetting: is a string, not an object",
       "devices[7] (id 14) address: the address is empty",
+      "devices[7] (id 14) appSetting.b_mdoe: unknown member, not read: did you mean b_mode? "
+      "Without b_mode, the device runs in mode 1: no alarm signals",
+      "devices[8] (id 7) adress: unknown member, not read: did you mean address?",
+      "devices[9] appsetting: unknown member, not read: did you mean appSetting? Without "
+      "appSetting, the device runs in mode 1",
   };
-  for (const std::string& finding : findings) {
-    EXPECT_NE(("\n" + run.out).find("\n" + at + finding), std::string::npos) << finding << "\n"
-                                                                             << run.out;
+  const std::vector<std::string> structural = {
+      "devices[8] (id 7) id: 7 is already used by devices[0]",
+      "devices[8] (id 7) address: missing",
+      "devices[9] id: must be an integer from 0 to 4294967295, not the string \"16\"",
+  };
+  for (const auto* list : {&findings, &structural}) {
+    for (const std::string& finding : *list) {
+      EXPECT_NE(("\n" + run.out).find("\n" + at + finding), std::string::npos) << finding << "\n"
+                                                                               << run.out;
+    }
   }
   // One line per finding and the count: nothing else is found.
-  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 20) << run.out;
-  EXPECT_NE(run.out.find(at + "8 devices, 19 findings\n"), std::string::npos) << run.out;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 28) << run.out;
+  EXPECT_NE(run.out.find(at + "10 devices, 27 findings\n"), std::string::npos) << run.out;
+
+  for (const char* mode : {"--survey", "--passes"}) {
+    std::vector<std::string> args = {"--config", config, mode};
+    if (mode == std::string("--passes")) args.push_back("1");
+    const auto refused = RunHost(dir, args);
+    EXPECT_EQ(refused.status, 2) << mode << refused.out;
+    EXPECT_EQ(refused.out, "") << mode;
+    for (const std::string& finding : structural) {
+      EXPECT_NE(refused.err.find("pdu-host: " + at + finding), std::string::npos)
+          << mode << " " << finding << "\n"
+          << refused.err;
+    }
+    EXPECT_NE(refused.err.find("nothing was polled: the 3 mistakes above stop every run"),
+              std::string::npos)
+        << refused.err;
+  }
 
   dir.Write("clean.json", R"({"devices": [{"id": 7, "address": "127.0.0.1:161",
       "appSetting": {"b_mode": 3, "use_thread": "0"},

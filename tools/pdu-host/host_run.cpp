@@ -195,27 +195,29 @@ std::string DefaultPluginPath() {
 }
 
 int RunHost(const Options& options) {
-  std::vector<DeviceEntry> entries;
+  HostConfig config;
   try {
     if (options.address.empty()) {
-      entries = LoadHostConfig(options.config_path);
+      config = LoadHostConfig(options.config_path);
     } else {
-      entries.push_back(AddressDevice(options.address, options.address_credentials));
+      config.entries.push_back(AddressDevice(options.address, options.address_credentials));
     }
   } catch (const std::exception& e) {
     Complain(e.what());
     return kExitBadInput;
   }
-  if (options.check) {
-    return RunCheck(entries,
-                    options.address.empty() ? "config file " + options.config_path
-                                            : "--address " + options.address,
-                    options.config_path);
-  }
+  const std::string source = options.address.empty() ? "config file " + options.config_path
+                                                     : "--address " + options.address;
+  if (options.check) return RunCheck(config, source, options.config_path);
   if (options.survey) {
-    WarnAboutConfig(entries);
-    return RunSurvey(entries, options.json);
+    if (!ReportConfig(config, source)) return kExitBadInput;
+    return RunSurvey(config.entries, options.json);
   }
+  if (config.Refused()) {
+    ReportConfig(config, source, options.config_path);
+    return kExitBadInput;
+  }
+  const std::vector<DeviceEntry>& entries = config.entries;
 
   std::optional<std::string> cache;
   std::unique_ptr<EventLog> events;
@@ -249,7 +251,7 @@ int RunHost(const Options& options) {
     Complain(e.what());
     return kExitBadInput;
   }
-  WarnAboutConfig(entries, options.config_path);
+  ReportConfig(config, source, options.config_path);
 
   RunLedger ledger(entries);
   std::unique_ptr<ConsoleCapture> capture;

@@ -254,11 +254,14 @@ The exit status is the same.)")
   app.add_flag("--check", options.check,
                R"(Instead of running anything: read the configuration as
 the plug-in and the host read it and print one line per
-mistake (unknown members, values that read as something
-else than written, modes other than 1-3, threshold rules
-with missing or non-numeric members, addresses net-snmp
-would not open or that would surprise). No PDU is
-contacted; host names are looked up.)")
+mistake, all of them in one run: the file's structure
+(devices, ids, addresses), unknown members, values that
+read as something else than written, modes other than
+1-3, threshold rules with missing or non-numeric members,
+addresses net-snmp would not open or that would surprise,
+two devices on one address. Each says what the device
+does instead. No PDU is contacted; host names are looked
+up.)")
       ->disable_flag_override();
   app.add_flag("--version", options.version,
                R"(Print pdu-host's version and that of the plug-in it would
