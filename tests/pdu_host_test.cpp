@@ -427,6 +427,8 @@ TEST(PduHostExitStatus, BadInputExitsTwoNamingTheProblemAndPollsNothing) {
       {good, {"--cache-in", "short.bin"}, "cache file short.bin is 134 bytes"},
       {good, {"--cache-in", "long.bin"}, "cache file long.bin is 136 bytes"},
       {good, {"--events", dir.path() + "/no/such/dir.jsonl"}, "cannot write events file"},
+      {good, {"--record", "no/such/dir/x.snmprec"}, "cannot write record file no/such/dir/x"},
+      {good, {"--cache-out", "no/such/dir/c.bin"}, "cannot write cache file no/such/dir/c.bin"},
       {good, {"--passes", "x"}, "--passes needs a whole number"},
       {good, {"--passes", "-1"}, "--passes needs a whole number"},
       {good, {"--seconds", "0"}, "--seconds needs a number"},

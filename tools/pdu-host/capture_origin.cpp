@@ -9,6 +9,7 @@
 #include <string>
 
 #include "driver/walk_settings.h"
+#include "shown_address.h"
 
 namespace pdu_host {
 namespace {
@@ -84,9 +85,10 @@ void AskAgentNames(CaptureOrigin& origin) {
 }
 
 std::string CaptureHeader(const CaptureOrigin& origin, const TableWalk& walk) {
-  std::string text = "# PDU table of " + origin.address + " as pdu-host walked it on " +
-                     origin.taken_at + ": " + std::to_string(walk.objects.size()) + " objects\n# " +
-                     WalkSummary(walk) + "\n";
+  std::string text = "# PDU table of " + ShownAddress(origin.address) +
+                     " as pdu-host walked it on " + origin.taken_at + ": " +
+                     std::to_string(walk.objects.size()) + " objects\n# " + WalkSummary(walk) +
+                     "\n";
   if (origin.sys_name) text += "# sysName: " + *origin.sys_name + "\n";
   if (origin.sys_descr) text += "# sysDescr: " + *origin.sys_descr + "\n";
   return text;

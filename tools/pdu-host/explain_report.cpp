@@ -12,6 +12,7 @@
 #include "driver/pdu_record.h"
 #include "field_coverage.h"
 #include "record_report.h"
+#include "shown_address.h"
 #include "survey_report.h"
 #include "text_columns.h"
 
@@ -88,8 +89,8 @@ Row FieldRow(const FieldCoverage& field, const std::optional<SNMP_VARNO_PDU_Data
 
 std::string FormatExplanation(const ExplainedDevice& device, const TableWalk& walk) {
   std::optional<SNMP_VARNO_PDU_Data_t> record;
-  std::string header =
-      "=== explain device " + std::to_string(device.id) + " · " + device.address + " · ";
+  std::string header = "=== explain device " + std::to_string(device.id) + " · " +
+                       ShownAddress(device.address) + " · ";
   if (device.last_record && device.last_record->size() == sizeof(SNMP_VARNO_PDU_Data_t)) {
     record.emplace();
     std::memcpy(&*record, device.last_record->data(), sizeof *record);

@@ -234,6 +234,8 @@ int RunHost(const Options& options) {
                         options.config_path + " gives an empty one");
     }
     if (!options.cache_in_path.empty()) cache = ReadCacheRecord(options.cache_in_path);
+    if (!options.record_path.empty()) CheckWritable(options.record_path, "record file");
+    if (!options.cache_out_path.empty()) CheckWritable(options.cache_out_path, "cache file");
     if (!options.events_path.empty()) events = std::make_unique<EventLog>(options.events_path);
     const std::string plugin =
         options.plugin_path.empty() ? DefaultPluginPath() : options.plugin_path;

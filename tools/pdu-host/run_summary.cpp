@@ -12,6 +12,7 @@
 #include "field_coverage.h"
 #include "line_attribution.h"
 #include "plugin_line.h"
+#include "shown_address.h"
 #include "table_walk.h"
 #include "text_columns.h"
 
@@ -160,7 +161,7 @@ std::string RunLedger::Summary() const {
                   (device.untied == 1 ? " problem line" : " problem lines") + " perhaps its own";
     }
     std::vector<std::string> row = {
-        "device " + std::to_string(id), device.address.empty() ? "\"\"" : device.address,
+        "device " + std::to_string(id), ShownAddress(device.address),
         std::to_string(device.records) + (device.records == 1 ? " record" : " records"),
         problems.empty() ? "no time-out or error" : problems};
     if (!device.last_problem.empty()) {

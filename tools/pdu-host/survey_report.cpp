@@ -6,18 +6,13 @@
 #include <vector>
 
 #include "field_coverage.h"
+#include "shown_address.h"
 #include "text_columns.h"
 
 namespace pdu_host {
 namespace {
 
 constexpr char kTableOid[] = "1.3.6.1.4.1.44782.4.14.1.1";
-
-// Quoted when empty or holding blanks, so that the columns stay readable.
-std::string ShownAddress(const std::string& address) {
-  const bool blanks = address.find_first_of(" \t\r\n\v\f") != std::string::npos;
-  return address.empty() || blanks ? "\"" + address + "\"" : address;
-}
 
 std::string Seconds(double seconds) {
   char text[32];

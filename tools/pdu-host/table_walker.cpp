@@ -8,6 +8,7 @@
 
 #include "driver/bulk_walk_step.h"
 #include "driver/walk_settings.h"
+#include "shown_address.h"
 
 namespace pdu_host {
 namespace {
@@ -47,7 +48,7 @@ std::string OrdinaryEnd(const netsnmp_pdu& response) {
 
 }  // namespace
 
-TableWalker::TableWalker(std::string address) : address_(std::move(address)) {
+TableWalker::TableWalker(std::string address) : address_(ShownAddress(address)) {
   std::copy(std::begin(pdu::kTableRoot), std::end(pdu::kTableRoot), cursor_);
   cursor_length_ = kRootLength;
 }

@@ -40,7 +40,7 @@ class TableWalker {
  private:
   void End(WalkEnd how, std::string words);
 
-  std::string address_;
+  std::string address_;  // as shown in the walk's end (shown_address.h)
   TableWalk walk_;
   oid cursor_[MAX_OID_LEN];
   std::size_t cursor_length_ = 0;
