@@ -106,15 +106,14 @@ std::string FormatExplanation(const ExplainedDevice& device, const TableWalk& wa
            "walk: " + WalkSummary(walk) + "\n";
   }
 
-  std::vector<Row> fields = {{"field", "object", "type", "value", "record", "verdict"}};
-  for (const FieldCoverage& field : CoverFields(walk)) fields.push_back(FieldRow(field, record));
-  std::vector<Row> without_field;
+  std::vector<Row> rows = {{"field", "object", "type", "value", "record", "verdict"}};
+  for (const FieldCoverage& field : CoverFields(walk)) rows.push_back(FieldRow(field, record));
+  // Served objects of columns the record has no field for, under the same heading.
   for (const ServedObject* object : ObjectsWithoutField(walk)) {
-    without_field.push_back(
-        {SuffixText(object->suffix), object->type_name, Clip(object->value_text), "no field"});
+    rows.push_back({"-", SuffixText(object->suffix), object->type_name, Clip(object->value_text),
+                    "-", "no field"});
   }
-  return header + AlignedLines(fields) + AlignedLines(without_field) +
-         "walk: " + WalkSummary(walk) + "\n";
+  return header + AlignedLines(rows) + "walk: " + WalkSummary(walk) + "\n";
 }
 
 }  // namespace pdu_host

@@ -30,8 +30,9 @@ console lines are passed on marked with the device they came from ("[device
 sampling at the same moment; "[plug-in] ..." when that cannot be told), and
 each record names what the plug-in reported during its pass. The run ends with one line per
 device: records published, passes with a time-out or error, the last
-problem. Mistakes in the configuration (as --check finds them) are printed
-first, as warnings.
+problem, and measurement fields that were 0 in every record. Mistakes in
+the configuration (as --check finds them) are printed first, as warnings;
+mistakes in its structure (devices, ids, addresses) stop the run.
 )";
 
 constexpr char kExitStatus[] = R"(Exit status:
@@ -45,7 +46,8 @@ constexpr char kExitStatus[] = R"(Exit status:
      or failed request), a problem line could not be tied to one device (the
      summary names those it may be from), a pass failed, a walk for
      --explain or --record ended early (no answer, or an agent the
-     plug-in's walk would stop at), or an output file could not be written;
+     plug-in's walk would stop at), a walk for --explain found fields the
+     plug-in does not store, or an output file could not be written;
      --check: findings; --survey: some PDU not ok; --version: the plug-in's
      version differs from pdu-host's or cannot be read.
   2  bad input: options, configuration, cache file, events file or plug-in.
@@ -212,7 +214,8 @@ field: the objects served for its column, their type and
 value as net-snmp names them, the field's value in the
 device's last record and a verdict: stored, ignored (TYPE)
 or not served. Then the served objects no field keeps,
-and how the walk ended after how many requests.)")
+and how the walk ended after how many requests. Exit 1
+when a field is not stored, as --survey's "partial".)")
       ->disable_flag_override();
   app.add_option("--record", options.record_path,
                  R"(Walk the table once more as --explain does (with or

@@ -4,10 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "driver/pdu_alarms.h"
 #include "driver/pdu_record.h"
 #include "field_coverage.h"
 #include "line_attribution.h"
@@ -21,6 +23,48 @@ namespace {
 
 constexpr std::size_t kNotesKept = 5;
 constexpr std::size_t kUntiedListed = 5;
+constexpr std::size_t kZeroFieldsNamed = 4;
+
+bool FeedsSignal(std::uint32_t column) {
+  for (const pdu::AlarmSignal& signal : pdu::kAlarmSignals) {
+    if (signal.column == column) return true;
+  }
+  return false;
+}
+
+// Adds the measurement columns that are not 0 in `bytes` to `measured`.
+void NoteMeasured(const std::vector<unsigned char>& bytes, std::set<std::uint32_t>& measured) {
+  if (bytes.size() != sizeof(SNMP_VARNO_PDU_Data_t)) return;
+  SNMP_VARNO_PDU_Data_t record;
+  std::memcpy(&record, bytes.data(), sizeof record);
+  for (const std::uint32_t column : kFieldColumns) {
+    if (!FeedsSignal(column) && pdu::ReadColumn(record, pdu::ColumnOffset(column)) != 0) {
+      measured.insert(column);
+    }
+  }
+}
+
+// "col3, col4 were 0 in every record: ..."; empty when every measurement
+// field was non-zero in some record.
+std::string NeverMeasured(const std::set<std::uint32_t>& measured) {
+  std::vector<std::string> zero;
+  for (const std::uint32_t column : kFieldColumns) {
+    if (!FeedsSignal(column) && measured.count(column) == 0) {
+      zero.push_back("col" + std::to_string(column));
+    }
+  }
+  if (zero.empty()) return "";
+  std::string names;
+  for (std::size_t i = 0; i < zero.size() && i < kZeroFieldsNamed; ++i) {
+    names += (i == 0 ? "" : ", ") + zero[i];
+  }
+  if (zero.size() > kZeroFieldsNamed) {
+    names += " and " + std::to_string(zero.size() - kZeroFieldsNamed) + " more";
+  }
+  return names + (zero.size() == 1 ? " was" : " were") +
+         " 0 in every record: a field the PDU does not serve, or serves with a type the plug-in "
+         "ignores, stays so (pdu-host --explain tells)";
+}
 
 bool AllFieldsZero(const std::vector<unsigned char>& bytes) {
   if (bytes.size() != sizeof(SNMP_VARNO_PDU_Data_t)) return false;
@@ -104,6 +148,7 @@ RunLedger::PassNotes RunLedger::OnRecord(unsigned int id,
   device.pass_unanswered = false;
   device.pass_perhaps_unanswered = false;
   device.last_record_zero = AllFieldsZero(record);
+  NoteMeasured(record, device.measured);
   ++device.records;
   return notes;
 }
@@ -172,6 +217,10 @@ std::string RunLedger::Summary() const {
       row.push_back(
           "every field of the last record is 0: an agent serving no table looks like this "
           "(pdu-host --survey tells)");
+    } else if (device.records != 0) {
+      if (const std::string zero = NeverMeasured(device.measured); !zero.empty()) {
+        row.push_back(zero);
+      }
     }
     ordered.emplace_back(device.index, row);
   }
