@@ -1,7 +1,7 @@
 // pdu-host commissioning a site: --survey's verdict on healthy, empty,
-// wrong-typed and unopenable PDUs, and --check's findings on a configuration
-// with every kind of mistake (the PDUs that do not answer are in
-// pdu_host_silent_test.cpp).
+// wrong-typed and unopenable PDUs, --check's findings on a configuration
+// with every kind of mistake, and Ctrl-C during a survey or a run (the PDUs
+// that do not answer are in pdu_host_silent_test.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,10 +25,11 @@ using pdu_host_run::Cells;
 using pdu_host_run::TempDir;
 
 pdu_host_run::Result RunHost(const TempDir& dir, const std::vector<std::string>& args,
-                             pdu_host_run::Stderr stderr_to = pdu_host_run::Stderr::kFile) {
+                             pdu_host_run::Stderr stderr_to = pdu_host_run::Stderr::kFile,
+                             const std::string& interrupt_when_out_has = "") {
   constexpr std::chrono::seconds kBound{60};
   auto result = pdu_host_run::Run(pdu_host_run::Command(PDU_HOST_LAUNCHER, PDU_HOST_EXE, args),
-                                  dir.path(), kBound, stderr_to);
+                                  dir.path(), kBound, stderr_to, interrupt_when_out_has);
   EXPECT_TRUE(result.finished) << "pdu-host did not finish within " << kBound.count() << " s";
   return result;
 }
@@ -248,6 +249,44 @@ TEST(PduHostCheck, NamesEachMistakeWithDeviceIdPathAndWhatItDoes) {
   const auto clean = RunHost(dir, {"--config", "clean.json", "--check"});
   EXPECT_EQ(clean.status, 0) << clean.out;
   EXPECT_EQ(clean.out, "config file clean.json: 1 device, no findings\n");
+}
+
+// Ctrl-C while a PDU does not answer. The survey, into a file, has printed
+// the PDU it judged already; it adds the one still walking as interrupted,
+// and the summary. The ordinary run stops its threaded device, prints the
+// run summary and writes --cache-out. Both exit 130.
+TEST(PduHostInterrupt, ASurveyAndARunFinishTheirOutputWithWhatTheyKnow) {
+  pdu_agent::PduAgentProcess healthy(PDU_SIM_DIR, {});
+  ScriptedAgent silent([](const ber::Request&, int) -> std::optional<ber::Bytes> { return {}; });
+  TempDir dir;
+  const auto site = [&](const char* use_thread) {
+    return R"({"devices": [{"id": 1, "address": ")" + silent.address() +
+           R"(", "appSetting": {"use_thread": ")" + use_thread + R"("}},
+                           {"id": 2, "address": ")" +
+           healthy.address() + R"("}]})";
+  };
+  const std::string config = dir.Write("site.json", site("0"));
+  const auto survey = RunHost(dir, {"--config", config, "--survey"}, pdu_host_run::Stderr::kFile,
+                              healthy.address() + "  ok");
+  EXPECT_EQ(survey.status, 130) << survey.out << survey.err;
+  const auto rows = SurveyRows(survey.out);
+  ASSERT_TRUE(rows.count("1") == 1 && rows.count("2") == 1) << survey.out;
+  EXPECT_EQ(rows.at("2")[2], "ok");
+  EXPECT_EQ(rows.at("1")[2], "interrupted");
+  EXPECT_NE(survey.out.find(": 1 ok, 1 interrupted\n"), std::string::npos) << survey.out;
+  EXPECT_NE(survey.err.find("interrupted by SIGINT: 1 PDU not judged, marked interrupted"),
+            std::string::npos)
+      << survey.err;
+
+  const std::string threaded = dir.Write("threaded.json", site("1"));
+  const auto run = RunHost(dir, {"--config", threaded, "--passes", "2", "--cache-out", "last.bin"},
+                           pdu_host_run::Stderr::kFile, " · data_id 2 ===");
+  EXPECT_EQ(run.status, 130) << run.out << run.err;
+  EXPECT_NE(run.out.find("=== run summary: 2 devices, interrupted by SIGINT ===\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("0 records of 2, stopped by SIGINT"), std::string::npos) << run.out;
+  EXPECT_EQ(pdu_host_run::ReadFile(dir.path() + "/last.bin").size(), 135u);
 }
 
 }  // namespace

@@ -50,8 +50,14 @@ constexpr char kExitStatus[] = R"(Exit status:
      plug-in does not store, or an output file could not be written;
      --check: findings; --survey: some PDU not ok; --version: the plug-in's
      version differs from pdu-host's or cannot be read.
-  2  bad input: options, configuration, cache file, events file or plug-in.
-     One line on standard error names the problem; no device is polled.
+  2  bad input: options, configuration, cache file, output files or plug-in.
+     Standard error names each problem (for a configuration, every mistake
+     in it); no device is polled.
+  130  interrupted by Ctrl-C (SIGINT) or SIGTERM: the output is finished with
+     what was known then. --survey prints the PDUs judged and the others as
+     interrupted; an ordinary run stops its devices (a polled pass under way
+     ends first, within the plug-in's 20 s time-out), prints the run summary
+     and writes --cache-out. A second Ctrl-C ends pdu-host at once.
 )";
 
 // --help: usage, purpose, the options as CLI11 lists them, exit statuses.
@@ -237,10 +243,14 @@ line naming it. One device only.)")
 once the way the plug-in walks it, all PDUs at once (PDUs
 that do not answer cost one time-out together), and print
 one line per PDU: id, address, state (ok, partial, empty
-table, no response, cannot open), fields stored of 31,
+table, no response, cannot open; interrupted after
+Ctrl-C), fields stored of 31,
 objects served that no field keeps, requests, time and
-the first problem; then a summary. On a terminal,
-standard error shows how far it has got meanwhile.)")
+the first problem; then a summary. On a terminal the
+lines come once all PDUs are judged, as one aligned
+table, and standard error shows how far it has got
+meanwhile; into a pipe or a file each PDU's line comes
+as soon as it is judged (slow ones last).)")
       ->disable_flag_override();
   app.add_flag("--json", options.json,
                R"(With --survey: print one JSON document instead of the
@@ -250,8 +260,9 @@ table, one PDU a line, e.g.
     "requests": 32, "seconds": 0.02, "problem": null}],
   "summary": {"pdus": 1, "seconds": 0.03, "ok": 1,
     "partial": 0, "empty table": 0, "no response": 0,
-    "cannot open": 0}}
+    "cannot open": 0, "interrupted": 0}}
 "unkept" counts the objects served that no field keeps.
+Into a pipe or a file the PDUs come as they are judged.
 The exit status is the same.)")
       ->disable_flag_override();
   app.add_flag("--check", options.check,

@@ -192,7 +192,7 @@ std::size_t RunLedger::UntiedProblems() const {
   return untied_;
 }
 
-std::string RunLedger::Summary() const {
+std::string RunLedger::Summary(const char* interrupted_by, std::size_t passes) const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::pair<std::size_t, std::vector<std::string>>> ordered;
   for (const auto& [id, device] : devices_) {
@@ -207,7 +207,10 @@ std::string RunLedger::Summary() const {
     }
     std::vector<std::string> row = {
         "device " + std::to_string(id), ShownAddress(device.address),
-        std::to_string(device.records) + (device.records == 1 ? " record" : " records"),
+        std::to_string(device.records) + (device.records == 1 ? " record" : " records") +
+            (interrupted_by != nullptr && device.records < passes
+                 ? " of " + std::to_string(passes) + ", stopped by " + interrupted_by
+                 : ""),
         problems.empty() ? "no time-out or error" : problems};
     if (!device.last_problem.empty()) {
       row.push_back("last problem: " + Explained(device.last_problem));
@@ -227,9 +230,11 @@ std::string RunLedger::Summary() const {
   std::sort(ordered.begin(), ordered.end());
   std::vector<std::vector<std::string>> rows;
   for (auto& [index, row] : ordered) rows.push_back(std::move(row));
-  std::string summary = "=== run summary: " + std::to_string(devices_.size()) +
-                        (devices_.size() == 1 ? " device" : " devices") + " ===\n" +
-                        AlignedLines(rows);
+  std::string summary =
+      "=== run summary: " + std::to_string(devices_.size()) +
+      (devices_.size() == 1 ? " device" : " devices") +
+      (interrupted_by != nullptr ? ", interrupted by " + std::string(interrupted_by) : "") +
+      " ===\n" + AlignedLines(rows);
   if (untied_ != 0) {
     summary += std::to_string(untied_) +
                (untied_ == 1 ? " problem line names no PDU and came while several devices were "

@@ -60,8 +60,10 @@ class RunLedger {
   // Problem lines that could not be tied to one device.
   std::size_t UntiedProblems() const;
 
-  // The summary, ending in '\n'.
-  std::string Summary() const;
+  // The summary, ending in '\n'. For a run interrupted by the signal named
+  // `interrupted_by` (null: not interrupted), the heading says so and each
+  // device with fewer than `passes` records says it was stopped.
+  std::string Summary(const char* interrupted_by = nullptr, std::size_t passes = 0) const;
 
  private:
   struct Device {

@@ -11,7 +11,8 @@
 // ignores: the problem names the first), empty table (the agent answered,
 // but nothing under the table), no response (not a single answer), cannot
 // open (net-snmp cannot open the address, or sends nothing to it: the
-// problem says why in terms of the address).
+// problem says why in terms of the address), interrupted (Ctrl-C or SIGTERM
+// came before its walk ended).
 #pragma once
 
 #include <cstddef>
@@ -22,12 +23,12 @@
 
 namespace pdu_host {
 
-enum class SurveyState { kOk, kPartial, kEmptyTable, kNoResponse, kCannotOpen };
-inline constexpr SurveyState kSurveyStates[] = {SurveyState::kOk, SurveyState::kPartial,
-                                                SurveyState::kEmptyTable, SurveyState::kNoResponse,
-                                                SurveyState::kCannotOpen};
+enum class SurveyState { kOk, kPartial, kEmptyTable, kNoResponse, kCannotOpen, kInterrupted };
+inline constexpr SurveyState kSurveyStates[] = {
+    SurveyState::kOk,         SurveyState::kPartial,    SurveyState::kEmptyTable,
+    SurveyState::kNoResponse, SurveyState::kCannotOpen, SurveyState::kInterrupted};
 
-// "ok", "partial", "empty table", "no response", "cannot open".
+// "ok", "partial", "empty table", "no response", "cannot open", "interrupted".
 const char* StateWords(SurveyState state);
 
 struct WalkVerdict {
@@ -57,5 +58,16 @@ void CountFields(const TableWalk& walk, SurveyLine& line);
 
 // The header, one line per device, the summary line; ends in '\n'.
 std::string FormatSurvey(const std::vector<SurveyLine>& lines, double seconds);
+
+// The same header and lines one at a time, for a survey that prints each
+// PDU's line as it is judged: columns as wide as the widest id and address
+// of `lines` (all known before the walks), the widest state and the heading
+// (a wider value pushes the rest of its line along). Each ends in '\n'.
+std::vector<std::size_t> StreamedWidths(const std::vector<SurveyLine>& lines);
+std::string StreamedHeading(const std::vector<std::size_t>& widths);
+std::string StreamedLine(const SurveyLine& line, const std::vector<std::size_t>& widths);
+
+// "6 PDUs in 20.03 s: 3 ok, 1 empty table, 2 no response\n"
+std::string SurveySummary(const std::vector<SurveyLine>& lines, double seconds);
 
 }  // namespace pdu_host

@@ -25,6 +25,7 @@ enum class WalkEnd {
   kRequestFailed,  // a request could not be sent or its answer not read
   kAgentStopped,   // an answer the plug-in's walk stops at (error status, ...)
   kRequestLimit,   // the bound on requests of one pass
+  kInterrupted,    // the run was interrupted (interruption.h) first
 };
 
 struct TableWalk {

@@ -117,6 +117,11 @@ void TableWalker::EndNoSession(const std::string& failure) {
   End(WalkEnd::kNoSession, "stopped: no SNMP session to " + address_ + ": " + failure);
 }
 
+void TableWalker::EndInterrupted() {
+  End(WalkEnd::kInterrupted,
+      walk_.requests == 0 ? "interrupted before its first request" : "interrupted before it ended");
+}
+
 void TableWalker::End(WalkEnd how, std::string words) {
   ended_ = true;
   walk_.how = how;

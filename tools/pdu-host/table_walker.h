@@ -32,6 +32,8 @@ class TableWalker {
   void EndRequestFailed(const std::string& failure);
   // No session could be opened to the address; `failure` as above.
   void EndNoSession(const std::string& failure);
+  // The run was interrupted (Ctrl-C) before the walk ended.
+  void EndInterrupted();
 
   bool ended() const { return ended_; }
   const TableWalk& walk() const { return walk_; }
