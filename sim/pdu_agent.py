@@ -476,7 +476,8 @@ def remove_stale_folders():
     for name in names:
         folder = os.path.join(parent, name)
         try:
-            if os.lstat(folder).st_uid != os.geteuid() or not os.path.isdir(folder):
+            status = os.lstat(folder)  # a link is not followed, nor removed
+            if status.st_uid != os.geteuid() or not stat.S_ISDIR(status.st_mode):
                 continue
             with open(os.path.join(folder, OWNER_FILE), encoding="ascii") as handle:
                 pid_text, started = handle.read(64).split()

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "complain.h"
-#include "cycle_collector.h"
 #include "descriptor_budget.h"
 #include "driver/walk_settings.h"
 #include "host_run.h"
