@@ -2,8 +2,8 @@
 # PDU on loopback; `make test` runs every test. Every target installs what it
 # is missing first.
 #
-#   make demo         build the plug-in and pdu-host, start the simulated PDU, poll it
-#                     three times, stop it
+#   make demo         build the plug-in and pdu-host, start the simulated PDU (healthy), poll
+#                     it twice, raise an alarm in its table, poll it once more, stop it
 #   make test         native build and the whole test suite
 #   make armhf        the file we ship: build-armhf/snmp_varno_pdu.so for 32-bit ARM,
 #                     against net-snmp 5.8 built from source (NETSNMP_SOURCE)

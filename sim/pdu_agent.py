@@ -59,6 +59,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 BACKEND = os.path.join(HERE, "pdu_backend.py")
 DEFAULT_DATA = os.path.join(HERE, "pdu-table.txt")
 
+FOLDER_PREFIX = "pdu-agent-"
+OWNER_FILE = "owner"
+
 MAX_ATTEMPTS = 5
 READY_BOUND_S = 15.0          # all attempts together
 ATTEMPT_BOUND_S = 10.0        # one snmpd start
@@ -366,8 +369,10 @@ class Agent:
         return False
 
     def start(self):
-        self.tmpdir = tempfile.mkdtemp(prefix="pdu-agent-")
+        remove_stale_folders()
+        self.tmpdir = tempfile.mkdtemp(prefix=FOLDER_PREFIX)
         check_path("temporary directory", self.tmpdir)
+        write_owner(self.tmpdir)
         deadline = time.monotonic() + READY_BOUND_S
         attempts = 1 if self.args.port else MAX_ATTEMPTS
         last_problem = ""
@@ -434,6 +439,53 @@ class Agent:
         if self.tmpdir:
             shutil.rmtree(self.tmpdir, ignore_errors=True)
             self.tmpdir = None
+
+
+# ---------------------------------------------------------------------------------------
+# Each agent's temporary folder names its owner (PID and start time), so that the
+# folder of an agent that was killed (kill -9: no cleanup) is removed when the next
+# agent starts. A folder without an owner file, or whose owner still runs, is left.
+
+def process_start(pid):
+    """The start time of process `pid` in clock ticks since boot, or None when there is
+    no such process."""
+    try:
+        with open("/proc/%d/stat" % pid, "rb") as handle:
+            stat_line = handle.read()
+    except OSError:
+        return None
+    # The command name, in parentheses, may hold anything: fields count from after it.
+    fields = stat_line[stat_line.rfind(b")") + 2:].split()
+    return fields[19].decode() if len(fields) > 19 else None
+
+
+def write_owner(folder):
+    temporary = os.path.join(folder, OWNER_FILE + ".new")
+    with open(temporary, "w", encoding="ascii") as handle:
+        handle.write("%d %s\n" % (os.getpid(), process_start(os.getpid())))
+    os.replace(temporary, os.path.join(folder, OWNER_FILE))
+
+
+def remove_stale_folders():
+    """Removes this user's agent folders whose owner no longer runs."""
+    parent = tempfile.gettempdir()
+    try:
+        names = [n for n in os.listdir(parent) if n.startswith(FOLDER_PREFIX)]
+    except OSError:
+        return
+    for name in names:
+        folder = os.path.join(parent, name)
+        try:
+            status = os.lstat(folder)  # a link is not followed, nor removed
+            if status.st_uid != os.geteuid() or not stat.S_ISDIR(status.st_mode):
+                continue
+            with open(os.path.join(folder, OWNER_FILE), encoding="ascii") as handle:
+                pid_text, started = handle.read(64).split()
+            if process_start(int(pid_text)) == started:
+                continue  # its agent still runs
+        except (OSError, ValueError):
+            continue  # no owner file (yet, or from an older agent): not ours to judge
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 def _on_signal(signum, _frame):

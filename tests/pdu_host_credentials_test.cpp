@@ -213,7 +213,7 @@ TEST(PduHostCredentialsSummary, ATimeOutNamesTheVersionAndUserAskedWith) {
                              std::string(kCommunity) + R"("}},
       {"id": 2, "address": "127.0.0.1:19", "appSetting": )" +
                              V3("pdu-ops", kAuth) + "}]}";
-  pdu_host::RunLedger ledger(pdu_host::ParseHostConfig(config, "site.json"));
+  pdu_host::RunLedger ledger(pdu_host::ParseHostConfig(config, "site.json").entries);
   ledger.OnLine({1}, "Timeout: No Response from 127.0.0.1:9");
   ledger.OnLine({2}, "Timeout: No Response from 127.0.0.1:19");
   const std::string summary = ledger.Summary();

@@ -125,9 +125,11 @@ TEST(PduHostSilent, OrdinaryRunTellsADeadAndAnEmptyPduFromAHealthyOne) {
   const auto run = RunHost(dir, {"--config", config, "--explain"});
   EXPECT_EQ(run.status, 1) << run.err;
 
-  EXPECT_NE(run.err.find("pdu-host: warning: devices[0] (id 7) appSetting.use_threads: unknown "
-                         "member, not read: did you mean use_thread?\n"),
-            std::string::npos)
+  EXPECT_NE(
+      run.err.find("pdu-host: warning: devices[0] (id 7) appSetting.use_threads: unknown "
+                   "member, not read: did you mean use_thread? Without use_thread, the device is "
+                   "polled from the host\n"),
+      std::string::npos)
       << run.err;
   EXPECT_NE(run.err.find("[device 8] Timeout: No Response from " + dead.address() + "\n"),
             std::string::npos)
@@ -139,7 +141,11 @@ TEST(PduHostSilent, OrdinaryRunTellsADeadAndAnEmptyPduFromAHealthyOne) {
 
   // Beside each record.
   EXPECT_NE(run.out.find(" · sampled · data_id 7 ===\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find(" · sampled, no answer: values held before · data_id 8 ===\n"),
+  EXPECT_NE(
+      run.out.find(" · sampled, no answer: nothing read yet, every field 0 · data_id 8 ===\n"),
+      std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("; batch check: clear (14 rules); from values the PDU never sent"),
             std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("  plug-in: Timeout: No Response from " + dead.address() + "\n"),

@@ -1,7 +1,7 @@
 // pdu-host commissioning a site: --survey's verdict on healthy, empty,
-// wrong-typed and unopenable PDUs, and --check's findings on a configuration
-// with every kind of mistake (the PDUs that do not answer are in
-// pdu_host_silent_test.cpp).
+// wrong-typed and unopenable PDUs, --check's findings on a configuration
+// with every kind of mistake, and Ctrl-C during a survey or a run (the PDUs
+// that do not answer are in pdu_host_silent_test.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,10 +25,11 @@ using pdu_host_run::Cells;
 using pdu_host_run::TempDir;
 
 pdu_host_run::Result RunHost(const TempDir& dir, const std::vector<std::string>& args,
-                             pdu_host_run::Stderr stderr_to = pdu_host_run::Stderr::kFile) {
+                             pdu_host_run::Stderr stderr_to = pdu_host_run::Stderr::kFile,
+                             const std::string& interrupt_when_out_has = "") {
   constexpr std::chrono::seconds kBound{60};
   auto result = pdu_host_run::Run(pdu_host_run::Command(PDU_HOST_LAUNCHER, PDU_HOST_EXE, args),
-                                  dir.path(), kBound, stderr_to);
+                                  dir.path(), kBound, stderr_to, interrupt_when_out_has);
   EXPECT_TRUE(result.finished) << "pdu-host did not finish within " << kBound.count() << " s";
   return result;
 }
@@ -157,9 +158,11 @@ TEST(PduHostSurvey, NamesTheStateFieldsAndFirstProblemOfEachPdu) {
   EXPECT_NE(alone.out.find(": 1 ok\n"), std::string::npos) << alone.out;
 }
 
+// Every mistake in one run, those of the file's structure included, which
+// stop every other run (exit 2) after naming them all.
 TEST(PduHostCheck, NamesEachMistakeWithDeviceIdPathAndWhatItDoes) {
   TempDir dir;
-  const std::string config = dir.Write("site.json", R"({"devices": [
+  const std::string config = dir.Write("site.json", R"({"device": [], "devices": [
     {"id": 7, "address": "127.0.0.1:161", "appSetting": {"b_mode": "2", "use_threads": "1"}},
     {"id": 8, "address": "127.0.0.1:161", "appSetting": {"b_mode": "two", "use_thread": "yes"}},
     {"id": 9, "address": "127.0.0.1:abc", "appSetting": {"b_mode": "4"}},
@@ -170,13 +173,17 @@ TEST(PduHostCheck, NamesEachMistakeWithDeviceIdPathAndWhatItDoes) {
     {"id": 12, "address": "127.0.0.1:0", "appSetting": {"b_mode": "2x"},
      "thresholdSetting": {"r1": {}}},
     {"id": 13, "address": "127.0.0.1:70000", "appSetting": "b_mode=2"},
-    {"id": 14, "address": ""}]})");
+    {"id": 14, "address": "", "appSetting": {"b_mdoe": "2"}},
+    {"id": 7, "adress": "127.0.0.1:162"},
+    {"id": "16", "address": "127.0.0.1:163", "appsetting": {"b_mode": "2"}}]})");
   const auto run = RunHost(dir, {"--config", config, "--check"});
   EXPECT_EQ(run.status, 1) << run.err;
   const std::string at = "config file " + config + ": ";
   const std::vector<std::string> findings = {
+      "device: unknown member, not read: did you mean devices?",
       "devices[0] (id 7) appSetting.use_threads: unknown member, not read: did you mean "
-      "use_thread?",
+      "use_thread? Without use_thread, the device is polled from the host",
+      "devices[1] (id 8) address: polls the same PDU (127.0.0.1:161) as devices[0] (id 7)",
       "devices[1] (id 8) appSetting.b_mode: \"two\" reads as 0 (no digits), which is not a mode "
       "(1, 2 or 3): the device acts as in mode 1",
       "devices[1] (id 8) appSetting.use_thread: \"yes\" reads as 0 (no digits): the device is "
@@ -198,14 +205,42 @@ TEST(PduHostCheck, NamesEachMistakeWithDeviceIdPathAndWhatItDoes) {
       "devices[6] (id 13) address: the port \"70000\" is not a number from 1 to 65535",
       "devices[6] (id 13) appSetting: is a string, not an object",
       "devices[7] (id 14) address: the address is empty",
+      "devices[7] (id 14) appSetting.b_mdoe: unknown member, not read: did you mean b_mode? "
+      "Without b_mode, the device runs in mode 1: no alarm signals",
+      "devices[8] (id 7) adress: unknown member, not read: did you mean address?",
+      "devices[9] appsetting: unknown member, not read: did you mean appSetting? Without "
+      "appSetting, the device runs in mode 1",
   };
-  for (const std::string& finding : findings) {
-    EXPECT_NE(("\n" + run.out).find("\n" + at + finding), std::string::npos) << finding << "\n"
-                                                                             << run.out;
+  const std::vector<std::string> structural = {
+      "devices[8] (id 7) id: 7 is already used by devices[0]",
+      "devices[8] (id 7) address: missing",
+      "devices[9] id: must be an integer from 0 to 4294967295, not the string \"16\"",
+  };
+  for (const auto* list : {&findings, &structural}) {
+    for (const std::string& finding : *list) {
+      EXPECT_NE(("\n" + run.out).find("\n" + at + finding), std::string::npos) << finding << "\n"
+                                                                               << run.out;
+    }
   }
   // One line per finding and the count: nothing else is found.
-  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 20) << run.out;
-  EXPECT_NE(run.out.find(at + "8 devices, 19 findings\n"), std::string::npos) << run.out;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 28) << run.out;
+  EXPECT_NE(run.out.find(at + "10 devices, 27 findings\n"), std::string::npos) << run.out;
+
+  for (const char* mode : {"--survey", "--passes"}) {
+    std::vector<std::string> args = {"--config", config, mode};
+    if (mode == std::string("--passes")) args.push_back("1");
+    const auto refused = RunHost(dir, args);
+    EXPECT_EQ(refused.status, 2) << mode << refused.out;
+    EXPECT_EQ(refused.out, "") << mode;
+    for (const std::string& finding : structural) {
+      EXPECT_NE(refused.err.find("pdu-host: " + at + finding), std::string::npos)
+          << mode << " " << finding << "\n"
+          << refused.err;
+    }
+    EXPECT_NE(refused.err.find("nothing was polled: the 3 mistakes above stop every run"),
+              std::string::npos)
+        << refused.err;
+  }
 
   dir.Write("clean.json", R"({"devices": [{"id": 7, "address": "127.0.0.1:161",
       "appSetting": {"b_mode": 3, "use_thread": "0"},
@@ -214,6 +249,44 @@ TEST(PduHostCheck, NamesEachMistakeWithDeviceIdPathAndWhatItDoes) {
   const auto clean = RunHost(dir, {"--config", "clean.json", "--check"});
   EXPECT_EQ(clean.status, 0) << clean.out;
   EXPECT_EQ(clean.out, "config file clean.json: 1 device, no findings\n");
+}
+
+// Ctrl-C while a PDU does not answer. The survey, into a file, has printed
+// the PDU it judged already; it adds the one still walking as interrupted,
+// and the summary. The ordinary run stops its threaded device, prints the
+// run summary and writes --cache-out. Both exit 130.
+TEST(PduHostInterrupt, ASurveyAndARunFinishTheirOutputWithWhatTheyKnow) {
+  pdu_agent::PduAgentProcess healthy(PDU_SIM_DIR, {});
+  ScriptedAgent silent([](const ber::Request&, int) -> std::optional<ber::Bytes> { return {}; });
+  TempDir dir;
+  const auto site = [&](const char* use_thread) {
+    return R"({"devices": [{"id": 1, "address": ")" + silent.address() +
+           R"(", "appSetting": {"use_thread": ")" + use_thread + R"("}},
+                           {"id": 2, "address": ")" +
+           healthy.address() + R"("}]})";
+  };
+  const std::string config = dir.Write("site.json", site("0"));
+  const auto survey = RunHost(dir, {"--config", config, "--survey"}, pdu_host_run::Stderr::kFile,
+                              healthy.address() + "  ok");
+  EXPECT_EQ(survey.status, 130) << survey.out << survey.err;
+  const auto rows = SurveyRows(survey.out);
+  ASSERT_TRUE(rows.count("1") == 1 && rows.count("2") == 1) << survey.out;
+  EXPECT_EQ(rows.at("2")[2], "ok");
+  EXPECT_EQ(rows.at("1")[2], "interrupted");
+  EXPECT_NE(survey.out.find(": 1 ok, 1 interrupted\n"), std::string::npos) << survey.out;
+  EXPECT_NE(survey.err.find("interrupted by SIGINT: 1 PDU not judged, marked interrupted"),
+            std::string::npos)
+      << survey.err;
+
+  const std::string threaded = dir.Write("threaded.json", site("1"));
+  const auto run = RunHost(dir, {"--config", threaded, "--passes", "2", "--cache-out", "last.bin"},
+                           pdu_host_run::Stderr::kFile, " · data_id 2 ===");
+  EXPECT_EQ(run.status, 130) << run.out << run.err;
+  EXPECT_NE(run.out.find("=== run summary: 2 devices, interrupted by SIGINT ===\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("0 records of 2, stopped by SIGINT"), std::string::npos) << run.out;
+  EXPECT_EQ(pdu_host_run::ReadFile(dir.path() + "/last.bin").size(), 135u);
 }
 
 }  // namespace

@@ -4,8 +4,9 @@
 #   start_pdu_agent LABEL WORK_DIR [AGENT_OPTION...]
 #       starts the agent with its stdin on a FIFO in WORK_DIR that this shell
 #       holds open, and sets pdu_agent_address (127.0.0.1:PORT) once the agent
-#       prints it; returns 1 with one line on stderr when it does not come up
-#       within 30 s.
+#       prints it, and pdu_agent_addresses to every address it serves (more
+#       than one with --more-ports N); returns 1 with one line on stderr when
+#       it does not come up within 30 s.
 #   stop_pdu_agent LABEL
 #       closes that FIFO, which stops the agent, and kills it by its PID when
 #       it has not stopped within 10 s. Safe to call more than once.
@@ -20,6 +21,8 @@ pdu_agent_pid=""
 pdu_agent_in=""
 # shellcheck disable=SC2034  # for the scripts that source this file
 pdu_agent_address=""
+# shellcheck disable=SC2034
+pdu_agent_addresses=()
 
 start_pdu_agent() {
   local label=$1 work=$2
@@ -38,12 +41,14 @@ start_pdu_agent() {
     if ! kill -0 "$pdu_agent_pid" 2>/dev/null; then break; fi
     sleep 0.1
   done
-  if [[ ! $address =~ ^127\.0\.0\.1:[0-9]+$ ]]; then
+  if [[ ! $address =~ ^127\.0\.0\.1:[0-9]+(,127\.0\.0\.1:[0-9]+)*$ ]]; then
     echo "$label: the simulated PDU did not start (address line: '${address}')" >&2
     return 1
   fi
   # shellcheck disable=SC2034
-  pdu_agent_address=$address
+  IFS=, read -r -a pdu_agent_addresses <<<"$address"
+  # shellcheck disable=SC2034
+  pdu_agent_address=${pdu_agent_addresses[0]}
 }
 
 stop_pdu_agent() {

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# The demo: starts the simulated PDU on loopback (sim/pdu_agent.py with the
-# default table sim/pdu-table.txt), configures one polled device in mode 2
-# (id 7) and runs BUILD_DIR/pdu-host on it for three passes, so the records,
-# alarm signals and the plug-in's trace lines show. The agent is stopped and
-# the temporary files removed on every way out; the exit status is
-# pdu-host's (2 when the demo itself cannot start).
+# The demo: starts the simulated PDU on loopback (sim/pdu_agent.py serving a
+# copy of the default table sim/pdu-table.txt, a healthy PDU: every alarm
+# column 0), configures one polled device in mode 2 (id 7) and runs
+# BUILD_DIR/pdu-host on it for two passes, so the records, the alarm signals
+# (none active) and the plug-in's trace lines show. Then it raises an alarm on
+# purpose: it sets column 15 (总电流告警 L1, total current alarm L1) to 1 in
+# the table the simulator serves, says so, and polls once more. The agent is
+# stopped and the temporary files removed on every way out; the exit status
+# is pdu-host's (the first that is not 0; 2 when the demo itself cannot
+# start).
 #
 # Usage: tools/run-demo.sh BUILD_DIR
 # shellcheck disable=SC2317  # cleanup runs from traps
@@ -42,7 +46,9 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 trap 'exit 129' HUP
 
-start_pdu_agent run-demo "$work" || exit 2
+table="$work/table.txt"
+cp "$here/../sim/pdu-table.txt" "$table"
+start_pdu_agent run-demo "$work" --data "$table" || exit 2
 address=$pdu_agent_address
 
 cat >"$work/config.json" <<JSON
@@ -51,16 +57,35 @@ cat >"$work/config.json" <<JSON
               "thresholdSetting": {}}]}
 JSON
 
-echo "Simulated PDU at $address serving sim/pdu-table.txt; polling it three times:"
-echo
 # In the background so that a signal to this script is handled at once
 # (the trap then ends pdu-host by its PID), and without the agent's stdin,
 # which only this script may hold open.
-"$host" --config "$work/config.json" --passes 3 {pdu_agent_in}>&- &
-host_pid=$!
+run_host() {
+  local status=0
+  "$host" --config "$work/config.json" --passes "$1" {pdu_agent_in}>&- &
+  host_pid=$!
+  wait "$host_pid" || status=$?
+  host_pid=""
+  return "$status"
+}
+
+echo "Simulated PDU at $address serving a healthy PDU's table (sim/pdu-table.txt:"
+echo "every alarm column 0); polling it twice:"
+echo
 status=0
-wait "$host_pid" || status=$?
-host_pid=""
+run_host 2 || status=$?
+
+# The simulator reads its table again on every request: replaced whole, so
+# that it never reads half a file.
+sed 's/^15\.1 integer 0$/15.1 integer 1/' "$table" >"$table.new"
+mv "$table.new" "$table"
+echo
+echo "Raising an alarm on purpose: column 15 (总电流告警 L1, total current alarm L1)"
+echo "is now 1 in the simulated PDU's table; polling it once more:"
+echo
+second=0
+run_host 1 || second=$?
+((status != 0)) || status=$second
 echo
 echo "pdu-host exited with status $status."
 exit "$status"

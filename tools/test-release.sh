@@ -101,12 +101,13 @@ else
     "$(out version)" "$(err version)"
 fi
 
-start_pdu_agent test-release "$root$work" || die "the simulated PDU did not start"
+# Two ports, one a device: two devices on one address would be a finding.
+start_pdu_agent test-release "$root$work" --more-ports 1 || die "the simulated PDU did not start"
 cat >"$root$work/site.json" <<JSON
 {"devices": [
-  {"id": 7, "address": "$pdu_agent_address",
+  {"id": 7, "address": "${pdu_agent_addresses[0]}",
    "appSetting": {"b_mode": "2", "use_thread": "0"}, "thresholdSetting": {}},
-  {"id": 8, "address": "$pdu_agent_address",
+  {"id": 8, "address": "${pdu_agent_addresses[1]}",
    "appSetting": {"b_mode": "2", "use_thread": "1"}, "thresholdSetting": {}}]}
 JSON
 

@@ -60,7 +60,7 @@ void Drain(int controller, std::string& into) {
 }  // namespace
 
 Result Run(const std::vector<std::string>& command, const std::string& work_dir,
-           std::chrono::seconds timeout, Stderr stderr_to) {
+           std::chrono::seconds timeout, Stderr stderr_to, std::string interrupt_when_out_has) {
   if (command.empty()) throw std::runtime_error("Run: empty command");
   const std::string out_path = work_dir + "/host.stdout";
   const std::string err_path = work_dir + "/host.stderr";
@@ -110,6 +110,11 @@ Result Run(const std::vector<std::string>& command, const std::string& work_dir,
       break;
     }
     if (controller >= 0) Drain(controller, on_terminal);  // the program never waits on it
+    if (!interrupt_when_out_has.empty() &&
+        ReadFile(out_path).find(interrupt_when_out_has) != std::string::npos) {
+      ::kill(pid, SIGINT);
+      interrupt_when_out_has.clear();
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   if (result.finished && WIFEXITED(status)) result.status = WEXITSTATUS(status);

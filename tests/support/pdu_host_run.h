@@ -24,9 +24,12 @@ struct Result {
 enum class Stderr { kFile, kTerminal };
 
 // Runs `command` (program path, then its arguments; stdin /dev/null) in
-// `work_dir`; throws std::runtime_error when it cannot be spawned.
+// `work_dir`; throws std::runtime_error when it cannot be spawned. With
+// `interrupt_when_out_has`, the program gets SIGINT once, as soon as its
+// standard output holds that text.
 Result Run(const std::vector<std::string>& command, const std::string& work_dir,
-           std::chrono::seconds timeout, Stderr stderr_to = Stderr::kFile);
+           std::chrono::seconds timeout, Stderr stderr_to = Stderr::kFile,
+           std::string interrupt_when_out_has = "");
 
 // `exe` and `args` as a command, behind `launcher` (a space-separated
 // command such as a cross build's emulator; empty for none).

@@ -87,7 +87,38 @@ void CheckHost(const std::string& host, int family, std::vector<AddressFinding>&
   }
 }
 
+bool HasSpace(const std::string& text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; });
+}
+
 }  // namespace
+
+std::string AddressWithPort(const std::string& address) {
+  if (address.empty() || HasSpace(address)) return address;
+  std::string prefix;
+  std::string rest = address;
+  if (const std::size_t colon = rest.find(':');
+      colon != std::string::npos && FindTransport(rest.substr(0, colon)) != nullptr) {
+    prefix = rest.substr(0, colon + 1);
+    rest.erase(0, colon + 1);
+  }
+  const std::string port = ":" + std::to_string(kDefaultSnmpPort);
+  if (!rest.empty() && rest.front() == '[') {
+    const bool bare = rest.find(']') == rest.size() - 1;
+    return bare ? address + port : address;
+  }
+  const auto colons = std::count(rest.begin(), rest.end(), ':');
+  if (colons == 0) return address + port;
+  if (colons > 1 && IsIpv6(rest)) return prefix + "[" + rest + "]" + port;
+  return address;
+}
+
+std::string SamePduKey(const std::string& address) {
+  std::string key = Lower(AddressWithPort(address));
+  if (key.rfind("udp:", 0) == 0) key.erase(0, 4);
+  return key;
+}
 
 std::vector<AddressFinding> AddressFindings(const std::string& address, bool look_up_name) {
   std::vector<AddressFinding> findings;
@@ -95,8 +126,7 @@ std::vector<AddressFinding> AddressFindings(const std::string& address, bool loo
     findings.push_back({"the address is empty: the plug-in never samples this device", false});
     return findings;
   }
-  if (std::any_of(address.begin(), address.end(),
-                  [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; })) {
+  if (HasSpace(address)) {
     findings.push_back({"\"" + address + "\" has " + WhereSpace(address) +
                             ", which net-snmp takes as part of the name",
                         true});

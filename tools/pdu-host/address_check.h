@@ -25,4 +25,17 @@ struct AddressFinding {
 // With `look_up_name` false, a name is taken as resolving.
 std::vector<AddressFinding> AddressFindings(const std::string& address, bool look_up_name = true);
 
+// The port net-snmp uses when an address names none.
+inline constexpr int kDefaultSnmpPort = 161;
+
+// The address with the port net-snmp will use written out: "192.0.2.10"
+// gives "192.0.2.10:161", "udp6:fe80::1" gives "udp6:[fe80::1]:161". An
+// address that names its port, or that net-snmp cannot read, is returned
+// as it is.
+std::string AddressWithPort(const std::string& address);
+
+// Addresses net-snmp sends to the same place give the same key: the port
+// written out, "udp:" (the default) left out, letters in lower case.
+std::string SamePduKey(const std::string& address);
+
 }  // namespace pdu_host

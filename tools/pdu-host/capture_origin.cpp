@@ -11,6 +11,7 @@
 
 #include "driver/usm_state.h"
 #include "driver/v3_session.h"
+#include "shown_address.h"
 #include "walk_session.h"
 
 namespace pdu_host {
@@ -108,9 +109,10 @@ void AskAgentNames(CaptureOrigin& origin, const DeviceEntry& entry,
 }
 
 std::string CaptureHeader(const CaptureOrigin& origin, const TableWalk& walk) {
-  std::string text = "# PDU table of " + origin.address + " as pdu-host walked it on " +
-                     origin.taken_at + ": " + std::to_string(walk.objects.size()) + " objects\n# " +
-                     WalkSummary(walk) + "\n# walked with " + origin.asked_as + "\n";
+  std::string text = "# PDU table of " + ShownAddress(origin.address) +
+                     " as pdu-host walked it on " + origin.taken_at + ": " +
+                     std::to_string(walk.objects.size()) + " objects\n# " + WalkSummary(walk) +
+                     "\n# walked with " + origin.asked_as + "\n";
   if (origin.sys_name) text += "# sysName: " + *origin.sys_name + "\n";
   if (origin.sys_descr) text += "# sysDescr: " + *origin.sys_descr + "\n";
   return text;

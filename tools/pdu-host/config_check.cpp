@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <json/value.h>
@@ -17,13 +19,13 @@
 #include "device/config_member.h"
 #include "driver/snmp_credentials.h"
 #include "nearest_name.h"
+#include "shown_address.h"
 
 namespace pdu_host {
 namespace {
 
 constexpr std::size_t kLookupsAtOnce = 16;
 
-const std::vector<std::string> kDeviceMembers = {"id", "address", "appSetting", "thresholdSetting"};
 const std::vector<std::string> kAppMembers = [] {
   std::vector<std::string> members = {"b_mode", "use_thread"};
   const std::vector<std::string>& credentials = pdu::CredentialMembers();
@@ -103,6 +105,31 @@ std::optional<std::string> MisreadNumber(const Json::Value& value, int reading) 
   return Written(value) + " reads as " + std::to_string(reading) + " (" + why + ")";
 }
 
+// What a working mode does, for findings: "no alarm signals".
+std::string ModeMeaning(int mode) {
+  switch (mode) {
+    case 2:
+      return "the fourteen alarm signals";
+    case 3:
+      return "threshold rules, no alarm signals";
+    default:
+      return "no alarm signals";
+  }
+}
+
+// For each device, the first earlier one whose address sends to the same
+// place (both non-empty and valid).
+std::vector<std::optional<std::size_t>> SamePdus(const std::vector<DeviceEntry>& entries) {
+  std::vector<std::optional<std::size_t>> same(entries.size());
+  std::map<std::string, std::size_t> first;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (!entries[i].address_valid || entries[i].address.empty()) continue;
+    const auto [it, fresh] = first.emplace(SamePduKey(entries[i].address), i);
+    if (!fresh) same[i] = it->second;
+  }
+  return same;
+}
+
 // What net-snmp keeps one entry of per PDU and user: the protocols and
 // passphrases a v3 device's level uses.
 std::string UserKeys(const pdu::SnmpCredentials& credentials) {
@@ -142,9 +169,19 @@ class DeviceChecker {
   DeviceChecker(const DeviceEntry& entry, std::vector<ConfigFinding>& findings)
       : entry_(entry), findings_(findings) {}
 
-  void Members() { Unknown(entry_.config, "", kDeviceMembers); }
+  void Members() { Unknown(entry_.config, "", DeviceMembers()); }
 
-  void Address(const std::vector<AddressFinding>& address) {
+  void Address(const std::vector<AddressFinding>& address,
+               const std::optional<std::size_t>& same_pdu,
+               const std::vector<DeviceEntry>& entries) {
+    if (same_pdu) {
+      const DeviceEntry& first = entries[*same_pdu];
+      Add("address", "polls the same PDU (" + ShownAddress(entry_.address) + ") as devices[" +
+                         std::to_string(first.index) + "]" +
+                         (first.id_valid ? " (id " + std::to_string(first.id) + ")" : "") +
+                         ": both publish that PDU's table, usually a copy-paste slip; give "
+                         "each device its own PDU's address");
+    }
     for (const AddressFinding& finding : address) {
       Add("address",
           finding.text + (finding.stops_open ? ": net-snmp will not open it, so this device "
@@ -158,23 +195,31 @@ class DeviceChecker {
     if (app == nullptr) return;
     if (!app->isObject()) {
       Add("appSetting", "is " + Kind(*app) +
-                            ", not an object: b_mode and use_thread are not read (mode 1, polled)");
+                            ", not an object: nothing in it is read, so the device runs in mode "
+                            "1 (" +
+                            ModeMeaning(1) + "), polled, with SNMP v2c and the community tundra");
       return;
     }
     Unknown(*app, "appSetting.", kAppMembers);
-    if (const Json::Value* mode = config_member::Present(*app, "b_mode")) {
+    // An array or object is a structural finding already (host_config.h).
+    const Json::Value* mode = config_member::Present(*app, "b_mode");
+    if (mode != nullptr && !mode->isArray() && !mode->isObject()) {
       const std::optional<std::string> misread = MisreadNumber(*mode, entry_.b_mode);
       const bool valid = entry_.b_mode >= 1 && entry_.b_mode <= 3;
       if (misread || !valid) {
         std::string text = misread ? *misread : Written(*mode);
-        if (!valid) {
+        if (valid) {
+          text += ": the device runs in mode " + std::to_string(entry_.b_mode) + ", " +
+                  ModeMeaning(entry_.b_mode);
+        } else {
           text += misread ? ", which is" : " is";
-          text += " not a mode (1, 2 or 3): the device acts as in mode 1";
+          text += " not a mode (1, 2 or 3): the device acts as in mode 1, " + ModeMeaning(1);
         }
         Add("appSetting.b_mode", text + "; write \"1\", \"2\" or \"3\"");
       }
     }
-    if (const Json::Value* thread = config_member::Present(*app, "use_thread")) {
+    const Json::Value* thread = config_member::Present(*app, "use_thread");
+    if (thread != nullptr && !thread->isArray() && !thread->isObject()) {
       const int reading = config_member::AtoiMember(*thread);
       if (const std::optional<std::string> misread = MisreadNumber(*thread, reading)) {
         Add("appSetting.use_thread", *misread +
@@ -237,7 +282,8 @@ class DeviceChecker {
       return;
     }
     if (rules == nullptr) {
-      Add("thresholdSetting", "missing, though b_mode 3 reads its threshold rules from it");
+      Add("thresholdSetting",
+          "missing, though b_mode 3 reads its threshold rules from it: the device builds none");
       return;
     }
     if (!rules->isObject()) {
@@ -249,7 +295,9 @@ class DeviceChecker {
 
  private:
   void Add(const std::string& path, const std::string& text) {
-    findings_.push_back({entry_.index, entry_.id, path, text});
+    findings_.push_back({entry_.index,
+                         entry_.id_valid ? std::optional<unsigned int>(entry_.id) : std::nullopt,
+                         path, text, false});
   }
 
   void Unknown(const Json::Value& object, const std::string& prefix,
@@ -259,9 +307,52 @@ class DeviceChecker {
       for (const std::string& k : known) is_known = is_known || k == name;
       if (is_known) continue;
       const std::optional<std::string> nearest = NearestName(name, known);
-      Add(prefix + name, "unknown member, not read" +
-                             (nearest ? ": did you mean " + *nearest + "?" : std::string()));
+      std::string text = "unknown member, not read";
+      if (nearest) {
+        text += ": did you mean " + *nearest + "?";
+        // What the device does without the member meant, unless it is there too.
+        const std::string without = Without(prefix + *nearest);
+        if (!without.empty() && config_member::Present(object, nearest->c_str()) == nullptr) {
+          text += " Without " + *nearest + ", " + without;
+        }
+      }
+      Add(prefix + name, text);
     }
+  }
+
+  // What the device does when the member at `path` is absent; empty when
+  // another finding says so (address, id, the parts of an alarm text) or
+  // nothing changes.
+  std::string Without(const std::string& path) const {
+    const std::string mode = "the device runs in mode 1: " + ModeMeaning(1);
+    if (path == "appSetting") {
+      return mode + ", polled from the host, speaking SNMP v2c with the community tundra";
+    }
+    if (path == "appSetting.b_mode") return mode;
+    if (path == "appSetting.use_thread") return "the device is polled from the host";
+    if (path == "thresholdSetting") {
+      return entry_.b_mode == 3 ? "the device builds no threshold rules"
+                                : "nothing changes: threshold rules are read in b_mode 3 only";
+    }
+    if (path.rfind("thresholdSetting.", 0) == 0 && path.size() > 11 &&
+        path.compare(path.size() - 11, 11, ".SignalName") == 0) {
+      return "the rule has no signal name";
+    }
+    static const std::pair<const char*, const char*> kCredentialDefaults[] = {
+        {"appSetting.snmp_version", "the device speaks SNMP v2c"},
+        {"appSetting.community", "the device uses the community tundra"},
+        {"appSetting.security_name", "an SNMP v3 device has no user and is not sampled"},
+        {"appSetting.security_level", "the level is the highest the passphrases give"},
+        {"appSetting.auth_protocol", "SHA is used"},
+        {"appSetting.auth_passphrase", "there is no authentication"},
+        {"appSetting.priv_protocol", "AES (AES-128) is used"},
+        {"appSetting.priv_passphrase", "there is no privacy"},
+        {"appSetting.context_name", "the context is empty"},
+    };
+    for (const auto& [member, text] : kCredentialDefaults) {
+      if (path == member) return text;
+    }
+    return "";
   }
 
   void Rule(const std::string& key, const Json::Value& rule) {
@@ -286,7 +377,8 @@ class DeviceChecker {
       } else if (!member->isArray() && !member->isObject() &&
                  !(member->isIntegral() && !member->isBool()) &&
                  !AllDigits(Trimmed(member->asString()), false)) {
-        Add(path + "." + name, Written(*member) + " is not a number");
+        Add(path + "." + name,
+            Written(*member) + " is not a number: the rule's alarm text carries it as written");
       }
     }
   }
@@ -299,14 +391,17 @@ class DeviceChecker {
 
 std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries) {
   std::vector<std::vector<AddressFinding>> addresses(entries.size());
-  ForEachAtOnce(entries.size(), kLookupsAtOnce,
-                [&](std::size_t i) { addresses[i] = AddressFindings(entries[i].address); });
+  ForEachAtOnce(entries.size(), kLookupsAtOnce, [&](std::size_t i) {
+    // A missing address is a structural finding; there is nothing to look at.
+    if (entries[i].address_valid) addresses[i] = AddressFindings(entries[i].address);
+  });
   const std::vector<std::optional<std::size_t>> clashes = UserClashes(entries);
+  const std::vector<std::optional<std::size_t>> same_pdus = SamePdus(entries);
   std::vector<ConfigFinding> findings;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     DeviceChecker check(entries[i], findings);
     check.Members();
-    check.Address(addresses[i]);
+    check.Address(addresses[i], same_pdus[i], entries);
     check.AppSetting();
     check.Credentials(clashes[i]);
     check.ThresholdSetting();
@@ -332,11 +427,6 @@ std::optional<std::string> ReadableSecrets(const std::string& path,
              "holds secrets (a community other than tundra, or passphrases) and can be "
              "read by others than its owner (mode ") +
          mode + "): chmod 600 " + path;
-}
-
-std::string FindingLine(const ConfigFinding& finding) {
-  return "devices[" + std::to_string(finding.index) + "] (id " + std::to_string(finding.id) + ") " +
-         finding.path + ": " + finding.text;
 }
 
 }  // namespace pdu_host

@@ -5,29 +5,26 @@
 // 3, and thresholdSetting is read in mode 3 only. Addresses are looked at as
 // net-snmp will read them (address_check.h). No PDU is contacted.
 //
-// Findings: members neither reads (with the known one nearest in spelling),
-// values that read as something other than what was written, modes other
-// than 1, 2, 3, threshold rules with members missing, not numbers or of a
-// type that makes the plug-in's InitSetting fail, address problems, and
-// credentials (snmp_credentials.h) the plug-in cannot use or that its SNMP
-// version does not read.
+// Findings: members neither reads (with the known one nearest in spelling,
+// and what the device does without the member meant), values that read as
+// something other than what was written, modes other than 1, 2, 3, threshold
+// rules with members missing, not numbers or of a type that makes the
+// plug-in's InitSetting fail, address problems, two devices on one PDU's
+// address and port, and credentials (snmp_credentials.h) the plug-in cannot
+// use or that its SNMP version does not read. Each says what the device does
+// as configured. Mistakes in the file's structure are found as it is read
+// (host_config.h); a device with an invalid id or address is checked all
+// the same, its address aside.
 #pragma once
 
-#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "config_finding.h"
 #include "host_config.h"
 
 namespace pdu_host {
-
-struct ConfigFinding {
-  std::size_t index = 0;  // position in "devices"
-  unsigned int id = 0;
-  std::string path;  // "appSetting.b_mode", "thresholdSetting.r1.ID", "address"
-  std::string text;  // what is wrong, what it does, what to write instead
-};
 
 // In device order; the names in all addresses are looked up side by side.
 std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries);
@@ -37,8 +34,5 @@ std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries)
 // than its owner: what to do about it.
 std::optional<std::string> ReadableSecrets(const std::string& path,
                                            const std::vector<DeviceEntry>& entries);
-
-// "devices[1] (id 8) appSetting.b_mode: TEXT"
-std::string FindingLine(const ConfigFinding& finding);
 
 }  // namespace pdu_host

@@ -79,7 +79,10 @@ void CycleCollector::FinishCycle(DeviceState& state, const qtxhost::HostCall& sa
   if (!cycle.from_cache) {
     ++state.sampled;
     if (notes_) notes_(state.id, cycle);
+    cycle.nothing_read = cycle.pass_unanswered && !state.values_held;
   }
+  // A pass that perhaps had no answer may have read values: counted as held.
+  state.values_held = state.values_held || cycle.from_cache || !cycle.pass_unanswered;
   state.in_cycle = false;
   sink_(FormatReport(cycle));
   changed_.notify_all();

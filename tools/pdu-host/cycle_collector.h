@@ -72,6 +72,7 @@ class CycleCollector {
     std::size_t records = 0;
     std::size_t sampled = 0;
     std::optional<std::vector<unsigned char>> last_published;
+    bool values_held = false;  // a pass had an answer, or a cache record was restored
   };
 
   void FinishCycle(DeviceState& state, const qtxhost::HostCall& save);

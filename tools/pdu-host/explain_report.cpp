@@ -12,6 +12,7 @@
 #include "driver/pdu_record.h"
 #include "field_coverage.h"
 #include "record_report.h"
+#include "shown_address.h"
 #include "survey_report.h"
 #include "text_columns.h"
 
@@ -88,8 +89,8 @@ Row FieldRow(const FieldCoverage& field, const std::optional<SNMP_VARNO_PDU_Data
 
 std::string FormatExplanation(const ExplainedDevice& device, const TableWalk& walk) {
   std::optional<SNMP_VARNO_PDU_Data_t> record;
-  std::string header =
-      "=== explain device " + std::to_string(device.id) + " · " + device.address + " · ";
+  std::string header = "=== explain device " + std::to_string(device.id) + " · " +
+                       ShownAddress(device.address) + " · ";
   if (device.last_record && device.last_record->size() == sizeof(SNMP_VARNO_PDU_Data_t)) {
     record.emplace();
     std::memcpy(&*record, device.last_record->data(), sizeof *record);
@@ -105,15 +106,14 @@ std::string FormatExplanation(const ExplainedDevice& device, const TableWalk& wa
            "walk: " + WalkSummary(walk) + "\n";
   }
 
-  std::vector<Row> fields = {{"field", "object", "type", "value", "record", "verdict"}};
-  for (const FieldCoverage& field : CoverFields(walk)) fields.push_back(FieldRow(field, record));
-  std::vector<Row> without_field;
+  std::vector<Row> rows = {{"field", "object", "type", "value", "record", "verdict"}};
+  for (const FieldCoverage& field : CoverFields(walk)) rows.push_back(FieldRow(field, record));
+  // Served objects of columns the record has no field for, under the same heading.
   for (const ServedObject* object : ObjectsWithoutField(walk)) {
-    without_field.push_back(
-        {SuffixText(object->suffix), object->type_name, Clip(object->value_text), "no field"});
+    rows.push_back({"-", SuffixText(object->suffix), object->type_name, Clip(object->value_text),
+                    "-", "no field"});
   }
-  return header + AlignedLines(fields) + AlignedLines(without_field) +
-         "walk: " + WalkSummary(walk) + "\n";
+  return header + AlignedLines(rows) + "walk: " + WalkSummary(walk) + "\n";
 }
 
 }  // namespace pdu_host

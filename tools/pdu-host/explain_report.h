@@ -8,13 +8,14 @@
 //   col5   -         -              -          0       not served
 //   col6   6.1, 6.2  INTEGER        65, 66     66      stored, the record holds 6.2
 //   ...
-//   99.1   INTEGER  7  no field
+//   -      99.1      INTEGER        7          -       no field
 //   walk: ended by endOfMibView for 1.3.6.1.4.1.44782.4.14.1.1.342.1; 35 requests
 //
 // One line per record field (col2 ... col30, col341, col342) with the
 // objects served for its column, their type and value as net-snmp prints
 // them, the field in the device's last published record and the verdict;
-// then one line per served object that no field keeps; then the walk's end.
+// then, in the same columns, one line per served object that no field keeps;
+// then the walk's end.
 // A walk without a single answer gets one line instead of the fields, with
 // the state and the problem as --survey words them:
 //

@@ -11,6 +11,7 @@
 #include "explain_report.h"
 #include "file_io.h"
 #include "snmprec_file.h"
+#include "survey_report.h"
 #include "table_walk.h"
 #include "walk_session.h"
 
@@ -39,6 +40,11 @@ bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& en
     }
     if (!walk.complete) {
       Complain(label + ": table walk " + walk.end);
+      ok = false;
+    } else if (const WalkVerdict verdict = JudgeWalk(walk);
+               options.explain && verdict.state != SurveyState::kOk) {
+      // Fields the plug-in never writes stay 0 in every record: a failure, as in --survey.
+      Complain(label + ": " + StateWords(verdict.state) + ": " + verdict.problem);
       ok = false;
     }
     if (options.explain) {

@@ -16,8 +16,10 @@
 
 namespace pdu_host {
 
-// False when a walk stopped early or the capture could not be written; each
-// such problem is named on standard error.
+// False when a walk stopped early, a walk for --explain found fields the
+// plug-in does not store (not served, or of a type it ignores), or the
+// capture could not be written; each such problem is named on standard
+// error.
 bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& entries,
                       const CycleCollector& collector,
                       const std::function<bool(unsigned int id)>& timed_out);

@@ -33,6 +33,18 @@ std::string ReadWholeFile(const std::string& path, std::size_t max_bytes, const 
   return bytes;
 }
 
+void CheckWritable(const std::string& path, const std::string& what) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  bool created = false;
+  if (fd < 0 && errno == ENOENT) {
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    created = fd >= 0;
+  }
+  if (fd < 0) throw FileError("cannot write " + what + " " + path + ": " + std::strerror(errno));
+  ::close(fd);
+  if (created) ::unlink(path.c_str());
+}
+
 void WriteWholeFile(const std::string& path, const std::string& bytes, const std::string& what) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) throw FileError("cannot write " + what + " " + path + ": " + std::strerror(errno));

@@ -3,12 +3,15 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <json/reader.h>
 
 #include "device/config_member.h"
 #include "file_io.h"
+#include "nearest_name.h"
 
 namespace pdu_host {
 namespace {
@@ -57,23 +60,107 @@ std::string Describe(const Json::Value& value) {
   return "?";
 }
 
-// An app setting the plug-in reads with asString(): only arrays and objects
-// have no text form. Returns its atoi reading, `absent` when not present.
-int TextSetting(const Json::Value& device, const char* key, int absent, const std::string& where) {
-  const Json::Value* app = config_member::PresentObject(device, "appSetting");
-  if (app == nullptr) return absent;
-  const Json::Value* member = config_member::Present(*app, key);
-  if (member == nullptr) return absent;
-  if (member->isArray() || member->isObject()) {
-    throw ConfigError(where + ": appSetting." + key + " must be text or a number, not " +
-                      Describe(*member));
+const std::vector<std::string> kTopMembers = {"devices"};
+
+// Reads the structure of one device object into `entry`, adding a finding
+// for each mistake that stops a run.
+class StructureReader {
+ public:
+  StructureReader(DeviceEntry& entry, std::vector<ConfigFinding>& findings)
+      : entry_(entry), findings_(findings) {}
+
+  void Id(const Json::Value& device, std::map<unsigned int, std::size_t>& first_use) {
+    const Json::Value* id = Member(device, "id");
+    // Integers only: JsonCpp would also take an integral real like 7.0.
+    const bool integer =
+        id != nullptr && (id->type() == Json::intValue || id->type() == Json::uintValue);
+    if (!integer || !id->isUInt()) {
+      entry_.id_valid = false;
+      Add("id", id == nullptr ? "missing: each device needs its data identifier, an integer "
+                                "from 0 to 4294967295, used by no other device"
+                              : "must be an integer from 0 to 4294967295, not " + Describe(*id));
+      return;
+    }
+    entry_.id = id->asUInt();
+    if (const auto [it, fresh] = first_use.emplace(entry_.id, entry_.index); !fresh) {
+      Add("id", std::to_string(entry_.id) + " is already used by devices[" +
+                    std::to_string(it->second) + "]: each device needs an id of its own");
+    }
   }
-  return config_member::AtoiMember(*member);
+
+  void Address(const Json::Value& device) {
+    const Json::Value* address = Member(device, "address");
+    if (address == nullptr || !address->isString()) {
+      entry_.address_valid = false;
+      Add("address", address == nullptr
+                         ? "missing: the PDU's address, e.g. \"192.0.2.10:161\", or \"\" for "
+                           "a device that never samples"
+                         : "must be a string, not " + Describe(*address));
+      return;
+    }
+    entry_.address = address->asString();
+  }
+
+  // An app setting the plug-in reads with asString(): only arrays and
+  // objects have no text form. Returns its atoi reading, `absent` when not
+  // present or unreadable.
+  int TextSetting(const Json::Value& device, const char* key, const char* example, int absent) {
+    const Json::Value* app = config_member::PresentObject(device, "appSetting");
+    if (app == nullptr) return absent;
+    const Json::Value* member = config_member::Present(*app, key);
+    if (member == nullptr) return absent;
+    if (member->isArray() || member->isObject()) {
+      Add(std::string("appSetting.") + key,
+          "must be text or a number, not " + Describe(*member) +
+              ": the plug-in's InitSetting fails on it; write it as text, e.g. \"" + example +
+              "\"");
+      return absent;
+    }
+    return config_member::AtoiMember(*member);
+  }
+
+ private:
+  void Add(const std::string& path, const std::string& text) {
+    findings_.push_back({entry_.index,
+                         entry_.id_valid ? std::optional<unsigned int>(entry_.id) : std::nullopt,
+                         path, text, true});
+  }
+
+  DeviceEntry& entry_;
+  std::vector<ConfigFinding>& findings_;
+};
+
+// Members of the top level other than "devices", with the nearest name: of
+// the top level, or of a device object when it is one of those.
+void UnknownTopMembers(const Json::Value& root, std::vector<ConfigFinding>& findings) {
+  for (const std::string& name : root.getMemberNames()) {
+    if (name == "devices") continue;
+    std::string text = "unknown member, not read";
+    if (const auto nearest = NearestName(name, kTopMembers)) {
+      text += ": did you mean " + *nearest + "?";
+    } else if (const auto device_member = NearestName(name, DeviceMembers())) {
+      text += ": " + *device_member + " belongs in each device object";
+    }
+    findings.push_back({std::nullopt, std::nullopt, name, text, false});
+  }
 }
 
 }  // namespace
 
-std::vector<DeviceEntry> LoadHostConfig(const std::string& path) {
+const std::vector<std::string>& DeviceMembers() {
+  static const std::vector<std::string> members = {"id", "address", "appSetting",
+                                                   "thresholdSetting"};
+  return members;
+}
+
+bool HostConfig::Refused() const {
+  for (const ConfigFinding& finding : findings) {
+    if (finding.structural) return true;
+  }
+  return false;
+}
+
+HostConfig LoadHostConfig(const std::string& path) {
   std::string text;
   try {
     text = ReadWholeFile(path, kMaxConfigBytes, "config file");
@@ -97,7 +184,7 @@ DeviceEntry AddressDevice(const std::string& address,
   return entry;
 }
 
-std::vector<DeviceEntry> ParseHostConfig(const std::string& text, const std::string& source) {
+HostConfig ParseHostConfig(const std::string& text, const std::string& source) {
   Json::CharReaderBuilder builder;
   Json::CharReaderBuilder::strictMode(&builder.settings_);
   const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
@@ -106,49 +193,48 @@ std::vector<DeviceEntry> ParseHostConfig(const std::string& text, const std::str
   if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors)) {
     throw ConfigError(source + " is not valid JSON: " + OneLine(errors));
   }
-  if (!root.isObject()) throw ConfigError(source + ": the top level must be an object");
-  const Json::Value* devices = Member(root, "devices");
-  if (devices == nullptr) throw ConfigError(source + " has no \"devices\" array");
-  if (!devices->isArray()) {
-    throw ConfigError(source + ": \"devices\" must be an array, not " + Describe(*devices));
+  HostConfig config;
+  const auto top = [&config](const std::string& path, const std::string& what) {
+    config.findings.push_back({std::nullopt, std::nullopt, path, what, true});
+  };
+  if (!root.isObject()) {
+    top("top level", "must be an object, {\"devices\": [...]}, not " + Describe(root));
+    return config;
   }
-  if (devices->empty()) throw ConfigError(source + ": \"devices\" is empty");
+  UnknownTopMembers(root, config.findings);
+  const Json::Value* devices = Member(root, "devices");
+  if (devices == nullptr) {
+    top("devices", "missing: write {\"devices\": [{\"id\": 7, \"address\": \"192.0.2.10:161\"}]}");
+    return config;
+  }
+  if (!devices->isArray()) {
+    top("devices", "must be an array of device objects, not " + Describe(*devices));
+    return config;
+  }
+  if (devices->empty()) {
+    top("devices", "is empty: there is no device to run");
+    return config;
+  }
 
-  std::vector<DeviceEntry> entries;
   std::map<unsigned int, std::size_t> first_use;
   for (Json::ArrayIndex i = 0; i < devices->size(); ++i) {
     const Json::Value& device = (*devices)[i];
-    const std::string where = source + ": devices[" + std::to_string(i) + "]";
     if (!device.isObject()) {
-      throw ConfigError(where + " must be an object, not " + Describe(device));
+      config.findings.push_back(
+          {i, std::nullopt, "", "must be an object, not " + Describe(device), true});
+      continue;
     }
     DeviceEntry entry;
     entry.index = i;
-    const Json::Value* id = Member(device, "id");
-    if (id == nullptr) throw ConfigError(where + " has no \"id\"");
-    // Integers only: JsonCpp would also take an integral real like 7.0.
-    const bool integer = id->type() == Json::intValue || id->type() == Json::uintValue;
-    if (!integer || !id->isUInt()) {
-      throw ConfigError(where + ": \"id\" must be an integer from 0 to 4294967295, not " +
-                        Describe(*id));
-    }
-    entry.id = id->asUInt();
-    if (const auto [it, fresh] = first_use.emplace(entry.id, i); !fresh) {
-      throw ConfigError(where + ": id " + std::to_string(entry.id) +
-                        " is already used by devices[" + std::to_string(it->second) + "]");
-    }
-    const Json::Value* address = Member(device, "address");
-    if (address == nullptr) throw ConfigError(where + " has no \"address\"");
-    if (!address->isString()) {
-      throw ConfigError(where + ": \"address\" must be a string, not " + Describe(*address));
-    }
-    entry.address = address->asString();
-    entry.threaded = TextSetting(device, "use_thread", 0, where) != 0;
-    entry.b_mode = TextSetting(device, "b_mode", 1, where);
+    StructureReader read(entry, config.findings);
+    read.Id(device, first_use);
+    read.Address(device);
+    entry.threaded = read.TextSetting(device, "use_thread", "0", 0) != 0;
+    entry.b_mode = read.TextSetting(device, "b_mode", "2", 1);
     entry.config = device;
-    entries.push_back(std::move(entry));
+    config.entries.push_back(std::move(entry));
   }
-  return entries;
+  return config;
 }
 
 }  // namespace pdu_host

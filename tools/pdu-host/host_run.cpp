@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -20,6 +21,7 @@
 #include "file_io.h"
 #include "host_calls.h"
 #include "host_config.h"
+#include "interruption.h"
 #include "plugin_library.h"
 #include "qtx/qtx_socket_device.h"
 #include "run_summary.h"
@@ -30,6 +32,8 @@ namespace {
 
 constexpr std::size_t kRecordSize = sizeof(SNMP_VARNO_PDU_Data_t);
 constexpr std::size_t kMaxCacheFileRead = 1 << 20;
+// How soon a wait for threaded devices notices Ctrl-C.
+constexpr std::chrono::milliseconds kInterruptSlice{100};
 
 std::string Label(const DeviceEntry& entry) {
   return "device " + std::to_string(entry.id) + " (devices[" + std::to_string(entry.index) + "])";
@@ -79,6 +83,17 @@ class ObserverInstallation {
   ObserverInstallation& operator=(const ObserverInstallation&) = delete;
 };
 
+// Waits until `device` has published `count` sampled records, the deadline
+// has passed or the run is interrupted (noticed within a slice).
+void WaitForRecords(const CycleCollector& collector, const QTXSocketDevice& device,
+                    std::size_t count, std::chrono::steady_clock::time_point deadline) {
+  while (Interrupted() == 0) {
+    const auto slice = std::min(deadline, std::chrono::steady_clock::now() + kInterruptSlice);
+    if (collector.WaitForSampledRecords(device, count, slice)) return;
+    if (slice == deadline) return;
+  }
+}
+
 // Creates and initialises the devices, restores the cache, polls and waits.
 // Returns the exit status; devices are left in `hosted` for the caller to
 // destroy.
@@ -119,9 +134,9 @@ int DriveDevices(const Options& options, const std::vector<DeviceEntry>& entries
                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                             std::chrono::duration<double>(options.seconds));
 
-  for (unsigned pass = 0; pass < options.passes; ++pass) {
+  for (unsigned pass = 0; pass < options.passes && Interrupted() == 0; ++pass) {
     for (HostedDevice& slot : hosted) {
-      if (slot.entry->threaded) continue;
+      if (slot.entry->threaded || Interrupted() != 0) continue;
       try {
         ConsoleCapture::Call call(capture, slot.entry->id);
         slot.device->RefreshStatus();
@@ -134,14 +149,13 @@ int DriveDevices(const Options& options, const std::vector<DeviceEntry>& entries
     }
   }
   for (HostedDevice& slot : hosted) {
-    if (slot.entry->threaded) {
-      collector.WaitForSampledRecords(*slot.device, options.passes, deadline);
-    }
+    if (slot.entry->threaded) WaitForRecords(collector, *slot.device, options.passes, deadline);
   }
 
   for (HostedDevice& slot : hosted) {
     const std::size_t published = collector.SampledRecords(*slot.device);
-    if (published >= options.passes) continue;
+    // An interrupted run is short of records by design: the summary tells.
+    if (published >= options.passes || Interrupted() != 0) continue;
     std::string message = Label(*slot.entry) + " published " + std::to_string(published) + " of " +
                           std::to_string(options.passes) + " records";
     if (slot.entry->threaded) {
@@ -195,27 +209,29 @@ std::string DefaultPluginPath() {
 }
 
 int RunHost(const Options& options) {
-  std::vector<DeviceEntry> entries;
+  HostConfig config;
   try {
     if (options.address.empty()) {
-      entries = LoadHostConfig(options.config_path);
+      config = LoadHostConfig(options.config_path);
     } else {
-      entries.push_back(AddressDevice(options.address, options.address_credentials));
+      config.entries.push_back(AddressDevice(options.address, options.address_credentials));
     }
   } catch (const std::exception& e) {
     Complain(e.what());
     return kExitBadInput;
   }
-  if (options.check) {
-    return RunCheck(entries,
-                    options.address.empty() ? "config file " + options.config_path
-                                            : "--address " + options.address,
-                    options.config_path);
-  }
+  const std::string source = options.address.empty() ? "config file " + options.config_path
+                                                     : "--address " + options.address;
+  if (options.check) return RunCheck(config, source, options.config_path);
   if (options.survey) {
-    WarnAboutConfig(entries);
-    return RunSurvey(entries, options.json);
+    if (!ReportConfig(config, source)) return kExitBadInput;
+    return RunSurvey(config.entries, options.json);
   }
+  if (config.Refused()) {
+    ReportConfig(config, source, options.config_path);
+    return kExitBadInput;
+  }
+  const std::vector<DeviceEntry>& entries = config.entries;
 
   std::optional<std::string> cache;
   std::unique_ptr<EventLog> events;
@@ -232,6 +248,8 @@ int RunHost(const Options& options) {
                         options.config_path + " gives an empty one");
     }
     if (!options.cache_in_path.empty()) cache = ReadCacheRecord(options.cache_in_path);
+    if (!options.record_path.empty()) CheckWritable(options.record_path, "record file");
+    if (!options.cache_out_path.empty()) CheckWritable(options.cache_out_path, "cache file");
     if (!options.events_path.empty()) events = std::make_unique<EventLog>(options.events_path);
     const std::string plugin =
         options.plugin_path.empty() ? DefaultPluginPath() : options.plugin_path;
@@ -249,7 +267,9 @@ int RunHost(const Options& options) {
     Complain(e.what());
     return kExitBadInput;
   }
-  WarnAboutConfig(entries, options.config_path);
+  ReportConfig(config, source, options.config_path);
+  CatchInterrupts();
+  const auto started = std::chrono::steady_clock::now();
 
   RunLedger ledger(entries);
   std::unique_ptr<ConsoleCapture> capture;
@@ -304,10 +324,14 @@ int RunHost(const Options& options) {
     Complain(events->error());
     if (status == kExitOk) status = kExitShortfall;
   }
-  if ((options.explain || !options.record_path.empty()) &&
-      !ExplainAndRecord(options, entries, collector,
-                        [&ledger](unsigned int id) { return ledger.LastPassTimedOut(id); }) &&
-      status == kExitOk) {
+  const bool walk_again = options.explain || !options.record_path.empty();
+  if (walk_again && Interrupted() != 0) {
+    Complain("note: interrupted, so the tables are not walked again for --explain or --record");
+  } else if (walk_again &&
+             !ExplainAndRecord(
+                 options, entries, collector,
+                 [&ledger](unsigned int id) { return ledger.LastPassTimedOut(id); }) &&
+             status == kExitOk) {
     status = kExitShortfall;
   }
   if (!options.cache_out_path.empty()) {
@@ -321,7 +345,18 @@ int RunHost(const Options& options) {
       if (status == kExitOk) status = kExitShortfall;
     }
   }
-  PrintWhole(ledger.Summary());
+  const int signal = Interrupted();
+  PrintWhole(ledger.Summary(signal != 0 ? InterruptName(signal) : nullptr, options.passes));
+  if (signal != 0) {
+    char seconds[32];
+    std::snprintf(
+        seconds, sizeof seconds, "%.1f s",
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    Complain(std::string("interrupted by ") + InterruptName(signal) + " after " + seconds +
+             ": the devices were stopped; the records and the run summary are what they "
+             "published until then");
+    return kExitInterrupted;
+  }
   return status;
 }
 

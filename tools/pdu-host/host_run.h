@@ -1,10 +1,13 @@
 // One run of pdu-host: the host's life cycle around the plug-in.
 //
 // Checks every input first (configuration or --address, cache file, events
-// file, plug-in, one device with an address for --record) and returns 2 with
-// one line on stderr when any is bad, before a device exists. --check and
+// file, that --record's and --cache-out's files can be written, plug-in,
+// one device with an address for --record) and returns 2 when any is bad,
+// before a device exists: one line on stderr, or for a configuration whose
+// structure is broken every finding in it (check_run.h). --check and
 // --survey end there (check_run.h, survey_run.h). Otherwise the
-// configuration's findings are printed as warnings, the plug-in's console is
+// configuration's findings are printed as warnings, Ctrl-C and SIGTERM are
+// caught (interruption.h), the plug-in's console is
 // captured (console_capture.h) and: get_providers once, one device per
 // configured entry (registered with the observer, then Init with the whole
 // device object), the cache record through LoadFromCache(std::string) on
@@ -19,8 +22,11 @@
 // Returns 0 when every device published its passes and the last pass of each
 // got an answer; 1 when one fell short, a last pass had no answer, a problem
 // line could not be tied to one device, a pass threw, a walk for --explain
-// or --record stopped early or an output file could not be written; 2 for
-// bad input.
+// or --record stopped early, --explain found fields not stored or an output
+// file could not be written; 2 for bad input. Interrupted, the run stops
+// polling and waiting (a polled pass under way ends first), skips --explain
+// and --record, writes --cache-out and the summary as far as it got, and
+// returns kExitInterrupted.
 #pragma once
 
 #include <string>

@@ -30,8 +30,9 @@ console lines are passed on marked with the device they came from ("[device
 sampling at the same moment; "[plug-in] ..." when that cannot be told), and
 each record names what the plug-in reported during its pass. The run ends with one line per
 device: records published, passes with a time-out or error, the last
-problem. Mistakes in the configuration (as --check finds them) are printed
-first, as warnings.
+problem, and measurement fields that were 0 in every record. Mistakes in
+the configuration (as --check finds them) are printed first, as warnings;
+mistakes in its structure (devices, ids, addresses) stop the run.
 )";
 
 constexpr char kExitStatus[] = R"(Exit status:
@@ -45,11 +46,18 @@ constexpr char kExitStatus[] = R"(Exit status:
      or failed request), a problem line could not be tied to one device (the
      summary names those it may be from), a pass failed, a walk for
      --explain or --record ended early (no answer, or an agent the
-     plug-in's walk would stop at), or an output file could not be written;
+     plug-in's walk would stop at), a walk for --explain found fields the
+     plug-in does not store, or an output file could not be written;
      --check: findings; --survey: some PDU not ok; --version: the plug-in's
      version differs from pdu-host's or cannot be read.
-  2  bad input: options, configuration, cache file, events file or plug-in.
-     One line on standard error names the problem; no device is polled.
+  2  bad input: options, configuration, cache file, output files or plug-in.
+     Standard error names each problem (for a configuration, every mistake
+     in it); no device is polled.
+  130  interrupted by Ctrl-C (SIGINT) or SIGTERM: the output is finished with
+     what was known then. --survey prints the PDUs judged and the others as
+     interrupted; an ordinary run stops its devices (a polled pass under way
+     ends first, within the plug-in's 20 s time-out), prints the run summary
+     and writes --cache-out. A second Ctrl-C ends pdu-host at once.
 )";
 
 // --help: usage, purpose, the options as CLI11 lists them, exit statuses.
@@ -212,7 +220,8 @@ field: the objects served for its column, their type and
 value as net-snmp names them, the field's value in the
 device's last record and a verdict: stored, ignored (TYPE)
 or not served. Then the served objects no field keeps,
-and how the walk ended after how many requests.)")
+and how the walk ended after how many requests. Exit 1
+when a field is not stored, as --survey's "partial".)")
       ->disable_flag_override();
   app.add_option("--record", options.record_path,
                  R"(Walk the table once more as --explain does (with or
@@ -235,12 +244,16 @@ line naming it. One device only.)")
 once the way the plug-in walks it, all PDUs at once (PDUs
 that do not answer cost one time-out together), and print
 one line per PDU: id, address, state (ok, partial, empty
-table, no response, refused, cannot open), fields stored
-of 31, objects served that no field keeps, requests, time
-and the first problem; then a summary. Each PDU is walked
-with its credentials; an SNMP v3 PDU that refuses them is
-refused at once, with the reason. On a terminal,
-standard error shows how far it has got meanwhile.)")
+table, no response, refused, cannot open; interrupted
+after Ctrl-C), fields stored of 31, objects served that
+no field keeps, requests, time and the first problem;
+then a summary. Each PDU is walked with its credentials;
+an SNMP v3 PDU that refuses them is refused at once, with
+the reason. On a terminal the lines come once all PDUs
+are judged, as one aligned table, and standard error
+shows how far it has got meanwhile; into a pipe or a file
+each PDU's line comes as soon as it is judged (slow ones
+last).)")
       ->disable_flag_override();
   app.add_flag("--json", options.json,
                R"(With --survey: print one JSON document instead of the
@@ -250,18 +263,22 @@ table, one PDU a line, e.g.
     "requests": 32, "seconds": 0.02, "problem": null}],
   "summary": {"pdus": 1, "seconds": 0.03, "ok": 1,
     "partial": 0, "empty table": 0, "no response": 0,
-    "refused": 0, "cannot open": 0}}
+    "refused": 0, "cannot open": 0, "interrupted": 0}}
 "unkept" counts the objects served that no field keeps.
+Into a pipe or a file the PDUs come as they are judged.
 The exit status is the same.)")
       ->disable_flag_override();
   app.add_flag("--check", options.check,
                R"(Instead of running anything: read the configuration as
 the plug-in and the host read it and print one line per
-mistake (unknown members, values that read as something
-else than written, modes other than 1-3, threshold rules
-with missing or non-numeric members, addresses net-snmp
-would not open or that would surprise). No PDU is
-contacted; host names are looked up.)")
+mistake, all of them in one run: the file's structure
+(devices, ids, addresses), unknown members, values that
+read as something else than written, modes other than
+1-3, threshold rules with missing or non-numeric members,
+addresses net-snmp would not open or that would surprise,
+two devices on one address. Each says what the device
+does instead. No PDU is contacted; host names are looked
+up.)")
       ->disable_flag_override();
   app.add_flag("--version", options.version,
                R"(Print pdu-host's version and that of the plug-in it would

@@ -59,6 +59,9 @@ std::string SignalsLine(const CycleReport& cycle) {
     line += "; batch check: " + std::string(cycle.batch_result ? "alarm" : "clear") + " (" +
             std::to_string(cycle.batch_rules) + " rules)";
   }
+  if (cycle.nothing_read) {
+    line += "; from values the PDU never sent: every field is 0 until it first answers";
+  }
   return line;
 }
 
@@ -127,6 +130,9 @@ namespace {
 // Where the record's values come from.
 std::string Origin(const CycleReport& cycle, const SNMP_VARNO_PDU_Data_t& record) {
   if (cycle.from_cache) return "restored from cache";
+  if (cycle.pass_unanswered && cycle.nothing_read) {
+    return "sampled, no answer: nothing read yet, every field 0";
+  }
   if (cycle.pass_unanswered) return "sampled, no answer: values held before";
   if (cycle.pass_perhaps_unanswered) return "sampled, perhaps no answer: see below";
   for (const unsigned column : kMeasurementColumns) {

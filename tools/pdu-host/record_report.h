@@ -12,9 +12,12 @@
 // so), and what the plug-in reported for the device during the pass beside
 // its trace lines. The header says "sampled" for a pass that got its
 // answers, "sampled, no answer: values held before" for one that ended
-// without, "sampled, perhaps no answer" when a line saying so could not be
-// tied to this device or another, and "sampled, every field 0" for a record
-// that looks like a table never served.
+// without ("sampled, no answer: nothing read yet, every field 0" when the
+// device never had an answer or a cache record: its signals then come from
+// values the PDU never sent, which the signals line says), "sampled, perhaps
+// no answer" when a line saying so could not be tied to this device or
+// another, and "sampled, every field 0" for a record that looks like a table
+// never served.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +48,7 @@ struct CycleReport {
   std::vector<std::string> pass_lines;   // the plug-in's lines for the device during the pass
   bool pass_unanswered = false;          // the pass ended without an answer
   bool pass_perhaps_unanswered = false;  // a line not told apart says it may have
+  bool nothing_read = false;  // no answer and no cache record yet: every field the initial 0
 };
 
 // "YYYY-MM-DD HH:MM:SS" from the record's 7-byte stamp (year 16-bit little

@@ -9,10 +9,12 @@
 #include <utility>
 #include <vector>
 
+#include "driver/pdu_alarms.h"
 #include "driver/pdu_record.h"
 #include "field_coverage.h"
 #include "line_attribution.h"
 #include "plugin_line.h"
+#include "shown_address.h"
 #include "table_walk.h"
 #include "text_columns.h"
 #include "walk_session.h"
@@ -22,6 +24,48 @@ namespace {
 
 constexpr std::size_t kNotesKept = 5;
 constexpr std::size_t kUntiedListed = 5;
+constexpr std::size_t kZeroFieldsNamed = 4;
+
+bool FeedsSignal(std::uint32_t column) {
+  for (const pdu::AlarmSignal& signal : pdu::kAlarmSignals) {
+    if (signal.column == column) return true;
+  }
+  return false;
+}
+
+// Adds the measurement columns that are not 0 in `bytes` to `measured`.
+void NoteMeasured(const std::vector<unsigned char>& bytes, std::set<std::uint32_t>& measured) {
+  if (bytes.size() != sizeof(SNMP_VARNO_PDU_Data_t)) return;
+  SNMP_VARNO_PDU_Data_t record;
+  std::memcpy(&record, bytes.data(), sizeof record);
+  for (const std::uint32_t column : kFieldColumns) {
+    if (!FeedsSignal(column) && pdu::ReadColumn(record, pdu::ColumnOffset(column)) != 0) {
+      measured.insert(column);
+    }
+  }
+}
+
+// "col3, col4 were 0 in every record: ..."; empty when every measurement
+// field was non-zero in some record.
+std::string NeverMeasured(const std::set<std::uint32_t>& measured) {
+  std::vector<std::string> zero;
+  for (const std::uint32_t column : kFieldColumns) {
+    if (!FeedsSignal(column) && measured.count(column) == 0) {
+      zero.push_back("col" + std::to_string(column));
+    }
+  }
+  if (zero.empty()) return "";
+  std::string names;
+  for (std::size_t i = 0; i < zero.size() && i < kZeroFieldsNamed; ++i) {
+    names += (i == 0 ? "" : ", ") + zero[i];
+  }
+  if (zero.size() > kZeroFieldsNamed) {
+    names += " and " + std::to_string(zero.size() - kZeroFieldsNamed) + " more";
+  }
+  return names + (zero.size() == 1 ? " was" : " were") +
+         " 0 in every record: a field the PDU does not serve, or serves with a type the plug-in "
+         "ignores, stays so (pdu-host --explain tells)";
+}
 
 bool AllFieldsZero(const std::vector<unsigned char>& bytes) {
   if (bytes.size() != sizeof(SNMP_VARNO_PDU_Data_t)) return false;
@@ -120,6 +164,7 @@ RunLedger::PassNotes RunLedger::OnRecord(unsigned int id,
   device.pass_unanswered = false;
   device.pass_perhaps_unanswered = false;
   device.last_record_zero = AllFieldsZero(record);
+  NoteMeasured(record, device.measured);
   ++device.records;
   return notes;
 }
@@ -163,7 +208,7 @@ std::size_t RunLedger::UntiedProblems() const {
   return untied_;
 }
 
-std::string RunLedger::Summary() const {
+std::string RunLedger::Summary(const char* interrupted_by, std::size_t passes) const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::pair<std::size_t, std::vector<std::string>>> ordered;
   for (const auto& [id, device] : devices_) {
@@ -177,8 +222,11 @@ std::string RunLedger::Summary() const {
                   (device.untied == 1 ? " problem line" : " problem lines") + " perhaps its own";
     }
     std::vector<std::string> row = {
-        "device " + std::to_string(id), device.address.empty() ? "\"\"" : device.address,
-        std::to_string(device.records) + (device.records == 1 ? " record" : " records"),
+        "device " + std::to_string(id), ShownAddress(device.address),
+        std::to_string(device.records) + (device.records == 1 ? " record" : " records") +
+            (interrupted_by != nullptr && device.records < passes
+                 ? " of " + std::to_string(passes) + ", stopped by " + interrupted_by
+                 : ""),
         problems.empty() ? "no time-out or error" : problems};
     if (!device.last_problem.empty()) {
       row.push_back("last problem: " + Explained(device.last_problem, device.no_answer));
@@ -188,15 +236,21 @@ std::string RunLedger::Summary() const {
       row.push_back(
           "every field of the last record is 0: an agent serving no table looks like this "
           "(pdu-host --survey tells)");
+    } else if (device.records != 0) {
+      if (const std::string zero = NeverMeasured(device.measured); !zero.empty()) {
+        row.push_back(zero);
+      }
     }
     ordered.emplace_back(device.index, row);
   }
   std::sort(ordered.begin(), ordered.end());
   std::vector<std::vector<std::string>> rows;
   for (auto& [index, row] : ordered) rows.push_back(std::move(row));
-  std::string summary = "=== run summary: " + std::to_string(devices_.size()) +
-                        (devices_.size() == 1 ? " device" : " devices") + " ===\n" +
-                        AlignedLines(rows);
+  std::string summary =
+      "=== run summary: " + std::to_string(devices_.size()) +
+      (devices_.size() == 1 ? " device" : " devices") +
+      (interrupted_by != nullptr ? ", interrupted by " + std::string(interrupted_by) : "") +
+      " ===\n" + AlignedLines(rows);
   if (untied_ != 0) {
     summary += std::to_string(untied_) +
                (untied_ == 1 ? " problem line names no PDU and came while several devices were "

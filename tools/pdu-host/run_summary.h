@@ -6,11 +6,15 @@
 //   === run summary: 3 devices ===
 //   device 7  127.0.0.1:40001  2 records  no time-out or error
 //   device 8  127.0.0.1:9      2 records  2 passes with a time-out or error  last problem: ...
+//   device 9  127.0.0.1:40002  2 records  no time-out or error  col3, col4 were 0 in every ...
 //
 // A pass's problem is one of the plug-in's lines that tell of a time-out or
 // an error (plugin_line.h); a pass has at most one, so they are counted as
 // passes. A time-out is explained with how the device asks (its SNMP version,
-// "tundra" or "the configured community", or its v3 user). A problem line
+// "tundra" or "the configured community", or its v3 user). A measurement
+// field (one that feeds no alarm signal, so that 0 is not its usual value)
+// that was 0 in every sampled record is named: a PDU that does not serve it,
+// or serves it with a type the plug-in ignores, leaves it so. A problem line
 // that could not be tied to one device
 // (line_attribution.h) is noted beside the next record of each device it
 // may come from and in their summary lines, and listed at the end of the
@@ -18,8 +22,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -56,8 +62,10 @@ class RunLedger {
   // Problem lines that could not be tied to one device.
   std::size_t UntiedProblems() const;
 
-  // The summary, ending in '\n'.
-  std::string Summary() const;
+  // The summary, ending in '\n'. For a run interrupted by the signal named
+  // `interrupted_by` (null: not interrupted), the heading says so and each
+  // device with fewer than `passes` records says it was stopped.
+  std::string Summary(const char* interrupted_by = nullptr, std::size_t passes = 0) const;
 
  private:
   // What no answer means for a line that may be any of `candidates`'.
@@ -74,7 +82,8 @@ class RunLedger {
     std::size_t problems = 0;
     std::string last_problem;
     bool last_record_zero = false;
-    std::size_t untied = 0;  // problem lines that may be its, not told apart
+    std::set<std::uint32_t> measured;  // measurement columns non-zero in some sampled record
+    std::size_t untied = 0;            // problem lines that may be its, not told apart
     std::string last_untied;
     bool pass_perhaps_unanswered = false;
   };

@@ -42,16 +42,16 @@ std::string PduObject(const SurveyLine& line) {
 
 }  // namespace
 
-std::string SurveyJson(const std::vector<SurveyLine>& lines, double seconds) {
+std::string SurveyJsonHead() { return "{\"pdus\": ["; }
+
+std::string SurveyJsonPdu(const SurveyLine& line, bool first) {
+  return (first ? "\n  " : ",\n  ") + PduObject(line);
+}
+
+std::string SurveyJsonTail(const std::vector<SurveyLine>& lines, double seconds) {
   std::array<std::size_t, std::size(kSurveyStates)> counts{};
-  std::string json = "{\"pdus\": [";
-  const char* separator = "\n  ";
-  for (const SurveyLine& line : lines) {
-    ++counts.at(static_cast<std::size_t>(line.verdict.state));
-    json += separator + PduObject(line);
-    separator = ",\n  ";
-  }
-  json += lines.empty() ? "],\n" : "\n],\n";
+  for (const SurveyLine& line : lines) ++counts.at(static_cast<std::size_t>(line.verdict.state));
+  std::string json = lines.empty() ? "],\n" : "\n],\n";
   json += "\"summary\": {" + Member("pdus", std::to_string(lines.size())) + ", " +
           Member("seconds", Seconds(seconds));
   for (const SurveyState state : kSurveyStates) {

@@ -12,7 +12,9 @@
 //               "no response": 95, "refused": 5, "cannot open": 15}}
 //
 // "fields" counts the record's fields the walk stores, "unkept" the objects
-// served that no field keeps; "problem" is null for an ok PDU.
+// served that no field keeps; "problem" is null for an ok PDU. The document
+// is written in three kinds of pieces, so that each PDU's line can be
+// printed as soon as it is judged: the head, one PDU line each, the tail.
 #pragma once
 
 #include <string>
@@ -22,7 +24,12 @@
 
 namespace pdu_host {
 
-// Ends in '\n'.
-std::string SurveyJson(const std::vector<SurveyLine>& lines, double seconds);
+// "{"pdus": ["
+std::string SurveyJsonHead();
+// The PDU's line, after a line end and with a comma before it unless it is
+// the first.
+std::string SurveyJsonPdu(const SurveyLine& line, bool first);
+// The end of the list and the summary of `lines`; ends in '\n'.
+std::string SurveyJsonTail(const std::vector<SurveyLine>& lines, double seconds);
 
 }  // namespace pdu_host

@@ -1,23 +1,21 @@
 #include "survey_report.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "field_coverage.h"
+#include "record_report.h"
+#include "shown_address.h"
 #include "text_columns.h"
 
 namespace pdu_host {
 namespace {
 
 constexpr char kTableOid[] = "1.3.6.1.4.1.44782.4.14.1.1";
-
-// Quoted when empty or holding blanks, so that the columns stay readable.
-std::string ShownAddress(const std::string& address) {
-  const bool blanks = address.find_first_of(" \t\r\n\v\f") != std::string::npos;
-  return address.empty() || blanks ? "\"" + address + "\"" : address;
-}
 
 std::string Seconds(double seconds) {
   char text[32];
@@ -54,6 +52,21 @@ std::string FirstFieldProblem(const TableWalk& walk) {
   return first;
 }
 
+std::vector<std::string> Heading() {
+  return {"id", "address", "state", "fields", "no field", "requests", "time", "problem"};
+}
+
+std::vector<std::string> Row(const SurveyLine& line) {
+  return {std::to_string(line.id),
+          ShownAddress(line.address),
+          StateWords(line.verdict.state),
+          std::to_string(line.fields_stored) + "/" + std::to_string(kFieldCount),
+          std::to_string(line.without_field),
+          std::to_string(line.requests),
+          Seconds(line.seconds),
+          line.verdict.problem};
+}
+
 }  // namespace
 
 const char* StateWords(SurveyState state) {
@@ -70,11 +83,14 @@ const char* StateWords(SurveyState state) {
       return "refused";
     case SurveyState::kCannotOpen:
       return "cannot open";
+    case SurveyState::kInterrupted:
+      return "interrupted";
   }
   return "?";
 }
 
 WalkVerdict JudgeWalk(const TableWalk& walk) {
+  if (walk.how == WalkEnd::kInterrupted) return {SurveyState::kInterrupted, walk.end};
   if (walk.answers == 0) {
     if (walk.how == WalkEnd::kNoResponse) return {SurveyState::kNoResponse, NoAnswerAdvice(walk)};
     if (walk.how == WalkEnd::kRefused) return {SurveyState::kRefused, walk.failure};
@@ -122,17 +138,36 @@ void CountFields(const TableWalk& walk, SurveyLine& line) {
 }
 
 std::string FormatSurvey(const std::vector<SurveyLine>& lines, double seconds) {
-  std::vector<std::vector<std::string>> rows = {
-      {"id", "address", "state", "fields", "no field", "requests", "time", "problem"}};
-  std::map<SurveyState, std::size_t> counts;
+  std::vector<std::vector<std::string>> rows = {Heading()};
+  for (const SurveyLine& line : lines) rows.push_back(Row(line));
+  return AlignedLines(rows) + SurveySummary(lines, seconds);
+}
+
+std::vector<std::size_t> StreamedWidths(const std::vector<SurveyLine>& lines) {
+  std::vector<std::size_t> widths;
+  for (const std::string& heading : Heading()) widths.push_back(DisplayWidth(heading));
   for (const SurveyLine& line : lines) {
-    ++counts[line.verdict.state];
-    rows.push_back({std::to_string(line.id), ShownAddress(line.address),
-                    StateWords(line.verdict.state),
-                    std::to_string(line.fields_stored) + "/" + std::to_string(kFieldCount),
-                    std::to_string(line.without_field), std::to_string(line.requests),
-                    Seconds(line.seconds), line.verdict.problem});
+    widths[0] = std::max(widths[0], std::to_string(line.id).size());
+    widths[1] = std::max(widths[1], DisplayWidth(ShownAddress(line.address)));
   }
+  for (const SurveyState state : kSurveyStates) {
+    widths[2] = std::max(widths[2], std::string(StateWords(state)).size());
+  }
+  widths[6] = std::max(widths[6], Seconds(20).size());  // a time-out and its retry
+  return widths;
+}
+
+std::string StreamedHeading(const std::vector<std::size_t>& widths) {
+  return LineInColumns(Heading(), widths) + "\n";
+}
+
+std::string StreamedLine(const SurveyLine& line, const std::vector<std::size_t>& widths) {
+  return LineInColumns(Row(line), widths) + "\n";
+}
+
+std::string SurveySummary(const std::vector<SurveyLine>& lines, double seconds) {
+  std::map<SurveyState, std::size_t> counts;
+  for (const SurveyLine& line : lines) ++counts[line.verdict.state];
   std::string summary = std::to_string(lines.size()) + (lines.size() == 1 ? " PDU" : " PDUs") +
                         " in " + Seconds(seconds) + ":";
   const char* separator = " ";
@@ -140,7 +175,7 @@ std::string FormatSurvey(const std::vector<SurveyLine>& lines, double seconds) {
     summary += separator + std::to_string(count) + " " + StateWords(state);
     separator = ", ";
   }
-  return AlignedLines(rows) + summary + "\n";
+  return summary + "\n";
 }
 
 }  // namespace pdu_host

@@ -14,7 +14,8 @@
 // (an SNMP v3 PDU answered with a report: the problem says what to correct),
 // cannot open (net-snmp cannot open the address, or sends nothing to it: the
 // problem says why in terms of the address; or the device's credentials
-// cannot be used, and the problem names the member).
+// cannot be used, and the problem names the member), interrupted (Ctrl-C or
+// SIGTERM came before its walk ended).
 #pragma once
 
 #include <cstddef>
@@ -25,12 +26,21 @@
 
 namespace pdu_host {
 
-enum class SurveyState { kOk, kPartial, kEmptyTable, kNoResponse, kRefused, kCannotOpen };
-inline constexpr SurveyState kSurveyStates[] = {SurveyState::kOk,         SurveyState::kPartial,
-                                                SurveyState::kEmptyTable, SurveyState::kNoResponse,
-                                                SurveyState::kRefused,    SurveyState::kCannotOpen};
+enum class SurveyState {
+  kOk,
+  kPartial,
+  kEmptyTable,
+  kNoResponse,
+  kRefused,
+  kCannotOpen,
+  kInterrupted
+};
+inline constexpr SurveyState kSurveyStates[] = {
+    SurveyState::kOk,      SurveyState::kPartial,    SurveyState::kEmptyTable, SurveyState::kNoResponse,
+    SurveyState::kRefused, SurveyState::kCannotOpen, SurveyState::kInterrupted};
 
-// "ok", "partial", "empty table", "no response", "refused", "cannot open".
+// "ok", "partial", "empty table", "no response", "refused", "cannot open",
+// "interrupted".
 const char* StateWords(SurveyState state);
 
 struct WalkVerdict {
@@ -60,5 +70,16 @@ void CountFields(const TableWalk& walk, SurveyLine& line);
 
 // The header, one line per device, the summary line; ends in '\n'.
 std::string FormatSurvey(const std::vector<SurveyLine>& lines, double seconds);
+
+// The same header and lines one at a time, for a survey that prints each
+// PDU's line as it is judged: columns as wide as the widest id and address
+// of `lines` (all known before the walks), the widest state and the heading
+// (a wider value pushes the rest of its line along). Each ends in '\n'.
+std::vector<std::size_t> StreamedWidths(const std::vector<SurveyLine>& lines);
+std::string StreamedHeading(const std::vector<std::size_t>& widths);
+std::string StreamedLine(const SurveyLine& line, const std::vector<std::size_t>& widths);
+
+// "6 PDUs in 20.03 s: 3 ok, 1 empty table, 2 no response\n"
+std::string SurveySummary(const std::vector<SurveyLine>& lines, double seconds);
 
 }  // namespace pdu_host

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "complain.h"
-#include "cycle_collector.h"
 #include "descriptor_budget.h"
 #include "driver/walk_settings.h"
 #include "host_run.h"
-#include "survey_json.h"
+#include "interruption.h"
+#include "survey_output.h"
 #include "survey_progress.h"
 #include "survey_report.h"
 #include "walk_engine.h"
@@ -41,6 +41,7 @@ void SayHowMany(std::size_t walked, const DescriptorBudget& budget) {
 }  // namespace
 
 int RunSurvey(const std::vector<DeviceEntry>& entries, bool json) {
+  CatchInterrupts();
   const DescriptorBudget budget = RaiseDescriptorLimit();
   std::vector<SurveyLine> lines(entries.size());
   std::vector<const DeviceEntry*> targets;
@@ -58,9 +59,12 @@ int RunSurvey(const std::vector<DeviceEntry>& entries, bool json) {
   SayHowMany(targets.size(), budget);
 
   const auto start = std::chrono::steady_clock::now();
+  SurveyOutput output(lines, json);
   SurveyProgress progress(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i].address.empty()) progress.Count(lines[i].verdict.state);
+    if (!entries[i].address.empty()) continue;
+    progress.Count(lines[i].verdict.state);
+    output.Judged(lines[i]);
   }
   WalkEvents events;
   events.ended = [&](std::size_t target, TableWalk&& walk, double seconds) {
@@ -69,6 +73,7 @@ int RunSurvey(const std::vector<DeviceEntry>& entries, bool json) {
     line.verdict = JudgeWalk(walk);
     CountFields(walk, line);
     progress.Count(line.verdict.state);
+    output.Judged(line);
   };
   events.tick = [&progress] { progress.Tick(); };
   WalkTables(targets, budget.walks, events);
@@ -76,7 +81,15 @@ int RunSurvey(const std::vector<DeviceEntry>& entries, bool json) {
 
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  PrintWhole(json ? SurveyJson(lines, seconds) : FormatSurvey(lines, seconds));
+  output.Finish(lines, seconds);
+  if (const int signal = Interrupted()) {
+    const std::size_t unjudged = std::count_if(
+        lines.begin(), lines.end(),
+        [](const SurveyLine& line) { return line.verdict.state == SurveyState::kInterrupted; });
+    Complain(std::string("interrupted by ") + InterruptName(signal) + ": " + Pdus(unjudged) +
+             " not judged, marked interrupted");
+    return kExitInterrupted;
+  }
   const bool all_ok = std::all_of(lines.begin(), lines.end(), [](const SurveyLine& line) {
     return line.verdict.state == SurveyState::kOk;
   });

@@ -30,6 +30,7 @@ enum class WalkEnd {
   kRequestLimit,   // the bound on requests of one pass
   kRefused,        // an SNMP v3 PDU answered with a report: it refuses the credentials
   kNotWalked,      // the device's credentials cannot be used: nothing was sent
+  kInterrupted,    // the run was interrupted (interruption.h) first
 };
 
 struct TableWalk {

@@ -8,6 +8,7 @@
 
 #include "driver/bulk_walk_step.h"
 #include "driver/walk_settings.h"
+#include "shown_address.h"
 
 namespace pdu_host {
 namespace {
@@ -47,7 +48,7 @@ std::string OrdinaryEnd(const netsnmp_pdu& response) {
 
 }  // namespace
 
-TableWalker::TableWalker(std::string address) : address_(std::move(address)) {
+TableWalker::TableWalker(std::string address) : address_(ShownAddress(address)) {
   std::copy(std::begin(pdu::kTableRoot), std::end(pdu::kTableRoot), cursor_);
   cursor_length_ = kRootLength;
 }
@@ -128,6 +129,11 @@ void TableWalker::EndNotWalked(const std::string& reason) {
 void TableWalker::EndNoSession(const std::string& failure) {
   walk_.failure = failure;
   End(WalkEnd::kNoSession, "stopped: no SNMP session to " + address_ + ": " + failure);
+}
+
+void TableWalker::EndInterrupted() {
+  End(WalkEnd::kInterrupted,
+      walk_.requests == 0 ? "interrupted before its first request" : "interrupted before it ended");
 }
 
 void TableWalker::End(WalkEnd how, std::string words) {

@@ -40,6 +40,8 @@ class TableWalker {
   void EndNotWalked(const std::string& reason);
   // No session could be opened to the address; `failure` as above.
   void EndNoSession(const std::string& failure);
+  // The run was interrupted (Ctrl-C) before the walk ended.
+  void EndInterrupted();
 
   bool ended() const { return ended_; }
   const TableWalk& walk() const { return walk_; }
@@ -48,7 +50,7 @@ class TableWalker {
  private:
   void End(WalkEnd how, std::string words);
 
-  std::string address_;
+  std::string address_;  // as shown in the walk's end (shown_address.h)
   TableWalk walk_;
   oid cursor_[MAX_OID_LEN];
   std::size_t cursor_length_ = 0;

@@ -18,15 +18,20 @@ std::string AlignedLines(const std::vector<std::vector<std::string>>& rows) {
     }
   }
   std::string lines;
-  for (const auto& row : rows) {
-    std::string line;
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      line += i + 1 < row.size() ? PadRight(row[i], widths[i] + 2) : row[i];
-    }
-    line.erase(line.find_last_not_of(' ') + 1);
-    lines += line + "\n";
-  }
+  for (const auto& row : rows) lines += LineInColumns(row, widths) + "\n";
   return lines;
+}
+
+std::string LineInColumns(const std::vector<std::string>& row,
+                          const std::vector<std::size_t>& widths) {
+  std::string line;
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    // A cell wider than its column still keeps two spaces before the next.
+    const std::size_t width = std::max(i < widths.size() ? widths[i] : 0, DisplayWidth(row[i]));
+    line += i + 1 < row.size() ? PadRight(row[i], width + 2) : row[i];
+  }
+  line.erase(line.find_last_not_of(' ') + 1);
+  return line;
 }
 
 }  // namespace pdu_host

@@ -1,6 +1,7 @@
 // Rows of cells laid out in columns for a terminal.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -10,5 +11,10 @@ namespace pdu_host {
 // characters line up), two spaces between columns, the last cell of a row
 // unpadded and no trailing blanks; one line per row, each ending in '\n'.
 std::string AlignedLines(const std::vector<std::vector<std::string>>& rows);
+
+// One row laid out so in columns of the given widths (a cell wider than its
+// column pushes the rest along, still two spaces apart), without '\n'.
+std::string LineInColumns(const std::vector<std::string>& row,
+                          const std::vector<std::size_t>& widths);
 
 }  // namespace pdu_host

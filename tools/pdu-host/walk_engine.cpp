@@ -25,6 +25,7 @@
 #include "driver/v3_refusal.h"
 #include "driver/v3_session.h"
 #include "driver/walk_settings.h"
+#include "interruption.h"
 #include "name_lookups.h"
 #include "table_walker.h"
 #include "walk_session.h"
@@ -192,10 +193,15 @@ class Engine {
     StartWalks();
     Clock::time_point next_tick = Clock::now() + kTick;
     std::vector<pollfd> polled;
-    std::vector<Walk*> owners;  // of polled[i]; null for the lookups
+    std::vector<Walk*> owners;  // of polled[i]; null for the two wake-ups
     while (running_ > 0) {
-      polled.assign(1, pollfd{lookups_.wake_fd(), POLLIN, 0});
-      owners.assign(1, nullptr);
+      if (Interrupted() != 0) {
+        EndAll();
+        return;
+      }
+      // The interruption's descriptor (or -1, which poll skips) is only watched.
+      polled.assign({pollfd{lookups_.wake_fd(), POLLIN, 0}, pollfd{InterruptWakeFd(), POLLIN, 0}});
+      owners.assign(2, nullptr);
       Clock::time_point wake = events_.tick ? next_tick : Clock::time_point::max();
       for (Walk& walk : walks_) {
         if (!walk.awaiting) continue;  // its name is being looked up
@@ -206,13 +212,9 @@ class Engine {
       if (::poll(polled.data(), polled.size(), PollTimeout(wake)) < 0 && errno != EINTR) {
         throw std::system_error(errno, std::generic_category(), "poll");
       }
-      for (std::size_t i = 0; i < polled.size(); ++i) {
-        if (polled[i].revents == 0) continue;
-        if (owners[i] == nullptr) {
-          TakeLookups();
-        } else {
-          Read(*owners[i]);
-        }
+      if (polled[0].revents != 0) TakeLookups();
+      for (std::size_t i = 2; i < polled.size(); ++i) {
+        if (polled[i].revents != 0) Read(*owners[i]);
       }
       const Clock::time_point now = Clock::now();
       for (Walk& walk : walks_) {
@@ -228,6 +230,22 @@ class Engine {
   }
 
  private:
+  // The run was interrupted: every walk not yet ended ends as interrupted,
+  // those never started included, each with its event.
+  void EndAll() {
+    for (Walk& walk : walks_) {
+      if (walk.finished) continue;
+      walk.awaiting = false;  // net-snmp forgets the request with the session
+      walk.walker.EndInterrupted();
+      Finish(walk);
+    }
+    for (; next_ < targets_.size(); ++next_) {
+      TableWalker never_started(targets_[next_]->address);
+      never_started.EndInterrupted();
+      events_.ended(next_, std::move(never_started.walk()), 0.0);
+    }
+  }
+
   void StartWalks() {
     while (running_ < at_once_ && next_ < targets_.size()) Start(next_++);
   }

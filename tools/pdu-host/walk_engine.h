@@ -31,8 +31,10 @@ struct WalkEvents {
 };
 
 // Walks every target's table (each with an address), at most `at_once` at
-// a time (each holds a descriptor); returns when all have ended. An
-// exception from an event ends every walk and is passed on.
+// a time (each holds a descriptor); returns when all have ended. When the
+// run is interrupted (interruption.h), every walk not yet ended, started or
+// not, ends at once as WalkEnd::kInterrupted. An exception from an event
+// ends every walk and is passed on.
 void WalkTables(const std::vector<const DeviceEntry*>& targets, std::size_t at_once,
                 const WalkEvents& events);
 
