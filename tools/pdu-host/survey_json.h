@@ -9,7 +9,8 @@
 //     ...
 //   ],
 //   "summary": {"pdus": 1000, "seconds": 21.30, "ok": 880, "partial": 3, "empty table": 2,
-//               "no response": 95, "refused": 5, "cannot open": 15}}
+//               "no response": 95, "refused": 5, "cannot open": 15,
+//               "interrupted": 0}}
 //
 // "fields" counts the record's fields the walk stores, "unkept" the objects
 // served that no field keeps; "problem" is null for an ok PDU. The document

@@ -35,9 +35,10 @@ enum class SurveyState {
   kCannotOpen,
   kInterrupted
 };
-inline constexpr SurveyState kSurveyStates[] = {
-    SurveyState::kOk,      SurveyState::kPartial,    SurveyState::kEmptyTable, SurveyState::kNoResponse,
-    SurveyState::kRefused, SurveyState::kCannotOpen, SurveyState::kInterrupted};
+inline constexpr SurveyState kSurveyStates[] = {SurveyState::kOk,         SurveyState::kPartial,
+                                                SurveyState::kEmptyTable, SurveyState::kNoResponse,
+                                                SurveyState::kRefused,    SurveyState::kCannotOpen,
+                                                SurveyState::kInterrupted};
 
 // "ok", "partial", "empty table", "no response", "refused", "cannot open",
 // "interrupted".
