@@ -70,6 +70,10 @@ Result Run(const std::vector<std::string>& command, const std::string& work_dir,
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
 
+  // A previous run's output must not be taken for this one's: under qemu-user
+  // posix_spawn may return before the child has opened its files.
+  ::unlink(out_path.c_str());
+  ::unlink(err_path.c_str());
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -110,7 +114,7 @@ Result Run(const std::vector<std::string>& command, const std::string& work_dir,
       break;
     }
     if (controller >= 0) Drain(controller, on_terminal);  // the program never waits on it
-    if (!interrupt_when_out_has.empty() &&
+    if (!interrupt_when_out_has.empty() && ::access(out_path.c_str(), F_OK) == 0 &&
         ReadFile(out_path).find(interrupt_when_out_has) != std::string::npos) {
       ::kill(pid, SIGINT);
       interrupt_when_out_has.clear();
