@@ -24,10 +24,12 @@
 #include "event_log.h"
 #include "host_calls.h"
 #include "record_report.h"
+#include "record_text.h"
 #include "sim/pdu_agent_process.h"
 #include "support/ber.h"
 #include "support/pdu_host_run.h"
 #include "support/scripted_agent.h"
+#include "text_columns.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include "complain.h"
 #include "config_check.h"
-#include "cycle_collector.h"
-#include "host_run.h"
+#include "console_output.h"
+#include "exit_status.h"
 
 namespace pdu_host {
 namespace {
@@ -44,7 +44,7 @@ int RunCheck(const HostConfig& config, const std::string& source, const std::str
                               : std::to_string(findings.size()) +
                                     (findings.size() == 1 ? " finding" : " findings")) +
             "\n";
-  PrintWhole(report);
+  WriteOut(report);
   return findings.empty() ? kExitOk : kExitShortfall;
 }
 

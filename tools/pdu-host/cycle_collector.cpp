@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "console_output.h"
-
 namespace pdu_host {
 namespace {
 
@@ -120,7 +118,5 @@ std::size_t CycleCollector::unknown_calls() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return unknown_calls_;
 }
-
-void PrintWhole(const std::string& report) { WriteOut(report); }
 
 }  // namespace pdu_host

@@ -87,8 +87,4 @@ class CycleCollector {
   std::size_t unknown_calls_ = 0;
 };
 
-// Prints `report` on pdu-host's standard output as one piece: no other
-// output (the plug-in's lines passed on) comes between its lines.
-void PrintWhole(const std::string& report);
-
 }  // namespace pdu_host

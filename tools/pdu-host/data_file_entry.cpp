@@ -6,8 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "record_report.h"
-#include "served_object.h"
+#include "record_text.h"
 #include "value_bytes.h"
 
 namespace pdu_host {
@@ -41,52 +40,34 @@ std::optional<std::string> OpaqueSpecial(const netsnmp_variable_list& binding) {
   return "opaque " + HexText(wrapping->data(), wrapping->size(), " ");
 }
 
-// A 32-bit unsigned value (Gauge32, Counter32, Timeticks) as net-snmp keeps it.
-std::optional<std::string> Unsigned32(const char* type, const netsnmp_variable_list& binding) {
-  const std::optional<unsigned long> value = Unsigned32Value(binding);
-  if (!value) return std::nullopt;
-  return std::string(type) + " " + std::to_string(*value);
+// "<type> <text>"; none without a text.
+std::optional<std::string> Entry(const char* type, const std::optional<std::string>& text) {
+  if (!text) return std::nullopt;
+  return std::string(type) + " " + *text;
 }
 
 }  // namespace
 
 std::optional<std::string> DataFileEntry(const netsnmp_variable_list& binding) {
   switch (binding.type) {
-    case ASN_INTEGER: {
-      if (binding.val.integer == nullptr) return std::nullopt;
-      const long value = *binding.val.integer;
-      if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
-      return "integer " + std::to_string(value);
-    }
+    case ASN_INTEGER:
+      return Entry("integer", Integer32Text(binding));
     case ASN_GAUGE:  // also Unsigned32: one tag, one text in snmpbulkwalk's output
-      return Unsigned32("gauge", binding);
+      return Entry("gauge", Unsigned32Text(binding));
     case ASN_COUNTER:
-      return Unsigned32("counter", binding);
+      return Entry("counter", Unsigned32Text(binding));
     case ASN_TIMETICKS:
-      return Unsigned32("timeticks", binding);
-    case ASN_COUNTER64: {
-      if (binding.val.counter64 == nullptr) return std::nullopt;
-      const std::uint64_t value =
-          (static_cast<std::uint64_t>(binding.val.counter64->high & 0xFFFFFFFFu) << 32) |
-          (binding.val.counter64->low & 0xFFFFFFFFu);
-      return "counter64 " + std::to_string(value);
-    }
+      return Entry("timeticks", Unsigned32Text(binding));
+    case ASN_COUNTER64:
+      return Entry("counter64", Counter64Text(binding));
     case ASN_IPADDRESS: {
       if (binding.val.string == nullptr || binding.val_len != 4) return std::nullopt;
       const u_char* a = binding.val.string;
       return "ipaddress " + std::to_string(a[0]) + "." + std::to_string(a[1]) + "." +
              std::to_string(a[2]) + "." + std::to_string(a[3]);
     }
-    case ASN_OBJECT_ID: {
-      const std::size_t count = binding.val_len / sizeof(oid);
-      if (binding.val.objid == nullptr || binding.val_len % sizeof(oid) != 0 || count < 2) {
-        return std::nullopt;
-      }
-      for (std::size_t i = 0; i < count; ++i) {
-        if (binding.val.objid[i] > UINT32_MAX) return std::nullopt;
-      }
-      return "objectid " + OidText(binding.val.objid, count);
-    }
+    case ASN_OBJECT_ID:
+      return Entry("objectid", ObjectIdText(binding));
     case ASN_OCTET_STR:
       return OctetString(binding);
     case ASN_OPAQUE:

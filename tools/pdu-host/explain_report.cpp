@@ -11,10 +11,10 @@
 
 #include "driver/pdu_record.h"
 #include "field_coverage.h"
-#include "record_report.h"
+#include "record_text.h"
 #include "shown_address.h"
-#include "survey_report.h"
 #include "text_columns.h"
+#include "walk_verdict.h"
 
 namespace pdu_host {
 namespace {

@@ -8,17 +8,18 @@
 #include "capture_file.h"
 #include "capture_origin.h"
 #include "complain.h"
+#include "console_output.h"
 #include "explain_report.h"
 #include "file_io.h"
 #include "snmprec_file.h"
-#include "survey_report.h"
 #include "table_walk.h"
 #include "walk_session.h"
+#include "walk_verdict.h"
 
 namespace pdu_host {
 
-bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& entries,
-                      const CycleCollector& collector,
+bool ExplainAndRecord(bool explain, const std::string& record_path,
+                      const std::vector<DeviceEntry>& entries, const LastRecordOf& last_record,
                       const std::function<bool(unsigned int id)>& timed_out) {
   bool ok = true;
   for (const DeviceEntry& entry : entries) {
@@ -42,26 +43,25 @@ bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& en
       Complain(label + ": table walk " + walk.end);
       ok = false;
     } else if (const WalkVerdict verdict = JudgeWalk(walk);
-               options.explain && verdict.state != SurveyState::kOk) {
+               explain && verdict.state != SurveyState::kOk) {
       // Fields the plug-in never writes stay 0 in every record: a failure, as in --survey.
       Complain(label + ": " + StateWords(verdict.state) + ": " + verdict.problem);
       ok = false;
     }
-    if (options.explain) {
-      PrintWhole(
-          FormatExplanation({entry.id, entry.address, collector.LastPublishedBy(entry.id)}, walk));
+    if (explain) {
+      WriteOut(FormatExplanation({entry.id, entry.address, last_record(entry.id)}, walk));
     }
-    if (!options.record_path.empty()) {
+    if (!record_path.empty()) {
       // A partial table would replay as columns not served: keep FILE as it was.
       if (!walk.complete) {
-        Complain(options.record_path + " not written: the walk did not reach the end of the table");
+        Complain(record_path + " not written: the walk did not reach the end of the table");
         continue;
       }
       AskAgentNames(origin, entry, *security);
-      const std::string capture = IsSnmprecPath(options.record_path) ? SnmprecFile(walk, origin)
-                                                                     : CaptureFile(walk, origin);
+      const std::string capture =
+          IsSnmprecPath(record_path) ? SnmprecFile(walk, origin) : CaptureFile(walk, origin);
       try {
-        WriteWholeFile(options.record_path, capture, "record file");
+        WriteWholeFile(record_path, capture, "record file");
       } catch (const FileError& e) {
         Complain(e.what());
         ok = false;

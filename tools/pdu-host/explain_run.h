@@ -8,20 +8,24 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
-#include "cycle_collector.h"
 #include "host_config.h"
-#include "options.h"
 
 namespace pdu_host {
 
-// False when a walk stopped early, a walk for --explain found fields the
-// plug-in does not store (not served, or of a type it ignores), or the
-// capture could not be written; each such problem is named on standard
-// error.
-bool ExplainAndRecord(const Options& options, const std::vector<DeviceEntry>& entries,
-                      const CycleCollector& collector,
+// The record device `id` published last; none when it published none.
+using LastRecordOf = std::function<std::optional<std::vector<unsigned char>>(unsigned int id)>;
+
+// `explain`: --explain was given; `record_path`: --record's file, empty
+// without it. False when a walk stopped early, a walk for --explain found
+// fields the plug-in does not store (not served, or of a type it ignores),
+// or the capture could not be written; each such problem is named on
+// standard error.
+bool ExplainAndRecord(bool explain, const std::string& record_path,
+                      const std::vector<DeviceEntry>& entries, const LastRecordOf& last_record,
                       const std::function<bool(unsigned int id)>& timed_out);
 
 }  // namespace pdu_host

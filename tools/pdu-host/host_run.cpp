@@ -14,9 +14,11 @@
 #include "check_run.h"
 #include "complain.h"
 #include "console_capture.h"
+#include "console_output.h"
 #include "cycle_collector.h"
 #include "driver/pdu_record.h"
 #include "event_log.h"
+#include "exit_status.h"
 #include "explain_run.h"
 #include "file_io.h"
 #include "host_calls.h"
@@ -25,7 +27,6 @@
 #include "plugin_library.h"
 #include "qtx/qtx_socket_device.h"
 #include "run_summary.h"
-#include "survey_run.h"
 
 namespace pdu_host {
 namespace {
@@ -97,7 +98,7 @@ void WaitForRecords(const CycleCollector& collector, const QTXSocketDevice& devi
 // Creates and initialises the devices, restores the cache, polls and waits.
 // Returns the exit status; devices are left in `hosted` for the caller to
 // destroy.
-int DriveDevices(const Options& options, const std::vector<DeviceEntry>& entries,
+int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& entries,
                  const std::optional<std::string>& cache, QTXSocketDeviceProvider& provider,
                  CycleCollector& collector, ConsoleCapture& capture, RunLedger& ledger,
                  std::vector<HostedDevice>& hosted) {
@@ -132,9 +133,9 @@ int DriveDevices(const Options& options, const std::vector<DeviceEntry>& entries
   }
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                            std::chrono::duration<double>(options.seconds));
+                            std::chrono::duration<double>(request.seconds));
 
-  for (unsigned pass = 0; pass < options.passes && Interrupted() == 0; ++pass) {
+  for (unsigned pass = 0; pass < request.passes && Interrupted() == 0; ++pass) {
     for (HostedDevice& slot : hosted) {
       if (slot.entry->threaded || Interrupted() != 0) continue;
       try {
@@ -149,18 +150,18 @@ int DriveDevices(const Options& options, const std::vector<DeviceEntry>& entries
     }
   }
   for (HostedDevice& slot : hosted) {
-    if (slot.entry->threaded) WaitForRecords(collector, *slot.device, options.passes, deadline);
+    if (slot.entry->threaded) WaitForRecords(collector, *slot.device, request.passes, deadline);
   }
 
   for (HostedDevice& slot : hosted) {
     const std::size_t published = collector.SampledRecords(*slot.device);
     // An interrupted run is short of records by design: the summary tells.
-    if (published >= options.passes || Interrupted() != 0) continue;
+    if (published >= request.passes || Interrupted() != 0) continue;
     std::string message = Label(*slot.entry) + " published " + std::to_string(published) + " of " +
-                          std::to_string(options.passes) + " records";
+                          std::to_string(request.passes) + " records";
     if (slot.entry->threaded) {
       char seconds[32];
-      std::snprintf(seconds, sizeof seconds, "%g", options.seconds);
+      std::snprintf(seconds, sizeof seconds, "%g", request.seconds);
       message += std::string(" within ") + seconds + " s (threaded)";
     } else {
       message += " (polled: a pass without a record had no answer or no address)";
@@ -208,27 +209,10 @@ std::string DefaultPluginPath() {
   }
 }
 
-int RunHost(const Options& options) {
-  HostConfig config;
-  try {
-    if (options.address.empty()) {
-      config = LoadHostConfig(options.config_path);
-    } else {
-      config.entries.push_back(AddressDevice(options.address, options.address_credentials));
-    }
-  } catch (const std::exception& e) {
-    Complain(e.what());
-    return kExitBadInput;
-  }
-  const std::string source = options.address.empty() ? "config file " + options.config_path
-                                                     : "--address " + options.address;
-  if (options.check) return RunCheck(config, source, options.config_path);
-  if (options.survey) {
-    if (!ReportConfig(config, source)) return kExitBadInput;
-    return RunSurvey(config.entries, options.json);
-  }
+int RunHost(const HostRunRequest& request, const HostConfig& config, const std::string& source,
+            const std::string& config_path) {
   if (config.Refused()) {
-    ReportConfig(config, source, options.config_path);
+    ReportConfig(config, source, config_path);
     return kExitBadInput;
   }
   const std::vector<DeviceEntry>& entries = config.entries;
@@ -239,20 +223,20 @@ int RunHost(const Options& options) {
   ProviderList providers;
   std::shared_ptr<QTXSocketDeviceProvider> provider;
   try {
-    if (!options.record_path.empty() && entries.size() != 1) {
-      throw ConfigError("--record captures one device's table; config file " + options.config_path +
+    if (!request.record_path.empty() && entries.size() != 1) {
+      throw ConfigError("--record captures one device's table; config file " + config_path +
                         " has " + std::to_string(entries.size()) + " devices");
     }
-    if (!options.record_path.empty() && entries.front().address.empty()) {
-      throw ConfigError("--record needs a device with an address; config file " +
-                        options.config_path + " gives an empty one");
+    if (!request.record_path.empty() && entries.front().address.empty()) {
+      throw ConfigError("--record needs a device with an address; config file " + config_path +
+                        " gives an empty one");
     }
-    if (!options.cache_in_path.empty()) cache = ReadCacheRecord(options.cache_in_path);
-    if (!options.record_path.empty()) CheckWritable(options.record_path, "record file");
-    if (!options.cache_out_path.empty()) CheckWritable(options.cache_out_path, "cache file");
-    if (!options.events_path.empty()) events = std::make_unique<EventLog>(options.events_path);
+    if (!request.cache_in_path.empty()) cache = ReadCacheRecord(request.cache_in_path);
+    if (!request.record_path.empty()) CheckWritable(request.record_path, "record file");
+    if (!request.cache_out_path.empty()) CheckWritable(request.cache_out_path, "cache file");
+    if (!request.events_path.empty()) events = std::make_unique<EventLog>(request.events_path);
     const std::string plugin =
-        options.plugin_path.empty() ? DefaultPluginPath() : options.plugin_path;
+        request.plugin_path.empty() ? DefaultPluginPath() : request.plugin_path;
     library = std::make_unique<qtxhost::PluginLibrary>(plugin);
     providers = library->GetProviders();
     for (const auto& candidate : providers) {
@@ -267,7 +251,7 @@ int RunHost(const Options& options) {
     Complain(e.what());
     return kExitBadInput;
   }
-  ReportConfig(config, source, options.config_path);
+  ReportConfig(config, source, config_path);
   CatchInterrupts();
   const auto started = std::chrono::steady_clock::now();
 
@@ -275,7 +259,7 @@ int RunHost(const Options& options) {
   std::unique_ptr<ConsoleCapture> capture;
   // Beside each sampled record: the device's console lines of its pass,
   // each read before the record's report is made.
-  CycleCollector collector(events.get(), PrintWhole, [&](unsigned int id, CycleReport& cycle) {
+  CycleCollector collector(events.get(), WriteOut, [&](unsigned int id, CycleReport& cycle) {
     capture->Sync();
     RunLedger::PassNotes notes = ledger.OnRecord(id, cycle.record);
     cycle.pass_lines = std::move(notes.lines);
@@ -296,7 +280,7 @@ int RunHost(const Options& options) {
   {
     ObserverInstallation observer(collector);
     std::vector<HostedDevice> hosted;
-    status = DriveDevices(options, entries, cache, *provider, collector, *capture, ledger, hosted);
+    status = DriveDevices(request, entries, cache, *provider, collector, *capture, ledger, hosted);
     DestroyDevices(*capture, hosted);
   }
   provider.reset();
@@ -306,7 +290,7 @@ int RunHost(const Options& options) {
 
   for (const DeviceEntry& entry : entries) {
     // A device short of records is named above already.
-    if (!ledger.LastPassUnanswered(entry.id) || ledger.Records(entry.id) < options.passes) continue;
+    if (!ledger.LastPassUnanswered(entry.id) || ledger.Records(entry.id) < request.passes) continue;
     Complain(Label(entry) + ": its last pass ended without an answer (" +
              ledger.LastProblem(entry.id) + ")");
     if (status == kExitOk) status = kExitShortfall;
@@ -324,29 +308,30 @@ int RunHost(const Options& options) {
     Complain(events->error());
     if (status == kExitOk) status = kExitShortfall;
   }
-  const bool walk_again = options.explain || !options.record_path.empty();
+  const bool walk_again = request.explain || !request.record_path.empty();
   if (walk_again && Interrupted() != 0) {
     Complain("note: interrupted, so the tables are not walked again for --explain or --record");
   } else if (walk_again &&
              !ExplainAndRecord(
-                 options, entries, collector,
+                 request.explain, request.record_path, entries,
+                 [&collector](unsigned int id) { return collector.LastPublishedBy(id); },
                  [&ledger](unsigned int id) { return ledger.LastPassTimedOut(id); }) &&
              status == kExitOk) {
     status = kExitShortfall;
   }
-  if (!options.cache_out_path.empty()) {
+  if (!request.cache_out_path.empty()) {
     const auto last = collector.LastPublished();
     try {
       if (!last)
-        throw FileError("no record was published; " + options.cache_out_path + " not written");
-      WriteWholeFile(options.cache_out_path, std::string(last->begin(), last->end()), "cache file");
+        throw FileError("no record was published; " + request.cache_out_path + " not written");
+      WriteWholeFile(request.cache_out_path, std::string(last->begin(), last->end()), "cache file");
     } catch (const FileError& e) {
       Complain(e.what());
       if (status == kExitOk) status = kExitShortfall;
     }
   }
   const int signal = Interrupted();
-  PrintWhole(ledger.Summary(signal != 0 ? InterruptName(signal) : nullptr, options.passes));
+  WriteOut(ledger.Summary(signal != 0 ? InterruptName(signal) : nullptr, request.passes));
   if (signal != 0) {
     char seconds[32];
     std::snprintf(

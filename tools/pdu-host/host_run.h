@@ -1,11 +1,10 @@
 // One run of pdu-host: the host's life cycle around the plug-in.
 //
-// Checks every input first (configuration or --address, cache file, events
-// file, that --record's and --cache-out's files can be written, plug-in,
-// one device with an address for --record) and returns 2 when any is bad,
-// before a device exists: one line on stderr, or for a configuration whose
-// structure is broken every finding in it (check_run.h). --check and
-// --survey end there (check_run.h, survey_run.h). Otherwise the
+// Checks every input first (the configuration's structure, cache file,
+// events file, that --record's and --cache-out's files can be written,
+// plug-in, one device with an address for --record) and returns 2 when any
+// is bad, before a device exists: one line on stderr, or for a configuration
+// whose structure is broken every finding in it (check_run.h). Otherwise the
 // configuration's findings are printed as warnings, Ctrl-C and SIGTERM are
 // caught (interruption.h), the plug-in's console is
 // captured (console_capture.h) and: get_providers once, one device per
@@ -31,18 +30,29 @@
 
 #include <string>
 
-#include "options.h"
+#include "host_config.h"
 
 namespace pdu_host {
 
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitShortfall = 1;
-inline constexpr int kExitBadInput = 2;
+// What the command line asks of an ordinary run.
+struct HostRunRequest {
+  std::string plugin_path;  // empty: snmp_varno_pdu.so beside the executable
+  unsigned passes = 1;      // records each device should publish
+  double seconds = 30;      // bound of the wait for threaded devices
+  std::string events_path;
+  std::string cache_in_path;
+  std::string cache_out_path;
+  bool explain = false;     // walk each table again and explain it
+  std::string record_path;  // write that walk as the simulator's data file
+};
 
 // The plug-in beside this program's executable (/proc/self/exe); throws
 // std::runtime_error when the executable's path cannot be read.
 std::string DefaultPluginPath();
 
-int RunHost(const Options& options);
+// `config` as read from `config_path` (empty for --address's device),
+// named `source` in messages.
+int RunHost(const HostRunRequest& request, const HostConfig& config, const std::string& source,
+            const std::string& config_path);
 
 }  // namespace pdu_host

@@ -1,7 +1,7 @@
 // SIGINT (Ctrl-C) and SIGTERM during a survey or an ordinary run: instead of
 // ending the process at once, the run finishes its output with what it knows
 // (the PDUs judged, the records published, the run summary, --cache-out) and
-// exits kExitInterrupted.
+// exits kExitInterrupted (exit_status.h).
 //
 // The handler only records the signal and writes one byte to a pipe whose
 // read end stays readable from then on: a poll() that watches WakeFd() ends
@@ -11,8 +11,6 @@
 #pragma once
 
 namespace pdu_host {
-
-inline constexpr int kExitInterrupted = 130;
 
 // Installs the handler for SIGINT and SIGTERM; once per process, later calls
 // do nothing. Throws std::system_error when the pipe cannot be made.

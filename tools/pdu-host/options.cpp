@@ -177,7 +177,7 @@ anything else lets it sample on its own thread every 5 s.)")
 at ADDR (e.g. 192.0.2.10:161) from the host, with
 appSetting b_mode "2" (alarm signals) and use_thread "0".)")
       ->type_name("ADDR");
-  app.add_option("--plugin", options.plugin_path,
+  app.add_option("--plugin", options.run.plugin_path,
                  R"(Plug-in to load (default: snmp_varno_pdu.so in the folder
 of this program).)")
       ->type_name("PATH");
@@ -194,7 +194,7 @@ the end of the set-up, above 0 and at most 86400
 of their passes ends within the plug-in's SNMP time-out.
 A threaded pass still running at the end is cut short.)")
       ->type_name("S");
-  app.add_option("--events", options.events_path,
+  app.add_option("--events", options.run.events_path,
                  R"(Write one JSON object per line for every call the
 plug-in makes on the host, in call order, e.g.
   {"device":7,"call":"Reset"}
@@ -203,16 +203,16 @@ CheckThresholdBool (level, id, id2, group, text, active,
 seq), DoBatchCheckThreshold (rules, result),
 SaveDeviceHistory (length, record as hex).)")
       ->type_name("FILE");
-  app.add_option("--cache-in", options.cache_in_path,
+  app.add_option("--cache-in", options.run.cache_in_path,
                  R"(Before polling, hand FILE (exactly 135 bytes: one record,
 as --cache-out writes it) to each device's LoadFromCache;
 the device publishes it in a record cycle of its own.)")
       ->type_name("FILE");
-  app.add_option("--cache-out", options.cache_out_path,
+  app.add_option("--cache-out", options.run.cache_out_path,
                  R"(At the end, write the last record published by any device
 (135 bytes) to FILE, for a later --cache-in.)")
       ->type_name("FILE");
-  app.add_flag("--explain", options.explain,
+  app.add_flag("--explain", options.run.explain,
                R"(After the run, walk each device's table once more the way
 the plug-in walks it (with the device's credentials, one
 object per GETBULK request) and print one line per record
@@ -223,7 +223,7 @@ or not served. Then the served objects no field keeps,
 and how the walk ended after how many requests. Exit 1
 when a field is not stored, as --survey's "partial".)")
       ->disable_flag_override();
-  app.add_option("--record", options.record_path,
+  app.add_option("--record", options.run.record_path,
                  R"(Walk the table once more as --explain does (with or
 without it) and write every object served to FILE, headed
 by '#' lines: where and when, the SNMP version and user
@@ -324,18 +324,18 @@ Options ParseOptions(const std::vector<std::string>& args) {
   }
   const std::pair<const char*, const std::string*> file_options[] = {
       {"--config", &options.config_path},
-      {"--plugin", &options.plugin_path},
-      {"--events", &options.events_path},
-      {"--cache-in", &options.cache_in_path},
-      {"--cache-out", &options.cache_out_path},
-      {"--record", &options.record_path},
+      {"--plugin", &options.run.plugin_path},
+      {"--events", &options.run.events_path},
+      {"--cache-in", &options.run.cache_in_path},
+      {"--cache-out", &options.run.cache_out_path},
+      {"--record", &options.run.record_path},
       {"--community-file", &typed.credentials.community_file},
       {"--auth-passphrase-file", &typed.credentials.auth_passphrase_file},
       {"--priv-passphrase-file", &typed.credentials.priv_passphrase_file}};
   for (const auto& [name, value] : file_options) RejectEmpty(app, name, *value, "file name");
   RejectEmpty(app, "--address", options.address, "address");
-  if (app.count("--passes") != 0) options.passes = ParsePasses(typed.passes);
-  if (app.count("--seconds") != 0) options.seconds = ParseSeconds(typed.seconds);
+  if (app.count("--passes") != 0) options.run.passes = ParsePasses(typed.passes);
+  if (app.count("--seconds") != 0) options.run.seconds = ParseSeconds(typed.seconds);
 
   if (options.version) {
     for (const char* other :

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "address_credentials.h"
+#include "host_run.h"
 
 namespace pdu_host {
 
@@ -26,14 +27,7 @@ struct Options {
   bool help = false;
   std::string config_path;  // exactly one of config_path and address is set
   std::string address;      // one polled device, id 1, in mode 2
-  std::string plugin_path;  // empty: snmp_varno_pdu.so beside the executable
-  unsigned passes = 1;      // records each device should publish
-  double seconds = 30;      // bound of the wait for threaded devices
-  std::string events_path;
-  std::string cache_in_path;
-  std::string cache_out_path;
-  bool explain = false;     // walk each table again and explain it
-  std::string record_path;  // write that walk as the simulator's data file
+  HostRunRequest run;       // the ordinary run's options
   bool survey = false;      // walk every PDU once and judge it; no plug-in
   bool json = false;        // --survey's result as one JSON document
   bool check = false;       // only report the configuration's mistakes

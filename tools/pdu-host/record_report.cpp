@@ -1,14 +1,13 @@
 #include "record_report.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 
 #include "driver/pdu_alarms.h"
 #include "driver/pdu_record.h"
+#include "record_text.h"
+#include "text_columns.h"
 
 namespace pdu_host {
 namespace {
@@ -17,14 +16,6 @@ constexpr unsigned kMeasurementColumns[] = {2,  3,  4,  5,  6,  7,  8,  9,  10,
                                             21, 22, 23, 24, 25, 26, 27, 342};
 constexpr std::size_t kNameWidth = 7;
 constexpr std::size_t kValueWidth = 10;
-
-bool IsWide(char32_t c) {
-  return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
-         (c >= 0x3041 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
-         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
-         (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) ||
-         (c >= 0x20000 && c <= 0x3FFFD);
-}
 
 std::string PadLeft(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
@@ -64,68 +55,6 @@ std::string SignalsLine(const CycleReport& cycle) {
   }
   return line;
 }
-
-}  // namespace
-
-std::string FormatTimeStamp(const unsigned char* ttime) {
-  bool zero = true;
-  for (int i = 0; i < 7; ++i) zero = zero && ttime[i] == 0;
-  if (zero) return "no time stamp";
-  char text[40];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u",
-                static_cast<unsigned>(ttime[0] | (ttime[1] << 8)), ttime[2], ttime[3], ttime[4],
-                ttime[5], ttime[6]);
-  return text;
-}
-
-std::string FormatValue(float value) {
-  // Not std::to_chars: the C++ runtime of the armhf build predates its float
-  // overloads. The text must also survive a reader that parses it as a
-  // double and rounds that to float (the simulator does): seventeen
-  // significant digits always read back exact both ways.
-  char text[48];
-  if (!std::isfinite(value)) {
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-  }
-  // Whole numbers below 1e15 are written out: "500", not "5e+02".
-  const double magnitude = std::fabs(value);
-  const int whole_digits =
-      magnitude >= 1 && magnitude < 1e15 ? static_cast<int>(std::log10(magnitude)) + 1 : 1;
-  for (int digits = 1; digits <= 17; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", std::max(digits, whole_digits), value);
-    if (std::strtof(text, nullptr) == value &&
-        static_cast<float>(std::strtod(text, nullptr)) == value) {
-      break;
-    }
-  }
-  return text;
-}
-
-std::string PadRight(const std::string& text, std::size_t width) {
-  const std::size_t used = DisplayWidth(text);
-  return used >= width ? text : text + std::string(width - used, ' ');
-}
-
-std::size_t DisplayWidth(std::string_view utf8) {
-  std::size_t width = 0;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    std::size_t length = lead < 0x80    ? 1
-                         : lead >= 0xF0 ? 4
-                         : lead >= 0xE0 ? 3
-                         : lead >= 0xC0 ? 2
-                                        : 1;
-    if (i + length > utf8.size()) length = 1;
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (utf8[i + k] & 0x3F);
-    width += IsWide(c) ? 2 : 1;
-    i += length;
-  }
-  return width;
-}
-
-namespace {
 
 // Where the record's values come from.
 std::string Origin(const CycleReport& cycle, const SNMP_VARNO_PDU_Data_t& record) {

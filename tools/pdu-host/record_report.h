@@ -22,7 +22,6 @@
 
 #include <cstddef>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace pdu_host {
@@ -50,21 +49,6 @@ struct CycleReport {
   bool pass_perhaps_unanswered = false;  // a line not told apart says it may have
   bool nothing_read = false;  // no answer and no cache record yet: every field the initial 0
 };
-
-// "YYYY-MM-DD HH:MM:SS" from the record's 7-byte stamp (year 16-bit little
-// endian, month, day, hour, minute, second); "no time stamp" when all zero.
-std::string FormatTimeStamp(const unsigned char* ttime);
-
-// The fewest significant digits that read back as the same float, whether
-// read as a float or as a double rounded to float, in %g form with whole
-// numbers below 1e15 written out ("2301", "500", "49.98", "1e+15", "nan",
-// "-inf").
-std::string FormatValue(float value);
-
-// Terminal columns `utf8` takes: East Asian wide characters count 2.
-std::size_t DisplayWidth(std::string_view utf8);
-// `text` followed by spaces up to `width` terminal columns.
-std::string PadRight(const std::string& text, std::size_t width);
 
 // The whole report, ending in '\n'.
 std::string FormatReport(const CycleReport& cycle);

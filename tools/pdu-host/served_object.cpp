@@ -12,6 +12,7 @@
 #include "data_file_entry.h"
 #include "driver/bulk_walk_step.h"
 #include "snmprec_entry.h"
+#include "value_bytes.h"
 
 namespace pdu_host {
 namespace {
@@ -87,12 +88,6 @@ ServedObject DescribeObject(const netsnmp_variable_list& binding, const oid* roo
 std::string SuffixText(const std::vector<oid>& suffix) {
   if (suffix.empty()) return "(table root)";
   return OidText(suffix.data(), suffix.size());
-}
-
-std::string OidText(const oid* name, std::size_t length) {
-  std::string text;
-  for (std::size_t i = 0; i < length; ++i) text += (i == 0 ? "" : ".") + std::to_string(name[i]);
-  return text;
 }
 
 }  // namespace pdu_host

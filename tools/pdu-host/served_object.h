@@ -31,7 +31,4 @@ ServedObject DescribeObject(const netsnmp_variable_list& binding, const oid* roo
 // "2.1"; "(table root)" for the root itself.
 std::string SuffixText(const std::vector<oid>& suffix);
 
-// "1.3.6.1.4.1.44782": numeric, whatever MIBs the net-snmp build reads.
-std::string OidText(const oid* name, std::size_t length);
-
 }  // namespace pdu_host

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/walk_settings.h"
+#include "value_bytes.h"
 
 namespace pdu_host {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cycle_collector.h"
+#include "console_output.h"
 #include "survey_json.h"
 
 namespace pdu_host {
@@ -15,31 +15,31 @@ SurveyOutput::SurveyOutput(const std::vector<SurveyLine>& lines, bool json)
     : json_(json), streamed_(::isatty(STDOUT_FILENO) != 1) {
   if (!streamed_) return;
   if (json_) {
-    PrintWhole(SurveyJsonHead());
+    WriteOut(SurveyJsonHead());
   } else {
     widths_ = StreamedWidths(lines);
-    PrintWhole(StreamedHeading(widths_));
+    WriteOut(StreamedHeading(widths_));
   }
 }
 
 void SurveyOutput::Judged(const SurveyLine& line) {
   if (!streamed_) return;
-  PrintWhole(json_ ? SurveyJsonPdu(line, first_) : StreamedLine(line, widths_));
+  WriteOut(json_ ? SurveyJsonPdu(line, first_) : StreamedLine(line, widths_));
   first_ = false;
 }
 
 void SurveyOutput::Finish(const std::vector<SurveyLine>& lines, double seconds) {
   if (streamed_) {
-    PrintWhole(json_ ? SurveyJsonTail(lines, seconds) : SurveySummary(lines, seconds));
+    WriteOut(json_ ? SurveyJsonTail(lines, seconds) : SurveySummary(lines, seconds));
     return;
   }
   if (!json_) {
-    PrintWhole(FormatSurvey(lines, seconds));
+    WriteOut(FormatSurvey(lines, seconds));
     return;
   }
   std::string document = SurveyJsonHead();
   for (std::size_t i = 0; i < lines.size(); ++i) document += SurveyJsonPdu(lines[i], i == 0);
-  PrintWhole(document + SurveyJsonTail(lines, seconds));
+  WriteOut(document + SurveyJsonTail(lines, seconds));
 }
 
 }  // namespace pdu_host

@@ -7,15 +7,7 @@
 //   9   127.0.0.1:40002  refused      0/31    0         1         0.01 s   unknown user: the PDU
 //   ... 7 PDUs in 20.03 s: 3 ok, 1 empty table, 2 no response, 1 refused
 //
-// States: ok (every field served with a type the plug-in stores), partial
-// (the walk stopped early, or fields not served or of a type the plug-in
-// ignores: the problem names the first), empty table (the agent answered,
-// but nothing under the table), no response (not a single answer), refused
-// (an SNMP v3 PDU answered with a report: the problem says what to correct),
-// cannot open (net-snmp cannot open the address, or sends nothing to it: the
-// problem says why in terms of the address; or the device's credentials
-// cannot be used, and the problem names the member), interrupted (Ctrl-C or
-// SIGTERM came before its walk ended).
+// The states are the walk's verdicts (walk_verdict.h).
 #pragma once
 
 #include <cstddef>
@@ -23,38 +15,9 @@
 #include <vector>
 
 #include "table_walk.h"
+#include "walk_verdict.h"
 
 namespace pdu_host {
-
-enum class SurveyState {
-  kOk,
-  kPartial,
-  kEmptyTable,
-  kNoResponse,
-  kRefused,
-  kCannotOpen,
-  kInterrupted
-};
-inline constexpr SurveyState kSurveyStates[] = {SurveyState::kOk,         SurveyState::kPartial,
-                                                SurveyState::kEmptyTable, SurveyState::kNoResponse,
-                                                SurveyState::kRefused,    SurveyState::kCannotOpen,
-                                                SurveyState::kInterrupted};
-
-// "ok", "partial", "empty table", "no response", "refused", "cannot open",
-// "interrupted".
-const char* StateWords(SurveyState state);
-
-struct WalkVerdict {
-  SurveyState state = SurveyState::kOk;
-  std::string problem;  // the first problem in words; empty when ok
-};
-
-// The verdict on a walk. For an address net-snmp cannot open, or could
-// send nothing to, the problem is the address's own when it has one.
-WalkVerdict JudgeWalk(const TableWalk& walk);
-
-// For a device without an address, which the plug-in never samples.
-WalkVerdict JudgeNoAddress();
 
 struct SurveyLine {
   unsigned int id = 0;

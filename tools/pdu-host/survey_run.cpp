@@ -9,7 +9,7 @@
 #include "complain.h"
 #include "descriptor_budget.h"
 #include "driver/walk_settings.h"
-#include "host_run.h"
+#include "exit_status.h"
 #include "interruption.h"
 #include "survey_output.h"
 #include "survey_progress.h"

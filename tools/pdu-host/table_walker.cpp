@@ -9,6 +9,7 @@
 #include "driver/bulk_walk_step.h"
 #include "driver/walk_settings.h"
 #include "shown_address.h"
+#include "value_bytes.h"
 
 namespace pdu_host {
 namespace {

@@ -3,9 +3,15 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pdu_host {
+
+// Terminal columns `utf8` takes: East Asian wide characters count 2.
+std::size_t DisplayWidth(std::string_view utf8);
+// `text` followed by spaces up to `width` terminal columns.
+std::string PadRight(const std::string& text, std::size_t width);
 
 // Each cell padded to its column's widest (by terminal width, so wide
 // characters line up), two spaces between columns, the last cell of a row

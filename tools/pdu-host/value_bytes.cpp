@@ -65,11 +65,43 @@ std::optional<std::vector<u_char>> OpaqueWrapping(const netsnmp_variable_list& b
   return std::vector<u_char>(built + 2, built + length);
 }
 
-std::optional<unsigned long> Unsigned32Value(const netsnmp_variable_list& binding) {
+std::optional<std::string> Integer32Text(const netsnmp_variable_list& binding) {
+  if (binding.val.integer == nullptr) return std::nullopt;
+  const long value = *binding.val.integer;
+  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return std::to_string(value);
+}
+
+std::optional<std::string> Unsigned32Text(const netsnmp_variable_list& binding) {
   if (binding.val.integer == nullptr) return std::nullopt;
   const auto value = static_cast<unsigned long>(*binding.val.integer);
   if (value > UINT32_MAX) return std::nullopt;
-  return value;
+  return std::to_string(value);
+}
+
+std::optional<std::string> Counter64Text(const netsnmp_variable_list& binding) {
+  if (binding.val.counter64 == nullptr) return std::nullopt;
+  const std::uint64_t value =
+      (static_cast<std::uint64_t>(binding.val.counter64->high & 0xFFFFFFFFu) << 32) |
+      (binding.val.counter64->low & 0xFFFFFFFFu);
+  return std::to_string(value);
+}
+
+std::optional<std::string> ObjectIdText(const netsnmp_variable_list& binding) {
+  const std::size_t count = binding.val_len / sizeof(oid);
+  if (binding.val.objid == nullptr || binding.val_len % sizeof(oid) != 0 || count < 2) {
+    return std::nullopt;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    if (binding.val.objid[i] > UINT32_MAX) return std::nullopt;
+  }
+  return OidText(binding.val.objid, count);
+}
+
+std::string OidText(const oid* name, std::size_t length) {
+  std::string text;
+  for (std::size_t i = 0; i < length; ++i) text += (i == 0 ? "" : ".") + std::to_string(name[i]);
+  return text;
 }
 
 }  // namespace pdu_host

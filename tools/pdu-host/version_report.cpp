@@ -5,6 +5,7 @@
 #include <string>
 
 #include "complain.h"
+#include "exit_status.h"
 #include "host_run.h"
 #include "plugin_version.h"
 
