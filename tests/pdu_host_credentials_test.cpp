@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "host_config.h"
-#include "run_summary.h"
+#include "configuration/host_config.h"
+#include "run_as_host/run_summary.h"
 #include "sim/pdu_agent_process.h"
 #include "support/pdu_host_run.h"
 

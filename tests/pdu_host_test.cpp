@@ -19,11 +19,13 @@
 #include <thread>
 #include <vector>
 
+#include "common/record_text.h"
+#include "common/text_columns.h"
 #include "driver/pdu_alarms.h"
 #include "driver/pdu_record.h"
-#include "event_log.h"
 #include "host_calls.h"
-#include "record_report.h"
+#include "run_as_host/event_log.h"
+#include "run_as_host/record_report.h"
 #include "sim/pdu_agent_process.h"
 #include "support/ber.h"
 #include "support/pdu_host_run.h"

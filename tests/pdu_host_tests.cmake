@@ -39,6 +39,8 @@ foreach(suite pdu_host_tests slow_pdu_host_tests)
     QTXHOST_LIBRARY="$<TARGET_FILE:qtxhost>")
   add_dependencies(${suite} pdu-host snmp_varno_pdu)
 endforeach()
+# No include in pdu-host runs from a lower room to a higher one.
+add_test(NAME pdu_host_rooms COMMAND bash ${CMAKE_SOURCE_DIR}/tools/pdu-host/rooms.sh)
 gtest_discover_tests(pdu_host_tests DISCOVERY_TIMEOUT 120
   PROPERTIES TIMEOUT 120)
 gtest_discover_tests(slow_pdu_host_tests DISCOVERY_TIMEOUT 120

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "plugin_version.h"
+#include "command_line/plugin_version.h"
+#include "command_line/version_report.h"
 #include "support/pdu_host_run.h"
-#include "version_report.h"
 
 namespace {
 

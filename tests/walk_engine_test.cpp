@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "host_config.h"
+#include "configuration/host_config.h"
 #include "sim/pdu_agent_process.h"
 #include "support/ber.h"
 #include "support/pdu_host_run.h"
 #include "support/scripted_agent.h"
-#include "survey_report.h"
-#include "table_walk.h"
-#include "walk_engine.h"
+#include "walk/table_walk.h"
+#include "walk/walk_engine.h"
+#include "walk/walk_verdict.h"
 
 namespace {
 

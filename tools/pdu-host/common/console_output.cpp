@@ -1,0 +1,47 @@
+#include "common/console_output.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <mutex>
+#include <string>
+
+namespace pdu_host {
+namespace {
+
+std::mutex& OutputMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+int out_fd = STDOUT_FILENO;  // guarded by OutputMutex()
+int err_fd = STDERR_FILENO;
+
+void WriteAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // nowhere to write to: nothing better to do
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void Write(bool error, const std::string& text) {
+  std::lock_guard<std::mutex> lock(OutputMutex());
+  WriteAll(error ? err_fd : out_fd, text);
+}
+
+}  // namespace
+
+void WriteOut(const std::string& text) { Write(false, text); }
+void WriteErr(const std::string& text) { Write(true, text); }
+
+void SetOwnDescriptors(int out, int err) {
+  std::lock_guard<std::mutex> lock(OutputMutex());
+  out_fd = out;
+  err_fd = err;
+}
+
+}  // namespace pdu_host

@@ -1,0 +1,90 @@
+#include "survey/survey_report.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/text_columns.h"
+#include "configuration/shown_address.h"
+#include "walk/field_coverage.h"
+
+namespace pdu_host {
+namespace {
+
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", seconds);
+  return text;
+}
+
+std::vector<std::string> Heading() {
+  return {"id", "address", "state", "fields", "no field", "requests", "time", "problem"};
+}
+
+std::vector<std::string> Row(const SurveyLine& line) {
+  return {std::to_string(line.id),
+          ShownAddress(line.address),
+          StateWords(line.verdict.state),
+          std::to_string(line.fields_stored) + "/" + std::to_string(kFieldCount),
+          std::to_string(line.without_field),
+          std::to_string(line.requests),
+          Seconds(line.seconds),
+          line.verdict.problem};
+}
+
+}  // namespace
+
+void CountFields(const TableWalk& walk, SurveyLine& line) {
+  line.fields_stored = 0;
+  for (const FieldCoverage& field : CoverFields(walk)) {
+    if (field.holds != nullptr) ++line.fields_stored;
+  }
+  line.without_field = ObjectsWithoutField(walk).size();
+  line.requests = walk.requests;
+}
+
+std::string FormatSurvey(const std::vector<SurveyLine>& lines, double seconds) {
+  std::vector<std::vector<std::string>> rows = {Heading()};
+  for (const SurveyLine& line : lines) rows.push_back(Row(line));
+  return AlignedLines(rows) + SurveySummary(lines, seconds);
+}
+
+std::vector<std::size_t> StreamedWidths(const std::vector<SurveyLine>& lines) {
+  std::vector<std::size_t> widths;
+  for (const std::string& heading : Heading()) widths.push_back(DisplayWidth(heading));
+  for (const SurveyLine& line : lines) {
+    widths[0] = std::max(widths[0], std::to_string(line.id).size());
+    widths[1] = std::max(widths[1], DisplayWidth(ShownAddress(line.address)));
+  }
+  for (const SurveyState state : kSurveyStates) {
+    widths[2] = std::max(widths[2], std::string(StateWords(state)).size());
+  }
+  widths[6] = std::max(widths[6], Seconds(20).size());  // a time-out and its retry
+  return widths;
+}
+
+std::string StreamedHeading(const std::vector<std::size_t>& widths) {
+  return LineInColumns(Heading(), widths) + "\n";
+}
+
+std::string StreamedLine(const SurveyLine& line, const std::vector<std::size_t>& widths) {
+  return LineInColumns(Row(line), widths) + "\n";
+}
+
+std::string SurveySummary(const std::vector<SurveyLine>& lines, double seconds) {
+  std::map<SurveyState, std::size_t> counts;
+  for (const SurveyLine& line : lines) ++counts[line.verdict.state];
+  std::string summary = std::to_string(lines.size()) + (lines.size() == 1 ? " PDU" : " PDUs") +
+                        " in " + Seconds(seconds) + ":";
+  const char* separator = " ";
+  for (const auto& [state, count] : counts) {
+    summary += separator + std::to_string(count) + " " + StateWords(state);
+    separator = ", ";
+  }
+  return summary + "\n";
+}
+
+}  // namespace pdu_host
