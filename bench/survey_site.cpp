@@ -92,7 +92,8 @@ SurveyFigures SurveySite(const std::string& pdu_host, std::size_t pdus, std::siz
   options.more_ports = pdus - dead - 1;
   pdu_agent::PduAgentProcess agent(PDU_SIM_DIR, options);
   std::vector<std::string> site = agent.addresses();
-  const std::vector<int> silent = pdu_agent::FreeUdpPorts(dead);
+  const pdu_agent::SilentUdpPorts held(dead);
+  const std::vector<int>& silent = held.ports();
   const std::size_t every = dead == 0 ? 0 : pdus / dead;
   for (std::size_t k = 0; k < dead; ++k) {
     site.insert(site.begin() + k * every, "127.0.0.1:" + std::to_string(silent[k]));

@@ -366,31 +366,31 @@ std::size_t CountRequestLogLines(const std::string& path, const std::string& com
   return count;
 }
 
-std::vector<int> FreeUdpPorts(std::size_t count) {
-  std::vector<int> sockets;
-  std::vector<int> ports;
-  while (ports.size() < count) {
-    sockets.push_back(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+SilentUdpPorts::SilentUdpPorts(std::size_t count) {
+  while (ports_.size() < count) {
+    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (socket < 0) break;
+    sockets_.push_back(socket);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (sockets.back() < 0 ||
-        ::bind(sockets.back(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::getsockname(sockets.back(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (::bind(socket, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
       break;
     }
-    ports.push_back(ntohs(address.sin_port));
+    ports_.push_back(ntohs(address.sin_port));
   }
-  const int error = errno;
-  for (const int socket : sockets) {
-    if (socket >= 0) ::close(socket);
-  }
-  if (ports.size() < count) {
+  if (ports_.size() < count) {
+    const int error = errno;
+    for (const int socket : sockets_) ::close(socket);
     throw std::runtime_error("no " + std::to_string(count) +
                              " free loopback ports: " + ErrnoText(error));
   }
-  return ports;
+}
+
+SilentUdpPorts::~SilentUdpPorts() {
+  for (const int socket : sockets_) ::close(socket);
 }
 
 }  // namespace pdu_agent

@@ -97,9 +97,23 @@ class PduAgentProcess {
 // (temporary file in the same directory, then rename). Throws std::runtime_error.
 void WriteFileAtomically(const std::string& path, const std::string& content);
 
-// `count` distinct loopback UDP ports where nothing listens: all bound at
-// once, then released. Throws std::runtime_error when they cannot be had.
-std::vector<int> FreeUdpPorts(std::size_t count);
+// `count` distinct loopback UDP ports, bound for the object's life and never
+// read: a request sent to one is never answered, like a PDU that is down. They
+// stay bound so that nothing started meanwhile (a test running beside) can take
+// one and answer. Throws std::runtime_error when they cannot be had.
+class SilentUdpPorts {
+ public:
+  explicit SilentUdpPorts(std::size_t count);
+  ~SilentUdpPorts();
+  SilentUdpPorts(const SilentUdpPorts&) = delete;
+  SilentUdpPorts& operator=(const SilentUdpPorts&) = delete;
+
+  const std::vector<int>& ports() const { return ports_; }
+
+ private:
+  std::vector<int> sockets_;
+  std::vector<int> ports_;
+};
 
 // Number of complete lines in a request log; with command ("get" or "getnext") only the
 // lines for that request. A missing file counts 0. Throws if it exists but can't be read.

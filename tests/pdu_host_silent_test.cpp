@@ -59,8 +59,9 @@ TEST(PduHostSilent, SurveysHundredsOfPdusSomeDeadInAboutOneTimeOut) {
   pdu_agent::PduAgentOptions ports;
   ports.more_ports = 199;
   pdu_agent::PduAgentProcess healthy(PDU_SIM_DIR, ports);
-  // Every third one dead: nothing listens on its port.
-  const std::vector<int> dead = pdu_agent::FreeUdpPorts(98);
+  // Every third one dead: its port is held and never read.
+  const pdu_agent::SilentUdpPorts held(98);
+  const std::vector<int>& dead = held.ports();
   std::vector<std::string> site = healthy.addresses();
   for (std::size_t k = 0; k < dead.size(); ++k) {
     site.insert(site.begin() + 3 * k + 2, "127.0.0.1:" + std::to_string(dead[k]));
