@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "run_as_host/console_capture.h"
-#include "run_as_host/line_attribution.h"
+#include "console/console_capture.h"
+#include "console/line_attribution.h"
 
 namespace {
 

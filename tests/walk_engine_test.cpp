@@ -16,9 +16,9 @@
 #include "support/ber.h"
 #include "support/pdu_host_run.h"
 #include "support/scripted_agent.h"
+#include "verdict/walk_verdict.h"
 #include "walk/table_walk.h"
 #include "walk/walk_engine.h"
-#include "walk/walk_verdict.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-rooms=(command_line run_as_host explain_record survey check walk capture configuration common)
+rooms=(command_line run_as_host console explain_record survey check verdict walk capture configuration common)
 
 declare -A rank
 for i in "${!rooms[@]}"; do rank[${rooms[$i]}]=$i; done

@@ -13,8 +13,8 @@
 #include "common/text_columns.h"
 #include "configuration/shown_address.h"
 #include "driver/pdu_record.h"
-#include "walk/field_coverage.h"
-#include "walk/walk_verdict.h"
+#include "verdict/field_coverage.h"
+#include "verdict/walk_verdict.h"
 
 namespace pdu_host {
 namespace {

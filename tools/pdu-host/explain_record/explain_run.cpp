@@ -12,9 +12,9 @@
 #include "explain_record/capture_origin.h"
 #include "explain_record/explain_report.h"
 #include "explain_record/snmprec_file.h"
+#include "verdict/walk_verdict.h"
 #include "walk/table_walk.h"
 #include "walk/walk_session.h"
-#include "walk/walk_verdict.h"
 
 namespace pdu_host {
 

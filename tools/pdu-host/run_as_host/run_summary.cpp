@@ -11,11 +11,11 @@
 
 #include "common/text_columns.h"
 #include "configuration/shown_address.h"
+#include "console/line_attribution.h"
+#include "console/plugin_line.h"
 #include "driver/pdu_alarms.h"
 #include "driver/pdu_record.h"
-#include "run_as_host/line_attribution.h"
-#include "run_as_host/plugin_line.h"
-#include "walk/field_coverage.h"
+#include "verdict/field_coverage.h"
 #include "walk/table_walk.h"
 #include "walk/walk_session.h"
 

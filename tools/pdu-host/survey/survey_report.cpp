@@ -9,7 +9,7 @@
 
 #include "common/text_columns.h"
 #include "configuration/shown_address.h"
-#include "walk/field_coverage.h"
+#include "verdict/field_coverage.h"
 
 namespace pdu_host {
 namespace {

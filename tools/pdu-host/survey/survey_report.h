@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "verdict/walk_verdict.h"
 #include "walk/table_walk.h"
-#include "walk/walk_verdict.h"
 
 namespace pdu_host {
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "capture/served_object.h"
 #include "configuration/address_check.h"
 #include "configuration/host_config.h"
 #include "driver/session_security.h"
-#include "walk/served_object.h"
 
 namespace pdu_host {
 

@@ -34,7 +34,7 @@
 #include <thread>
 #include <vector>
 
-#include "run_as_host/line_attribution.h"
+#include "console/line_attribution.h"
 
 namespace pdu_host {
 

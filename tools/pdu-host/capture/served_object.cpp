@@ -1,4 +1,4 @@
-#include "walk/served_object.h"
+#include "capture/served_object.h"
 
 #include <cstddef>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "run_as_host/line_attribution.h"
+#include "console/line_attribution.h"
 
 #include <cctype>
 #include <cstddef>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "run_as_host/plugin_line.h"
+#include "console/plugin_line.h"
 
 namespace pdu_host {
 namespace {

@@ -1,10 +1,10 @@
-#include "walk/walk_verdict.h"
+#include "verdict/walk_verdict.h"
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
-#include "walk/field_coverage.h"
+#include "verdict/field_coverage.h"
 
 namespace pdu_host {
 namespace {

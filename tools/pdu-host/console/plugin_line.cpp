@@ -1,4 +1,4 @@
-#include "run_as_host/plugin_line.h"
+#include "console/plugin_line.h"
 
 #include <cctype>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "run_as_host/console_capture.h"
+#include "console/console_capture.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -24,7 +24,7 @@
 #include <utility>
 
 #include "common/console_output.h"
-#include "run_as_host/plugin_line.h"
+#include "console/plugin_line.h"
 
 namespace pdu_host {
 namespace {

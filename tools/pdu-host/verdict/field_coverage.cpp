@@ -1,4 +1,4 @@
-#include "walk/field_coverage.h"
+#include "verdict/field_coverage.h"
 
 #include <algorithm>
 #include <iterator>
