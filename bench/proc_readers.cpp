@@ -18,8 +18,8 @@ double ProcessCpuSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-long StatusField(const std::string& name) {
-  std::ifstream status("/proc/self/status");
+long StatusField(const std::string& name, pid_t pid) {
+  std::ifstream status(pid == 0 ? "/proc/self/status" : "/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(status, line)) {
     if (line.compare(0, name.size() + 1, name + ":") == 0) {

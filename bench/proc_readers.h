@@ -12,8 +12,9 @@ namespace bench {
 // CPU seconds of this process (all threads) so far.
 double ProcessCpuSeconds();
 
-// "Name:  value kB" lines of /proc/self/status; -1 when absent.
-long StatusField(const std::string& name);
+// "Name:  value kB" lines of /proc/self/status, or of /proc/PID/status for
+// another process; -1 when absent.
+long StatusField(const std::string& name, pid_t pid = 0);
 
 // The machine's count of UDP datagrams dropped for a full receive buffer
 // (RcvbufErrors in /proc/net/snmp); -1 when unknown.

@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench_clock.h"
+#include "proc_readers.h"
 #include "sim/pdu_agent_process.h"
 #include "support/pdu_host_run.h"
 
@@ -38,7 +39,11 @@ std::string SiteConfig(const std::vector<std::string>& addresses) {
 }
 
 // Runs `command` with its output in files of `folder`; its wall time, exit
-// status and peak resident memory into `figures`.
+// status and peak resident memory into `figures`. The peak is the child's
+// VmHWM, read while it runs: wait4's ru_maxrss would be this process's own
+// peak, which posix_spawn's child shares until it executes pdu-host and the
+// kernel then keeps as the child's. VmHWM only grows, so the last reading
+// misses at most what pdu-host adds in its last poll interval.
 void RunMeasured(const std::vector<std::string>& command, const std::string& folder,
                  SurveyFigures& figures) {
   const std::string out = folder + "/survey.out";
@@ -60,20 +65,21 @@ void RunMeasured(const std::vector<std::string>& command, const std::string& fol
     throw std::runtime_error("cannot run " + command[0] + ": " + std::strerror(error));
 
   int status = 0;
-  rusage usage{};
+  long peak_kib = 0;
   for (;;) {
-    const pid_t done = ::wait4(pid, &status, WNOHANG, &usage);
+    peak_kib = std::max(peak_kib, StatusField("VmHWM", pid));
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
-    if (done < 0 && errno != EINTR) throw std::runtime_error("wait4 failed");
+    if (done < 0 && errno != EINTR) throw std::runtime_error("waitpid failed");
     if (Clock::now() - start > kSurveyBound) {
       ::kill(pid, SIGKILL);
-      ::wait4(pid, &status, 0, &usage);
+      ::waitpid(pid, &status, 0);
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   figures.seconds = Seconds(Clock::now() - start);
-  figures.peak_kib = usage.ru_maxrss;
+  figures.peak_kib = peak_kib;
   figures.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 
   std::istringstream lines(pdu_host_run::ReadFile(out));

@@ -1,8 +1,8 @@
 // pdu-bench: the survey of a whole site. pdu-host --survey walks N PDUs, D
 // of them dead (loopback ports held and never read, one in every N/D), the
 // others served by one simulated PDU listening on N - D ports; pdu-host runs
-// as a child process, so its own peak resident memory (ru_maxrss) is
-// measured with its wall time.
+// as a child process, so its own peak resident memory (VmHWM) is measured
+// with its wall time.
 #pragma once
 
 #include <cstddef>
