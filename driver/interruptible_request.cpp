@@ -12,6 +12,8 @@
 
 #include <boost/container/small_vector.hpp>
 
+#include "driver/usm_state.h"
+
 namespace pdu {
 namespace {
 
@@ -50,22 +52,27 @@ int OnRequestDone(int operation, netsnmp_session*, int request_id, netsnmp_pdu* 
   return 1;
 }
 
-// Runs library calls under NetSnmpMutex() when the session is v3.
+// Runs library calls as the session needs (usm_state.h's OnSession); a v3
+// session without its security still under NetSnmpMutex().
 class SharedStateLock {
  public:
-  explicit SharedStateLock(void* session) {
+  SharedStateLock(void* session, const SessionSecurity* security)
+      : session_(session), security_(security) {
     const netsnmp_session* settings = snmp_sess_session(session);
-    if (settings != nullptr && settings->version == SNMP_VERSION_3) mutex_ = &NetSnmpMutex();
+    v3_ = settings != nullptr && settings->version == SNMP_VERSION_3;
   }
   template <typename Call>
   auto operator()(Call&& call) {
-    if (mutex_ == nullptr) return call();
-    const std::lock_guard<std::mutex> hold(*mutex_);
+    if (security_ != nullptr) return OnSession(session_, *security_, call);
+    if (!v3_) return call();
+    const std::lock_guard<std::mutex> hold(NetSnmpMutex());
     return call();
   }
 
  private:
-  std::mutex* mutex_ = nullptr;
+  void* session_;
+  const SessionSecurity* security_;
+  bool v3_ = false;
 };
 
 // poll's time-out for a select time-out, rounded up so that the wait never
@@ -99,10 +106,10 @@ class FdSet {
 }  // namespace
 
 int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, WakeWatch& wake,
-                RequestState& state) {
+                RequestState& state, const SessionSecurity* security) {
   *response = nullptr;
   state = RequestState{};
-  SharedStateLock library(session);
+  SharedStateLock library(session, security);
   const int request_id =
       library([&] { return snmp_sess_async_send(session, request, &OnRequestDone, &state); });
   if (request_id == 0) {

@@ -17,7 +17,8 @@
 //
 // A v3 session's messages are built and read with net-snmp's process-wide
 // user and engine-time lists, so for v3 the library's send, read and
-// time-out handling run under NetSnmpMutex(); none of them waits.
+// time-out handling run under NetSnmpMutex(), with the session's own engine
+// state and user entry lent to the library (usm_state.h); none of them waits.
 //
 // The wait also watches a wake-up descriptor (wake_event.h): once it signals
 // a stop, the request is abandoned. A wake-up descriptor that is no longer
@@ -32,6 +33,7 @@
 #pragma once
 
 #include "driver/netsnmp.h"
+#include "driver/session_security.h"
 #include "driver/wake_event.h"
 
 namespace pdu {
@@ -52,8 +54,9 @@ struct RequestState {
 // over, whatever the outcome) and waits. Returns STAT_SUCCESS with *response
 // set, STAT_TIMEOUT once the time-out and retries have run out, STAT_ERROR,
 // or kStatStopped when `wake` signalled a stop first. `wake` may come back
-// dropped (lost set).
+// dropped (lost set). `security` is what the session was made with; it may
+// be null for a v2c session.
 int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, WakeWatch& wake,
-                RequestState& state);
+                RequestState& state, const SessionSecurity* security = nullptr);
 
 }  // namespace pdu

@@ -3,8 +3,9 @@
 namespace pdu {
 
 std::mutex& NetSnmpMutex() {
-  static std::mutex mutex;
-  return mutex;
+  // Leaked on purpose: securities destroyed while the process ends take it.
+  static auto* mutex = new std::mutex;
+  return *mutex;
 }
 
 }  // namespace pdu

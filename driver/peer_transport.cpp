@@ -110,4 +110,12 @@ void DiscardTransport(netsnmp_transport* transport) {
   netsnmp_transport_free(transport);
 }
 
+std::string TransportKey(const netsnmp_transport& transport) {
+  if (transport.remote == nullptr || transport.remote_length <= 0) return std::string();
+  std::string key(reinterpret_cast<const char*>(transport.domain),
+                  transport.domain_length * sizeof(oid));
+  key.append(static_cast<const char*>(transport.remote), transport.remote_length);
+  return key;
+}
+
 }  // namespace pdu

@@ -43,4 +43,9 @@ netsnmp_transport* CreateTransport(const std::string& target, int local_port);
 // Closes and frees a transport no session took. Call with NetSnmpMutex() held.
 void DiscardTransport(netsnmp_transport* transport);
 
+// The address a transport sends to, with its domain, as bytes: equal for two
+// transports exactly when they send to one place, whatever names reached it.
+// Empty when the transport has no remote address.
+std::string TransportKey(const netsnmp_transport& transport);
+
 }  // namespace pdu

@@ -1,17 +1,43 @@
 #include "driver/session_security.h"
 
+#include <string.h>
+
 #include <cstring>
+#include <mutex>
 #include <string>
 
-namespace pdu {
+#include "driver/usm_state.h"
 
-SessionSecurity::SessionSecurity(const CredentialsReading& reading)
-    : credentials_(reading.credentials) {
+namespace pdu {
+namespace {
+
+void Wipe(std::string& secret) {
+  explicit_bzero(&secret[0], secret.size());
+  secret.clear();
+  secret.shrink_to_fit();
+}
+
+}  // namespace
+
+SessionSecurity::SessionSecurity(CredentialsReading&& reading) : credentials_(reading.credentials) {
+  Wipe(reading.credentials.auth_passphrase);
+  Wipe(reading.credentials.priv_passphrase);
   if (!reading.problems.empty()) {
     problem_ = reading.problems.front();
-    return;
+  } else if (v3() && level() != SecurityLevel::kNoAuthNoPriv) {
+    DeriveKeys();
   }
-  if (!v3() || level() == SecurityLevel::kNoAuthNoPriv) return;
+  Wipe(credentials_.auth_passphrase);
+  Wipe(credentials_.priv_passphrase);
+}
+
+SessionSecurity::~SessionSecurity() {
+  if (!v3()) return;
+  const std::lock_guard<std::mutex> lock(NetSnmpMutex());
+  ReleaseUsmUsers(this);
+}
+
+void SessionSecurity::DeriveKeys() {
   auth_protocol_ = sc_get_auth_oid(usm_lookup_auth_type(credentials_.auth_protocol.c_str()),
                                    &auth_protocol_length_);
   if (!DeriveKey(credentials_.auth_passphrase, auth_key_, &auth_key_length_, "auth_passphrase")) {
@@ -85,19 +111,6 @@ void SessionSecurity::Apply(netsnmp_session& settings) const {
     std::memcpy(settings.securityPrivKey, priv_key_, priv_key_length_);
     settings.securityPrivKeyLen = priv_key_length_;
   }
-}
-
-std::string SessionSecurity::KeyIdentity() const {
-  std::string identity;
-  const auto add = [&identity](const void* bytes, std::size_t length) {
-    identity += std::to_string(length) + ':';
-    identity.append(static_cast<const char*>(bytes), length);
-  };
-  add(auth_protocol_, auth_protocol_ != nullptr ? auth_protocol_length_ * sizeof(oid) : 0);
-  add(auth_key_, auth_key_length_);
-  add(priv_protocol_, priv_protocol_ != nullptr ? priv_protocol_length_ * sizeof(oid) : 0);
-  add(priv_key_, priv_key_length_);
-  return identity;
 }
 
 std::string SessionSecurity::Description() const {

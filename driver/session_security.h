@@ -5,11 +5,12 @@
 // v2c sets the version and the community. v3 sets the user, the security
 // level, the protocols and the keys derived from the passphrases. Deriving a
 // key hashes about a megabyte (RFC 3414's password-to-key), so it happens
-// here, once per configuration, never per pass; net-snmp localises the keys
-// to the PDU's engine, which is cheap, when it creates the user for it.
-// Sessions are v3 sessions that never probe for the engine by themselves:
-// whoever opens one discovers the engine first (engine_discovery.h) or sets
-// the engine ID it knows.
+// here, once per configuration, never per pass, and the passphrases are
+// wiped once it has; net-snmp localises the keys to a PDU's engine, which is
+// cheap, when a user entry is made for it (usm_state.h), once per security
+// and engine. Sessions are v3 sessions that never probe for the engine by
+// themselves: whoever opens one discovers the engine first or sets the
+// engine ID it knows (v3_session.h).
 //
 // Nothing here is printed with its secrets: Description() names "the
 // configured community" rather than one other than "tundra".
@@ -28,9 +29,14 @@ class SessionSecurity {
  public:
   // SNMP v2c, community "tundra".
   SessionSecurity() = default;
-  // From what was read; when the reading has problems, or a key cannot be
-  // derived, problem() holds the first and the security is not to be used.
-  explicit SessionSecurity(const CredentialsReading& reading);
+  // From what was read, whose passphrases it wipes; when the reading has
+  // problems, or a key cannot be derived, problem() holds the first and the
+  // security is not to be used.
+  explicit SessionSecurity(CredentialsReading&& reading);
+  // Frees the user entries made from its keys (usm_state.h).
+  ~SessionSecurity();
+  SessionSecurity(const SessionSecurity&) = delete;
+  SessionSecurity& operator=(const SessionSecurity&) = delete;
 
   const std::optional<CredentialProblem>& problem() const { return problem_; }
   bool v3() const { return credentials_.v3; }
@@ -44,15 +50,12 @@ class SessionSecurity {
   // object until net-snmp copies it when a session opens.
   void Apply(netsnmp_session& settings) const;
 
-  // The protocols and keys, as bytes: equal for two securities exactly when
-  // net-snmp would hold the same user entry for them.
-  std::string KeyIdentity() const;
-
   // How the sessions speak, for messages: `SNMP v2c, community "tundra"`,
   // `SNMP v2c, the configured community`, `SNMP v3, user pdu-ops, authPriv`.
   std::string Description() const;
 
  private:
+  void DeriveKeys();
   bool DeriveKey(const std::string& passphrase, unsigned char* key, std::size_t* length,
                  const char* member);
 

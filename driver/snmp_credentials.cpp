@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <cstddef>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,6 +76,16 @@ class Reader {
     return member->asString();
   }
 
+  bool Present(const char* name) const { return config_member::Present(app_, name) != nullptr; }
+
+  // The first of `names` present; null when none is.
+  const char* FirstPresent(std::initializer_list<const char*> names) const {
+    for (const char* name : names) {
+      if (Present(name)) return name;
+    }
+    return nullptr;
+  }
+
   // The word of `words` the member spells, in any case.
   std::optional<std::string> Word(const char* name, const std::vector<std::string>& words) {
     const std::optional<std::string> text = Text(name);
@@ -143,22 +154,37 @@ void ReadV3(Reader& read, SnmpCredentials& credentials) {
   if (auth) credentials.auth_passphrase = *auth;
   if (priv) credentials.priv_passphrase = *priv;
 
+  // The level named, or else the one the members given ask for: a missing
+  // passphrase never reads as a wish for less.
+  const char* auth_asked = read.FirstPresent({"auth_protocol", "auth_passphrase"});
+  const char* priv_asked = read.FirstPresent({"priv_protocol", "priv_passphrase"});
+  std::string why;  // what asks for the level, for the problems below
   if (const auto level = read.Word("security_level", kLevels)) {
     credentials.level = static_cast<SecurityLevel>(*WordIndex(*level, kLevels));
-    const bool needs_auth = credentials.level != SecurityLevel::kNoAuthNoPriv;
-    if (needs_auth && !auth) {
-      read.Problem("auth_passphrase", "missing, though security_level " + *level + " needs it");
-    }
-    if (credentials.level == SecurityLevel::kAuthPriv && !priv) {
-      read.Problem("priv_passphrase", "missing, though security_level authPriv needs it");
-    }
-  } else if (priv && !auth) {
+    why = "security_level " + *level + " needs it";
+  } else if (read.Present("security_level")) {
+    return;  // named, but unreadable: that problem is enough
+  } else if (priv_asked != nullptr) {
+    credentials.level = SecurityLevel::kAuthPriv;
+    why =
+        std::string(priv_asked) + " is given, which asks for privacy and authentication (authPriv)";
+  } else if (auth_asked != nullptr) {
+    credentials.level = SecurityLevel::kAuthNoPriv;
+    why = std::string(auth_asked) + " is given, which asks for authentication (authNoPriv)";
+  }
+  const bool inferred = !read.Present("security_level");
+  if (credentials.level != SecurityLevel::kNoAuthNoPriv && !auth) {
+    read.Problem("auth_passphrase", "missing, though " + why +
+                                        (inferred ? ": give it, or write security_level "
+                                                    "noAuthNoPriv for a user without passphrases"
+                                                  : ""));
+  }
+  if (credentials.level == SecurityLevel::kAuthPriv && !priv) {
     read.Problem("priv_passphrase",
-                 "given without auth_passphrase: privacy needs authentication as well, so "
-                 "no security level can use it; give auth_passphrase too");
-  } else {
-    credentials.level = auth ? (priv ? SecurityLevel::kAuthPriv : SecurityLevel::kAuthNoPriv)
-                             : SecurityLevel::kNoAuthNoPriv;
+                 "missing, though " + why +
+                     (inferred ? ": give it, or write security_level authNoPriv for "
+                                 "authentication alone"
+                               : ""));
   }
 
   if (credentials.level != SecurityLevel::kNoAuthNoPriv) {
@@ -183,7 +209,9 @@ CredentialsReading ReadCredentials(const Json::Value& config) {
   const Json::Value* app = config_member::PresentObject(config, "appSetting");
   if (app == nullptr) return reading;
   Reader read(*app, reading);
-  if (const std::optional<std::string> version = read.Text("snmp_version")) {
+  const std::optional<std::string> version = read.Text("snmp_version");
+  if (!version && read.Present("snmp_version")) return reading;  // not text: said so
+  if (version) {
     if (WordIndex(*version, {"2c"})) {
       reading.credentials.v3 = false;
     } else if (*version == "3") {
@@ -193,11 +221,31 @@ CredentialsReading ReadCredentials(const Json::Value& config) {
       return reading;
     }
   }
+  if (!reading.credentials.v3) {
+    // v3 members in a v2c configuration: whoever wrote them meant v3, and
+    // v2c would send the community in clear text instead.
+    for (const std::string& member : V3Members()) {
+      if (!read.Present(member.c_str())) continue;
+      read.Problem("snmp_version",
+                   (version ? std::string("is \"2c\"") : std::string("missing")) +
+                       ", though appSetting names " + member +
+                       ", which only SNMP v3 reads: the device samples nothing rather than "
+                       "speak v2c; write snmp_version \"3\", or remove the v3 members");
+      return reading;
+    }
+  }
   if (const std::optional<std::string> community = read.Text("community")) {
     reading.credentials.community = *community;
   }
   if (reading.credentials.v3) ReadV3(read, reading.credentials);
   return reading;
+}
+
+const std::vector<std::string>& V3Members() {
+  static const std::vector<std::string> members = {
+      "security_name", "security_level",  "auth_protocol", "auth_passphrase",
+      "priv_protocol", "priv_passphrase", "context_name"};
+  return members;
 }
 
 const char* LevelName(SecurityLevel level) {

@@ -3,8 +3,10 @@
 //   snmp_version     "2c" (default) or "3"
 //   community        v2c community, default "tundra"
 //   security_name    v3 user
-//   security_level   noAuthNoPriv, authNoPriv or authPriv; default: the
-//                    highest the given passphrases allow
+//   security_level   noAuthNoPriv, authNoPriv or authPriv; default: what the
+//                    members given ask for: authPriv when a priv_* member is
+//                    given, authNoPriv when only auth_* members are,
+//                    noAuthNoPriv when neither is
 //   auth_protocol    MD5, SHA (default), SHA-224, SHA-256, SHA-384, SHA-512
 //   auth_passphrase
 //   priv_protocol    DES, AES (default, AES-128), AES-192, AES-256
@@ -16,6 +18,10 @@
 // device speaks v2c with community "tundra" as it always did. Protocol and
 // level names are those of net-snmp's command-line tools (-a, -x, -l), in
 // any case. A protocol must also be one the loaded net-snmp offers.
+//
+// Nothing gives less security than the configuration asks for: a v3 member
+// without snmp_version "3" is a problem (never v2c, nor "tundra"), and a
+// level whose passphrase is missing or short is one.
 //
 // A problem names the member and says what to write instead; it never holds
 // the value of a member, which may be a secret typed in the wrong place.
@@ -59,6 +65,8 @@ struct CredentialsReading {
 
 // The credential members of appSetting, in the order above.
 const std::vector<std::string>& CredentialMembers();
+// Those only SNMP v3 reads.
+const std::vector<std::string>& V3Members();
 
 // Reads the credentials from a device's whole configuration object.
 CredentialsReading ReadCredentials(const Json::Value& config);

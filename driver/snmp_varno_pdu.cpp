@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 
@@ -32,6 +33,9 @@ constexpr std::chrono::seconds kPauseBetweenPasses{5};
 // a real host's own calls. std::thread would reserve the process default,
 // 8 MiB with the usual ulimit -s.
 constexpr std::size_t kSamplingStackBytes = 512 * 1024;
+
+// PDUs named in a line about PDUs sharing an engine ID; the rest are counted.
+constexpr std::size_t kSharersNamed = 3;
 
 // A request's time-out and its retries.
 constexpr std::chrono::seconds kLongestRequest{pdu::kTimeoutMicroseconds / 1'000'000 *
@@ -101,20 +105,11 @@ SNMP_VARNO_PDU::~SNMP_VARNO_PDU() {
   // A polled pass that another thread runs ends at the wake-up; nothing is
   // freed before it has.
   const std::lock_guard<std::mutex> pass(pass_mutex_);
-  {
-    std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
-    pdu::ReleaseUsmUsers(this);
-  }
 }
 
 int SNMP_VARNO_PDU::InitSetting(const Json::Value& config) {
   // Keys are derived before the device lock is taken: that takes a while.
   auto security = std::make_shared<const pdu::SessionSecurity>(pdu::ReadCredentials(config));
-  {
-    // The user entries this device claimed may be given up to new keys.
-    std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
-    pdu::ReleaseUsmUsers(this);
-  }
   std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
   security_ = std::move(security);
   data_.data_id = data_id_;
@@ -274,8 +269,8 @@ bool SNMP_VARNO_PDU::walk_step() {
 
   // The library takes the request over, whatever the outcome. No device
   // lock is held while the request waits for its answer.
-  const int status =
-      pdu::SendAndWait(open_session_, request_pdu_, &response_pdu_, pass_wake_, request_state_);
+  const int status = pdu::SendAndWait(open_session_, request_pdu_, &response_pdu_, pass_wake_,
+                                      request_state_, pass_security_.get());
   request_pdu_ = nullptr;
   check_wake_descriptor();
   if (status == pdu::kStatStopped) return false;  // the device is being destroyed
@@ -283,12 +278,12 @@ bool SNMP_VARNO_PDU::walk_step() {
   bool running = false;
   if (status == STAT_TIMEOUT) {
     std::fprintf(stderr, "Timeout: No Response from %s\n", pass_peer_name_.c_str());
-    if (pass_security_->v3()) pdu::ForgetPeerEngine(pass_peer_name_);
+    if (pass_security_->v3()) pdu::ForgetEngine(open_session_);
   } else if (request_state_.report != 0) {
     report("refused by the PDU: " + pdu::RefusalReason(request_state_.report,
                                                        pass_security_->user(),
                                                        pass_security_->level()));
-    if (request_state_.report == SNMPERR_UNKNOWN_ENG_ID) pdu::ForgetPeerEngine(pass_peer_name_);
+    if (request_state_.report == SNMPERR_UNKNOWN_ENG_ID) pdu::ForgetEngine(open_session_);
   } else if (status != STAT_SUCCESS || response_pdu_ == nullptr) {
     std::printf("snmp get error %d\n", status);
     std::fflush(stdout);
@@ -310,12 +305,14 @@ bool SNMP_VARNO_PDU::walk_step() {
 }
 
 bool SNMP_VARNO_PDU::ready_v3_session(bool* cycle) {
-  const pdu::V3Setup setup = pdu::ReadyV3Session(open_session_, pass_peer_name_, *pass_security_,
-                                                 this, pass_wake_, request_state_);
+  bool discovered = false;
+  const pdu::V3Setup setup =
+      pdu::ReadyV3Session(open_session_, *pass_security_, pass_wake_, request_state_, &discovered);
   check_wake_descriptor();
   *cycle = true;
   switch (setup) {
     case pdu::V3Setup::kReady:
+      if (discovered) report_shared_engine();
       return true;
     case pdu::V3Setup::kStopped:
       *cycle = false;  // the device is being destroyed
@@ -326,12 +323,30 @@ bool SNMP_VARNO_PDU::ready_v3_session(bool* cycle) {
     case pdu::V3Setup::kNoEngine:
       report(std::string("refused by the PDU: ") + pdu::kNoEngineReason);
       return false;
-    case pdu::V3Setup::kUserConflict:
-      *cycle = false;
-      report("not sampled: " + pdu::UserConflictReason(pass_security_->user()));
-      return false;
   }
   return false;
+}
+
+void SNMP_VARNO_PDU::report_shared_engine() {
+  std::vector<std::string> others;
+  std::string engine_id;
+  {
+    std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+    others = pdu::PeersSharingEngine(open_session_);
+    engine_id = pdu::KnownEngineId(open_session_);
+  }
+  if (others.empty()) return;
+  std::string names;
+  for (std::size_t i = 0; i < others.size() && i < kSharersNamed; ++i) {
+    names += (i == 0 ? "" : ", ") + others[i];
+  }
+  if (others.size() > kSharersNamed) {
+    names += " and " + std::to_string(others.size() - kSharersNamed) + " more";
+  }
+  report("answers with SNMP v3 engine ID " + pdu::EngineIdText(engine_id) + ", as " + names +
+         (others.size() == 1 ? " does" : " do") +
+         "; SNMP v3 expects each PDU its own: each is read correctly, but give each PDU its "
+         "own engine ID when you can");
 }
 
 void SNMP_VARNO_PDU::report(const std::string& text) {

@@ -92,6 +92,9 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   // Readies the pass's v3 session; false when the pass walks nothing, with
   // `cycle` telling whether its record cycle runs all the same.
   bool ready_v3_session(bool* cycle);
+  // Says once, after the engine's discovery, which other PDUs answer with
+  // the engine ID of the pass's PDU.
+  void report_shared_engine();
   // One console line on standard error about this device and its pass.
   void report(const std::string& text);
 
@@ -107,11 +110,11 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   std::mutex pass_mutex_;
   // The thread running a pass, if any; the destructor reads it unlocked.
   std::atomic<std::thread::id> pass_thread_{std::thread::id()};
-  std::string pass_peer_name_;       // the peer this pass walks
+  std::string pass_peer_name_;  // the peer this pass walks
   std::shared_ptr<const pdu::SessionSecurity> pass_security_;
-  LocalSecondClock pass_clock_;      // the time stamped before each request
-  WakeEvent* pass_event_ = nullptr;  // the device's event, or the polled pass's own
-  WakeWatch pass_wake_;              // ends a wait, watching pass_event_
+  LocalSecondClock pass_clock_;          // the time stamped before each request
+  WakeEvent* pass_event_ = nullptr;      // the device's event, or the polled pass's own
+  WakeWatch pass_wake_;                  // ends a wait, watching pass_event_
   pdu::RequestState request_state_;      // outlives every session, as it must
   SNMP_VARNO_PDU_Data_t pass_values_{};  // what this pass has read, in its fields
   pdu::FieldSet pass_fields_ = 0;        // the fields of pass_values_ it has read

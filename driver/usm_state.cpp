@@ -1,38 +1,119 @@
 #include "driver/usm_state.h"
 
+#include <net-snmp/library/lcd_time.h>
+
+#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
-#include "driver/netsnmp.h"
+#include "driver/peer_transport.h"
 
 namespace pdu {
 namespace {
 
-struct UserEntry {
-  std::string key_identity;  // the keys net-snmp's entry was made from
-  std::set<const void*> owners;
+// What the driver learned of one PDU's engine.
+struct Peer {
+  std::string engine_id;
+  std::string shown;  // the name it was first reached by
+  bool clock_known = false;
+  EngineClock clock;
 };
 
-// Leaked on purpose: devices may release their claims while the process
+// Leaked on purpose: devices may release their entries while the process
 // ends, after static destructors would have run.
-std::map<std::string, std::string>& EngineIds() {
-  static auto* engines = new std::map<std::string, std::string>;
-  return *engines;
+std::map<std::string, Peer>& Peers() {
+  static auto* peers = new std::map<std::string, Peer>;
+  return *peers;
 }
 
-std::map<std::pair<std::string, std::string>, UserEntry>& UserEntries() {
-  static auto* entries = new std::map<std::pair<std::string, std::string>, UserEntry>;
-  return *entries;
+using UserKey = std::pair<const SessionSecurity*, std::string>;  // and the engine ID
+
+std::map<UserKey, struct usmUser*>& Users() {
+  static auto* users = new std::map<UserKey, struct usmUser*>;
+  return *users;
 }
 
-void RemoveNetSnmpUser(const std::string& engine_id, const std::string& user) {
-  auto* engine = reinterpret_cast<u_char*>(const_cast<char*>(engine_id.data()));
-  struct usmUser* entry = usm_get_user(engine, engine_id.size(), const_cast<char*>(user.c_str()));
-  if (entry == nullptr) return;
-  usm_remove_user(entry);
-  usm_free_user(entry);
+u_char* Bytes(const std::string& text) {
+  return reinterpret_cast<u_char*>(const_cast<char*>(text.data()));
+}
+
+std::string EngineOf(void* session) {
+  const netsnmp_session* settings = snmp_sess_session(session);
+  if (settings == nullptr || settings->securityEngineIDLen == 0) return std::string();
+  return std::string(reinterpret_cast<const char*>(settings->securityEngineID),
+                     settings->securityEngineIDLen);
+}
+
+// The PDU a session speaks to: its transport and remote address, so that
+// two names of one PDU are one PDU; the peer name when there is no address.
+std::string PeerKey(void* session) {
+  const netsnmp_transport* transport = snmp_sess_transport(session);
+  const std::string address = transport != nullptr ? TransportKey(*transport) : std::string();
+  if (!address.empty()) return "a" + address;
+  const netsnmp_session* settings = snmp_sess_session(session);
+  return std::string("n") +
+         (settings != nullptr && settings->peername != nullptr ? settings->peername : "");
+}
+
+std::string PeerName(void* session) {
+  const netsnmp_session* settings = snmp_sess_session(session);
+  return settings != nullptr && settings->peername != nullptr ? settings->peername : "";
+}
+
+enginetime_struct* Record(const std::string& engine_id) {
+  return search_enginetime_list(Bytes(engine_id), engine_id.size());
+}
+
+EngineClock Read(const enginetime_struct& record) {
+  return {record.engineBoot, record.engineTime, record.lastReceivedEngineTime,
+          record.authenticatedFlag};
+}
+
+void Write(enginetime_struct& record, const EngineClock& clock) {
+  record.engineBoot = clock.boots;
+  record.engineTime = clock.time;
+  record.lastReceivedEngineTime = clock.received;
+  record.authenticatedFlag = clock.authenticated;
+}
+
+// Nothing known: boots and time 0, which the PDU answers with a report of
+// its own, as net-snmp's tools start.
+EngineClock Unknown() {
+  EngineClock clock;
+  clock.received = static_cast<time_t>(snmpv3_local_snmpEngineTime());
+  return clock;
+}
+
+// `security`'s user entry for `engine_id`, made the first time from the keys
+// of `session`, which was made with `security`; null when net-snmp cannot
+// make it. net-snmp makes an entry only into its list, so any entry it holds
+// for the user is set aside meanwhile.
+struct usmUser* UserFor(void* session, const SessionSecurity& security,
+                        const std::string& engine_id) {
+  const auto [found, fresh] = Users().emplace(UserKey(&security, engine_id), nullptr);
+  if (!fresh) return found->second;
+  // The open session's settings hold what net-snmp filled in as it opened
+  // (the default protocols of a level that uses none); only read here.
+  netsnmp_session scratch = *snmp_sess_session(session);
+  scratch.flags &= ~SNMP_FLAGS_USER_CREATED;
+  scratch.securityEngineID = Bytes(engine_id);
+  scratch.securityEngineIDLen = engine_id.size();
+  char* name = const_cast<char*>(security.user().c_str());
+  struct usmUser* displaced = usm_get_user(Bytes(engine_id), engine_id.size(), name);
+  if (displaced != nullptr) usm_remove_user(displaced);
+  usm_create_user_from_session(&scratch);
+  struct usmUser* made = usm_get_user(Bytes(engine_id), engine_id.size(), name);
+  if (made != nullptr) usm_remove_user(made);
+  if (displaced != nullptr) usm_add_user(displaced);
+  if (made == nullptr) {
+    Users().erase(found);
+    return nullptr;
+  }
+  found->second = made;
+  return made;
 }
 
 // The start-up steps registered to run once configuration files are read.
@@ -76,36 +157,91 @@ void PrepareUsm() {
   if (!named) netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_APPTYPE, nullptr);
 }
 
-std::string KnownEngineId(const std::string& peer) {
-  const auto found = EngineIds().find(peer);
-  return found == EngineIds().end() ? std::string() : found->second;
+std::string KnownEngineId(void* session) {
+  const auto found = Peers().find(PeerKey(session));
+  return found == Peers().end() ? std::string() : found->second.engine_id;
 }
 
-void RememberEngineId(const std::string& peer, const std::string& engine_id) {
-  EngineIds()[peer] = engine_id;
-}
+void ForgetPeerEngine(void* session) { Peers().erase(PeerKey(session)); }
 
-void ForgetEngineId(const std::string& peer) { EngineIds().erase(peer); }
-
-bool ClaimUsmUser(const void* owner, const std::string& engine_id, const std::string& user,
-                  const std::string& key_identity) {
-  const auto [found, fresh] =
-      UserEntries().emplace(std::make_pair(engine_id, user), UserEntry{key_identity, {}});
-  UserEntry& entry = found->second;
-  if (!fresh && entry.key_identity != key_identity) {
-    for (const void* other : entry.owners) {
-      if (other != owner) return false;
-    }
-    RemoveNetSnmpUser(engine_id, user);
-    entry.key_identity = key_identity;
-    entry.owners.clear();
+void ReleaseUsmUsers(const SessionSecurity* security) {
+  auto& users = Users();
+  for (auto it = users.lower_bound(UserKey(security, std::string()));
+       it != users.end() && it->first.first == security;) {
+    usm_free_user(it->second);
+    it = users.erase(it);
   }
-  entry.owners.insert(owner);
-  return true;
 }
 
-void ReleaseUsmUsers(const void* owner) {
-  for (auto& [key, entry] : UserEntries()) entry.owners.erase(owner);
+std::vector<std::string> PeersSharingEngine(void* session) {
+  std::vector<std::string> others;
+  const std::string key = PeerKey(session);
+  const auto mine = Peers().find(key);
+  if (mine == Peers().end() || mine->second.engine_id.empty()) return others;
+  for (const auto& [other_key, other] : Peers()) {
+    if (other_key != key && other.engine_id == mine->second.engine_id) {
+      others.push_back(other.shown);
+    }
+  }
+  return others;
+}
+
+std::string EngineIdText(const std::string& engine_id) {
+  std::string text = "0x";
+  for (const char byte : engine_id) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(byte));
+    text += hex;
+  }
+  return text;
+}
+
+UsmLoan::UsmLoan(void* session, const SessionSecurity& security)
+    : session_(session), engine_id_(EngineOf(session)) {
+  if (engine_id_.empty()) return;  // discovery: the engine is what the call learns
+  enginetime_struct* record = Record(engine_id_);
+  had_record_ = record != nullptr;
+  if (had_record_) {
+    before_ = Read(*record);
+  } else {
+    set_enginetime(Bytes(engine_id_), engine_id_.size(), 0, 0, FALSE);
+    record = Record(engine_id_);
+  }
+  if (record != nullptr) {
+    const auto peer = Peers().find(PeerKey(session));
+    const bool known =
+        peer != Peers().end() && peer->second.engine_id == engine_id_ && peer->second.clock_known;
+    Write(*record, known ? peer->second.clock : Unknown());
+  }
+  lent_ = UserFor(session, security, engine_id_);
+  if (lent_ == nullptr) return;
+  displaced_ = usm_get_user(Bytes(engine_id_), engine_id_.size(),
+                            const_cast<char*>(security.user().c_str()));
+  if (displaced_ != nullptr) usm_remove_user(displaced_);
+  usm_add_user(lent_);
+}
+
+UsmLoan::~UsmLoan() {
+  if (lent_ != nullptr) {
+    usm_remove_user(lent_);
+    if (displaced_ != nullptr) usm_add_user(displaced_);
+  }
+  const std::string engine_id = engine_id_.empty() ? EngineOf(session_) : engine_id_;
+  if (engine_id.empty()) return;  // no engine learned
+  enginetime_struct* record = Record(engine_id);
+  Peer& peer = Peers()[PeerKey(session_)];
+  if (peer.engine_id != engine_id) peer = Peer{engine_id, PeerName(session_), false, {}};
+  if (engine_id_.empty()) {
+    // Discovered: the report's boots and time, which net-snmp keeps unless
+    // it holds an authenticated record for the engine already (another's).
+    peer.clock_known = record != nullptr && record->authenticatedFlag == 0;
+    if (peer.clock_known) peer.clock = Read(*record);
+    return;
+  }
+  if (record == nullptr) return;
+  peer.clock_known = true;
+  peer.clock = Read(*record);
+  Write(*record, had_record_ ? before_ : Unknown());
 }
 
 }  // namespace pdu

@@ -2,19 +2,25 @@
 // what net-snmp keeps once per process, and what the driver keeps beside it.
 // Every function here must be called with NetSnmpMutex() held.
 //
-// net-snmp keeps one user entry per PDU engine and user name, holding the
-// keys localised to that engine, and one record per engine of its boots and
-// time; the requests of every session read them. So two devices polling the
-// same PDU as the same user share one entry, and the engine's time learned
-// by one serves the other. Two devices that name the same user on the same
-// PDU with other protocols or passphrases cannot both be served: the first
-// to claim the entry keeps it (ClaimUsmUser), and the other is told. A
-// configuration whose claims are all released (the device was deleted or
-// configured anew) gives the entry up to the next claim, so a corrected
-// passphrase takes effect without a restart.
+// net-snmp keeps one record of boots and time per engine ID, and one user
+// entry (the keys localised to the engine) per engine ID and user name; the
+// requests of every session read them. PDUs made from one firmware image may
+// answer with one engine ID, each with boots and time of its own, and each may
+// know a user by other passphrases; held in net-snmp's single record and
+// entry, they would overwrite each other's and refuse each other's answers.
+// So the driver keeps them apart: the boots and time per PDU (its transport
+// address, whatever name reached it), and the user entries per security
+// (session_security.h) and engine. UsmLoan hands net-snmp a session's own
+// for the length of one library call and takes back what the call learned;
+// between calls, net-snmp's lists hold what they held before, so a host that
+// uses net-snmp itself finds its own state unchanged.
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "driver/netsnmp.h"
+#include "driver/session_security.h"
 
 namespace pdu {
 
@@ -25,19 +31,66 @@ namespace pdu {
 // when the process initialised net-snmp for v3 already.
 void PrepareUsm();
 
-// The engine ID (bytes) learned for the peer name `peer`; empty when none.
-std::string KnownEngineId(const std::string& peer);
-void RememberEngineId(const std::string& peer, const std::string& engine_id);
-void ForgetEngineId(const std::string& peer);
+// The engine ID (bytes) learned for the PDU of the open session `session`;
+// empty when none.
+std::string KnownEngineId(void* session);
+// After a report of an unknown engine, or no answer: the next session to the
+// PDU discovers its engine anew and takes boots and time from the PDU, as
+// net-snmp's tools do when they start.
+void ForgetPeerEngine(void* session);
 
-// Claims net-snmp's entry for `user` on `engine_id` for `owner`, whose keys
-// are `key_identity` (SessionSecurity::KeyIdentity). False when other owners
-// hold it with other keys. When the entry was made from other keys that no
-// owner holds any more, it is removed, so that the next session opened
-// makes it anew from the claimant's keys.
-bool ClaimUsmUser(const void* owner, const std::string& engine_id, const std::string& user,
-                  const std::string& key_identity);
-// Releases every claim of `owner`.
-void ReleaseUsmUsers(const void* owner);
+// Frees the user entries made from `security`'s keys (a loan makes them when
+// it first needs one); its destructor calls it.
+void ReleaseUsmUsers(const SessionSecurity* security);
+
+// The PDUs other than the session's that answered with its engine ID, by
+// the names they were reached by.
+std::vector<std::string> PeersSharingEngine(void* session);
+
+// An engine ID as net-snmp's tools print it: "0x80001f8880c0ffee...".
+std::string EngineIdText(const std::string& engine_id);
+
+// What net-snmp's record of an engine holds: its boots and time as received,
+// when (net-snmp's local engine time), and whether from an authenticated
+// message.
+struct EngineClock {
+  u_int boots = 0;
+  u_int time = 0;
+  time_t received = 0;
+  u_int authenticated = 0;
+};
+
+// For one library call on the v3 session `session`, made with `security`:
+// lends net-snmp the boots and time learned from the session's PDU and the
+// user entry of `security` for its engine, and keeps what the call taught
+// (the boots and time of an answer; after engine discovery, the engine ID and
+// the boots and time the report brought). The session's engine is the one it
+// holds when the loan is made.
+class UsmLoan {
+ public:
+  UsmLoan(void* session, const SessionSecurity& security);
+  ~UsmLoan();
+  UsmLoan(const UsmLoan&) = delete;
+  UsmLoan& operator=(const UsmLoan&) = delete;
+
+ private:
+  void* session_;
+  std::string engine_id_;  // empty while the engine is being discovered
+  bool had_record_ = false;
+  EngineClock before_;                   // net-snmp's record for the engine, as it was
+  struct usmUser* lent_ = nullptr;       // in net-snmp's list for the loan
+  struct usmUser* displaced_ = nullptr;  // out of it for the loan
+};
+
+// Runs `call`, one library call on `session` that may build or read a
+// message, as the session needs: for a v3 session made with `security`,
+// under NetSnmpMutex() and a UsmLoan; otherwise as it is.
+template <typename Call>
+auto OnSession(void* session, const SessionSecurity& security, Call&& call) {
+  if (!security.v3()) return call();
+  const std::lock_guard<std::mutex> lock(NetSnmpMutex());
+  const UsmLoan loan(session, security);
+  return call();
+}
 
 }  // namespace pdu

@@ -107,7 +107,7 @@ TEST_F(PduHostCredentials, NoModeShowsASecret) {
             std::string::npos)
       << check.out;
   EXPECT_NE(check.out.find("devices[4] (id 5) appSetting.security_name: the same user on the "
-                           "same address as devices[1], with other protocols or passphrases"),
+                           "same PDU as devices[1], with other protocols or passphrases"),
             std::string::npos);
   ExpectNoSecret(check.out + check.err, "--check");
 
@@ -195,7 +195,7 @@ TEST_F(PduHostCredentials, SurveyExplainAndRecordWalkWithEachDevicesCredentials)
   for (const auto& [options, walked_with] : std::map<std::vector<std::string>, std::string>{
            {{"--snmp-version", "3", "--security-name", "pdu-ops", "--auth-protocol", "SHA-256"},
             "SNMP v3, user pdu-ops, authPriv"},
-           {{}, "SNMP v2c, the configured community"}}) {
+           {{"--snmp-version", "2c"}, "SNMP v2c, the configured community"}}) {
     std::vector<std::string> args = {"--address", address, "--explain", "--record",
                                      "capture.snmprec"};
     args.insert(args.end(), options.begin(), options.end());

@@ -33,8 +33,8 @@ int RunCheck(const HostConfig& config, const std::string& source, const std::str
   for (const ConfigFinding& finding : AllFindings(config)) {
     findings.push_back(FindingLine(finding));
   }
-  if (const auto exposed = ReadableSecrets(config_path, config.entries)) {
-    findings.push_back(*exposed);
+  for (const std::string& exposed : ReadableSecrets(config, config_path)) {
+    findings.push_back(exposed);
   }
   const std::size_t devices = config.entries.size();
   std::string report;
@@ -56,8 +56,8 @@ bool ReportConfig(const HostConfig& config, const std::string& source,
     Complain((finding.structural ? source + ": " : std::string("warning: ")) +
              FindingLine(finding));
   }
-  if (const auto exposed = ReadableSecrets(config_path, config.entries)) {
-    Complain("warning: config file " + config_path + " " + *exposed);
+  for (const std::string& exposed : ReadableSecrets(config, config_path)) {
+    Complain("warning: " + exposed);
   }
   if (stopping == 0) return true;
   Complain(source + ": nothing was polled: " +

@@ -32,10 +32,6 @@ const std::vector<std::string> kAppMembers = [] {
   members.insert(members.end(), credentials.begin(), credentials.end());
   return members;
 }();
-// The credential members SNMP v3 reads and v2c does not.
-const char* const kV3Members[] = {"security_name",   "security_level", "auth_protocol",
-                                  "auth_passphrase", "priv_protocol",  "priv_passphrase",
-                                  "context_name"};
 const std::vector<std::string> kRuleMembers = {"SignalName", "NMAlarmID", "ID", "SignalNumber"};
 // The rule members that make up the alarm text; the plug-in names each one missing.
 const char* const kAlarmTextMembers[] = {"NMAlarmID", "ID", "SignalNumber"};
@@ -117,21 +113,20 @@ std::string ModeMeaning(int mode) {
   }
 }
 
-// For each device, the first earlier one whose address sends to the same
-// place (both non-empty and valid).
-std::vector<std::optional<std::size_t>> SamePdus(const std::vector<DeviceEntry>& entries) {
-  std::vector<std::optional<std::size_t>> same(entries.size());
+// For each device, the first earlier one whose address net-snmp sends to
+// the same place (`keys`, LookUpAddress's; empty for none).
+std::vector<std::optional<std::size_t>> SamePdus(const std::vector<std::string>& keys) {
+  std::vector<std::optional<std::size_t>> same(keys.size());
   std::map<std::string, std::size_t> first;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (!entries[i].address_valid || entries[i].address.empty()) continue;
-    const auto [it, fresh] = first.emplace(SamePduKey(entries[i].address), i);
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (keys[i].empty()) continue;
+    const auto [it, fresh] = first.emplace(keys[i], i);
     if (!fresh) same[i] = it->second;
   }
   return same;
 }
 
-// What net-snmp keeps one entry of per PDU and user: the protocols and
-// passphrases a v3 device's level uses.
+// The protocols and passphrases a v3 device's level uses.
 std::string UserKeys(const pdu::SnmpCredentials& credentials) {
   std::string keys;
   if (credentials.level != pdu::SecurityLevel::kNoAuthNoPriv) {
@@ -143,25 +138,37 @@ std::string UserKeys(const pdu::SnmpCredentials& credentials) {
   return keys;
 }
 
-// For each device, an earlier one naming the same v3 user on the same
-// address with other protocols or passphrases: the plug-in samples only the
-// first of the two.
-std::vector<std::optional<std::size_t>> UserClashes(const std::vector<DeviceEntry>& entries) {
+// For each device, an earlier one naming the same v3 user on the same PDU
+// (`keys` as for SamePdus) with other protocols or passphrases: the PDU
+// knows the user by one set, so it refuses one of the two.
+std::vector<std::optional<std::size_t>> UserClashes(const std::vector<DeviceEntry>& entries,
+                                                    const std::vector<std::string>& keys) {
   std::vector<std::optional<std::size_t>> clashes(entries.size());
   std::vector<pdu::CredentialsReading> readings;
   for (const DeviceEntry& entry : entries) readings.push_back(pdu::ReadCredentials(entry.config));
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const pdu::SnmpCredentials& mine = readings[i].credentials;
-    if (!mine.v3 || !readings[i].problems.empty()) continue;
+    if (!mine.v3 || !readings[i].problems.empty() || keys[i].empty()) continue;
     for (std::size_t j = 0; j < i && !clashes[i]; ++j) {
       const pdu::SnmpCredentials& theirs = readings[j].credentials;
-      if (theirs.v3 && readings[j].problems.empty() && entries[j].address == entries[i].address &&
+      if (theirs.v3 && readings[j].problems.empty() && keys[j] == keys[i] &&
           theirs.security_name == mine.security_name && UserKeys(theirs) != UserKeys(mine)) {
         clashes[i] = j;
       }
     }
   }
   return clashes;
+}
+
+// The mode of `path` when others than its owner may read it.
+std::optional<std::string> ReadableByOthers(const std::string& path) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0 || (status.st_mode & (S_IRGRP | S_IROTH)) == 0) {
+    return std::nullopt;
+  }
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+  return std::string(mode);
 }
 
 class DeviceChecker {
@@ -235,9 +242,9 @@ class DeviceChecker {
   void Credentials(const std::optional<std::size_t>& clash) {
     if (clash) {
       Add("appSetting.security_name",
-          "the same user on the same address as devices[" + std::to_string(*clash) +
-              "], with other protocols or passphrases: net-snmp keeps one set per user and PDU, "
-              "so the plug-in samples only the device that polls first; give both the same");
+          "the same user on the same PDU as devices[" + std::to_string(*clash) +
+              "], with other protocols or passphrases: the PDU knows the user by one set, so it "
+              "refuses at least one of the two devices; give both the PDU's");
     }
     const Json::Value* app = config_member::PresentObject(entry_.config, "appSetting");
     if (app == nullptr) return;
@@ -249,15 +256,6 @@ class DeviceChecker {
     if (credentials.v3 && config_member::Present(*app, "community")) {
       Add("appSetting.community",
           "is read for SNMP v2c only, and this device speaks v3 (snmp_version \"3\"): remove it");
-    }
-    if (!credentials.v3 && reading.problems.empty()) {
-      for (const char* member : kV3Members) {
-        if (config_member::Present(*app, member)) {
-          Add(std::string("appSetting.") + member,
-              "is read for SNMP v3 only, and this device speaks v2c: set snmp_version \"3\" "
-              "or remove it");
-        }
-      }
     }
     if (credentials.v3 && credentials.level == pdu::SecurityLevel::kNoAuthNoPriv) {
       for (const char* member : {"auth_passphrase", "priv_passphrase"}) {
@@ -342,11 +340,15 @@ class DeviceChecker {
         {"appSetting.snmp_version", "the device speaks SNMP v2c"},
         {"appSetting.community", "the device uses the community tundra"},
         {"appSetting.security_name", "an SNMP v3 device has no user and is not sampled"},
-        {"appSetting.security_level", "the level is the highest the passphrases give"},
+        {"appSetting.security_level",
+         "the level is the one the other members ask for: authPriv with a priv member, "
+         "authNoPriv with an auth member, noAuthNoPriv with neither"},
         {"appSetting.auth_protocol", "SHA is used"},
-        {"appSetting.auth_passphrase", "there is no authentication"},
+        {"appSetting.auth_passphrase",
+         "a level that needs authentication publishes nothing; without one there is none"},
         {"appSetting.priv_protocol", "AES (AES-128) is used"},
-        {"appSetting.priv_passphrase", "there is no privacy"},
+        {"appSetting.priv_passphrase",
+         "a level that needs privacy publishes nothing; without one there is none"},
         {"appSetting.context_name", "the context is empty"},
     };
     for (const auto& [member, text] : kCredentialDefaults) {
@@ -391,12 +393,16 @@ class DeviceChecker {
 
 std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries) {
   std::vector<std::vector<AddressFinding>> addresses(entries.size());
+  std::vector<std::string> keys(entries.size());
   ForEachAtOnce(entries.size(), kLookupsAtOnce, [&](std::size_t i) {
     // A missing address is a structural finding; there is nothing to look at.
-    if (entries[i].address_valid) addresses[i] = AddressFindings(entries[i].address);
+    if (!entries[i].address_valid) return;
+    AddressLookup lookup = LookUpAddress(entries[i].address);
+    addresses[i] = std::move(lookup.findings);
+    keys[i] = std::move(lookup.pdu_key);
   });
-  const std::vector<std::optional<std::size_t>> clashes = UserClashes(entries);
-  const std::vector<std::optional<std::size_t>> same_pdus = SamePdus(entries);
+  const std::vector<std::optional<std::size_t>> clashes = UserClashes(entries, keys);
+  const std::vector<std::optional<std::size_t>> same_pdus = SamePdus(keys);
   std::vector<ConfigFinding> findings;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     DeviceChecker check(entries[i], findings);
@@ -409,24 +415,29 @@ std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries)
   return findings;
 }
 
-std::optional<std::string> ReadableSecrets(const std::string& path,
-                                           const std::vector<DeviceEntry>& entries) {
+std::vector<std::string> ReadableSecrets(const HostConfig& config, const std::string& config_path) {
+  std::vector<std::string> lines;
   bool secrets = false;
-  for (const DeviceEntry& entry : entries) {
+  for (const DeviceEntry& entry : config.entries) {
     const pdu::SnmpCredentials credentials = pdu::ReadCredentials(entry.config).credentials;
     secrets = secrets || credentials.community != pdu::kDefaultCommunity ||
               !credentials.auth_passphrase.empty() || !credentials.priv_passphrase.empty();
   }
-  struct stat status;
-  if (!secrets || stat(path.c_str(), &status) != 0 || (status.st_mode & (S_IRGRP | S_IROTH)) == 0) {
-    return std::nullopt;
+  const auto exposed = [&lines](const std::string& file, const std::string& what,
+                                const std::string& path) {
+    if (const std::optional<std::string> mode = ReadableByOthers(path)) {
+      lines.push_back(file + " holds " + what + " and can be read by others than its owner (mode " +
+                      *mode + "): chmod 600 " + path);
+    }
+  };
+  if (secrets && !config_path.empty()) {
+    exposed("config file " + config_path, "secrets (a community other than tundra, or passphrases)",
+            config_path);
   }
-  char mode[8];
-  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
-  return std::string(
-             "holds secrets (a community other than tundra, or passphrases) and can be "
-             "read by others than its owner (mode ") +
-         mode + "): chmod 600 " + path;
+  for (const SecretFile& file : config.secret_files) {
+    exposed(file.option + " " + file.path, "a secret", file.path);
+  }
+  return lines;
 }
 
 }  // namespace pdu_host

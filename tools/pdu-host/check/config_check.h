@@ -9,10 +9,11 @@
 // and what the device does without the member meant), values that read as
 // something other than what was written, modes other than 1, 2, 3, threshold
 // rules with members missing, not numbers or of a type that makes the
-// plug-in's InitSetting fail, address problems, two devices on one PDU's
-// address and port, and credentials (snmp_credentials.h) the plug-in cannot
-// use or that its SNMP version does not read. Each says what the device does
-// as configured. Mistakes in the file's structure are found as it is read
+// plug-in's InitSetting fail, address problems, two devices on one PDU
+// (addresses compared as net-snmp opens them: names looked up, "udp:" and
+// the default port folded), and credentials (snmp_credentials.h) the plug-in
+// cannot use or that ask for less than they name. Each says what the device
+// does as configured. Mistakes in the file's structure are found as it is read
 // (host_config.h); a device with an invalid id or address is checked all
 // the same, its address aside.
 #pragma once
@@ -29,10 +30,10 @@ namespace pdu_host {
 // In device order; the names in all addresses are looked up side by side.
 std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries);
 
-// When a device holds a secret (a community other than tundra, a
-// passphrase) and the configuration file at `path` can be read by others
-// than its owner: what to do about it.
-std::optional<std::string> ReadableSecrets(const std::string& path,
-                                           const std::vector<DeviceEntry>& entries);
+// Files holding secrets that others than their owner can read (group or
+// world): the configuration file at `config_path` when a device holds a
+// secret (a community other than tundra, a passphrase), and the files
+// --address read its secrets from. One line each, saying what to do.
+std::vector<std::string> ReadableSecrets(const HostConfig& config, const std::string& config_path);
 
 }  // namespace pdu_host

@@ -29,6 +29,7 @@ int RunMode(const Options& options) {
       config = LoadHostConfig(options.config_path);
     } else {
       config.entries.push_back(AddressDevice(options.address, options.address_credentials));
+      config.secret_files = options.secret_files;
     }
   } catch (const std::exception& e) {
     Complain(e.what());

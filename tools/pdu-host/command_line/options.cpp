@@ -367,7 +367,15 @@ Options ParseOptions(const std::vector<std::string>& args) {
                        "credentials in its appSetting (see --help)");
     }
   }
-  if (has_address) options.address_credentials = AddressCredentials(typed.credentials);
+  if (has_address) {
+    options.address_credentials = AddressCredentials(typed.credentials);
+    const AddressCredentialOptions& given = typed.credentials;
+    for (const auto& [option, path] : {std::pair{"--community-file", &given.community_file},
+                                       {"--auth-passphrase-file", &given.auth_passphrase_file},
+                                       {"--priv-passphrase-file", &given.priv_passphrase_file}}) {
+      if (!path->empty()) options.secret_files.push_back({option, *path});
+    }
+  }
   for (const char* mode : {"--survey", "--check"}) {
     if (app.count(mode) == 0) continue;
     for (const char* other : {"--survey", "--check", "--plugin", "--passes", "--seconds",

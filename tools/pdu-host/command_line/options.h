@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "command_line/address_credentials.h"
+#include "configuration/host_config.h"
 #include "run_as_host/host_run.h"
 
 namespace pdu_host {
@@ -32,8 +33,10 @@ struct Options {
   bool json = false;        // --survey's result as one JSON document
   bool check = false;       // only report the configuration's mistakes
   bool version = false;     // print pdu-host's and the plug-in's versions
-  // The appSetting credential members of --address's device.
+  // The appSetting credential members of --address's device, and the files
+  // its secrets were read from.
   CredentialMembers address_credentials;
+  std::vector<SecretFile> secret_files;
 };
 
 Options ParseOptions(const std::vector<std::string>& args);

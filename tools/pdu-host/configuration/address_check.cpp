@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "driver/peer_transport.h"
 
 namespace pdu_host {
 namespace {
@@ -114,10 +117,35 @@ std::string AddressWithPort(const std::string& address) {
   return address;
 }
 
-std::string SamePduKey(const std::string& address) {
-  std::string key = Lower(AddressWithPort(address));
-  if (key.rfind("udp:", 0) == 0) key.erase(0, 4);
-  return key;
+AddressLookup LookUpAddress(const std::string& address) {
+  AddressLookup lookup;
+  netsnmp_transport* transport = nullptr;
+  if (!address.empty()) {
+    std::string target;
+    {
+      const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+      // net-snmp registers its transports as it makes its first session.
+      static const bool ready = [] {
+        netsnmp_session unused;
+        snmp_sess_init(&unused);
+        return true;
+      }();
+      static_cast<void>(ready);
+      target = pdu::PeerTarget(address);
+    }
+    transport = pdu::CreateTransport(target, 0);
+  }
+  if (transport == nullptr) {
+    lookup.findings = AddressFindings(address);
+    return lookup;
+  }
+  lookup.pdu_key = pdu::TransportKey(*transport);
+  {
+    const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+    pdu::DiscardTransport(transport);
+  }
+  lookup.findings = AddressFindings(address, /*look_up_name=*/false);
+  return lookup;
 }
 
 std::vector<AddressFinding> AddressFindings(const std::string& address, bool look_up_name) {

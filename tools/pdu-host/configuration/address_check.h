@@ -34,8 +34,15 @@ inline constexpr int kDefaultSnmpPort = 161;
 // as it is.
 std::string AddressWithPort(const std::string& address);
 
-// Addresses net-snmp sends to the same place give the same key: the port
-// written out, "udp:" (the default) left out, letters in lower case.
-std::string SamePduKey(const std::string& address);
+// What net-snmp opens for an address, its name looked up once, as the
+// plug-in looks it up (driver/peer_transport.h).
+struct AddressLookup {
+  std::vector<AddressFinding> findings;  // as AddressFindings gives them
+  // Equal for two addresses exactly when net-snmp sends both to one place
+  // ("localhost:161", "127.0.0.1" and "udp:127.0.0.1:161" give one key);
+  // empty when it opens nothing.
+  std::string pdu_key;
+};
+AddressLookup LookUpAddress(const std::string& address);
 
 }  // namespace pdu_host

@@ -46,9 +46,16 @@ struct DeviceEntry {
 
 // What the file holds: every device object, and the mistakes in its
 // structure (and at its top level) in file order.
+// A file --address read a secret from, and the option that named it.
+struct SecretFile {
+  std::string option;  // "--auth-passphrase-file"
+  std::string path;
+};
+
 struct HostConfig {
   std::vector<DeviceEntry> entries;
   std::vector<ConfigFinding> findings;
+  std::vector<SecretFile> secret_files;  // --address's; none from a file
   // A structural finding among them: no run but --check goes on.
   bool Refused() const;
 };

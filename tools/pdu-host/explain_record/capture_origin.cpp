@@ -10,6 +10,7 @@
 #include <string>
 
 #include "configuration/shown_address.h"
+#include "driver/interruptible_request.h"
 #include "driver/usm_state.h"
 #include "driver/v3_session.h"
 #include "walk/walk_session.h"
@@ -43,14 +44,6 @@ std::string CommentText(const netsnmp_variable_list& binding) {
   return binding.val_len > kMaxNameBytes ? text + "..." : text;
 }
 
-// Gives up the claims on v3 user entries made for the GET.
-struct UserClaims {
-  ~UserClaims() {
-    const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
-    pdu::ReleaseUsmUsers(this);
-  }
-};
-
 }  // namespace
 
 std::string LocalTimeNow() {
@@ -70,7 +63,8 @@ void AskAgentNames(CaptureOrigin& origin, const DeviceEntry& entry,
   netsnmp_session settings;
   FillWalkSession(entry, security, settings);
   settings.timeout = kNamesTimeoutMicroseconds;
-  const UserClaims claims;
+  // Outlives the session, as SendAndWait asks.
+  pdu::RequestState state;
   void* session = snmp_sess_open(&settings);
   if (session == nullptr) return;
   const std::unique_ptr<void, decltype(&snmp_sess_close)> closer(session, &snmp_sess_close);
@@ -79,13 +73,10 @@ void AskAgentNames(CaptureOrigin& origin, const DeviceEntry& entry,
     std::string engine_id;
     {
       const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
-      engine_id = pdu::KnownEngineId(entry.address);
+      engine_id = pdu::KnownEngineId(session);
     }
     pdu::KeepFromProbing(session);
-    if (pdu::UseEngine(session, entry.address, engine_id, security, &claims) !=
-        pdu::V3Setup::kReady) {
-      return;
-    }
+    if (pdu::UseEngine(session, engine_id) != pdu::V3Setup::kReady) return;
   }
   netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GET);
   if (request == nullptr) return;
@@ -93,7 +84,8 @@ void AskAgentNames(CaptureOrigin& origin, const DeviceEntry& entry,
   snmp_add_null_var(request, kSysName, std::size(kSysName));
   netsnmp_pdu* response = nullptr;
   // The library takes the request over, whatever the outcome.
-  const int status = snmp_sess_synch_response(session, request, &response);
+  WakeWatch no_wake;
+  const int status = pdu::SendAndWait(session, request, &response, no_wake, state, &security);
   const std::unique_ptr<netsnmp_pdu, decltype(&snmp_free_pdu)> owner(response, &snmp_free_pdu);
   if (status != STAT_SUCCESS || response == nullptr || response->errstat != SNMP_ERR_NOERROR) {
     return;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/usm_state.h"
+
 namespace pdu_host {
 namespace {
 
@@ -37,7 +39,10 @@ std::string PduObject(const SurveyLine& line) {
          Member("unkept", std::to_string(line.without_field)) + ", " +
          Member("requests", std::to_string(line.requests)) + ", " +
          Member("seconds", Seconds(line.seconds)) + ", " +
-         Member("problem", ok ? "null" : Quoted(line.verdict.problem)) + "}";
+         Member("problem", ok ? "null" : Quoted(line.verdict.problem)) + ", " +
+         Member("engine_id",
+                line.engine_id.empty() ? "null" : Quoted(pdu::EngineIdText(line.engine_id))) +
+         "}";
 }
 
 }  // namespace

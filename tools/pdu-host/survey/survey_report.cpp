@@ -9,6 +9,7 @@
 
 #include "common/text_columns.h"
 #include "configuration/shown_address.h"
+#include "driver/usm_state.h"
 #include "verdict/field_coverage.h"
 
 namespace pdu_host {
@@ -84,7 +85,32 @@ std::string SurveySummary(const std::vector<SurveyLine>& lines, double seconds) 
     summary += separator + std::to_string(count) + " " + StateWords(state);
     separator = ", ";
   }
-  return summary + "\n";
+  return summary + "\n" + SharedEngineLines(lines);
+}
+
+std::string SharedEngineLines(const std::vector<SurveyLine>& lines) {
+  constexpr std::size_t kNamed = 3;  // a hall of clones is counted, not listed
+  std::map<std::string, std::vector<const SurveyLine*>> by_engine;
+  for (const SurveyLine& line : lines) {
+    if (!line.engine_id.empty()) by_engine[line.engine_id].push_back(&line);
+  }
+  std::string text;
+  for (const auto& [engine_id, sharing] : by_engine) {
+    if (sharing.size() < 2) continue;
+    std::string pdus;
+    const std::size_t named = sharing.size() > kNamed + 1 ? kNamed : sharing.size();
+    for (std::size_t i = 0; i < named; ++i) {
+      pdus += (i == 0                    ? ""
+               : i + 1 == sharing.size() ? " and "
+                                         : ", ") +
+              ShownAddress(sharing[i]->address);
+    }
+    if (named < sharing.size()) pdus += " and " + std::to_string(sharing.size() - named) + " more";
+    text += "PDUs " + pdus + " answer with SNMP v3 engine ID " + pdu::EngineIdText(engine_id) +
+            "; SNMP v3 expects each PDU its own: " + (sharing.size() == 2 ? "both" : "all") +
+            " are read correctly, but give each its own when you can\n";
+  }
+  return text;
 }
 
 }  // namespace pdu_host

@@ -27,6 +27,7 @@ struct SurveyLine {
   std::size_t without_field = 0;  // objects served that no field keeps
   long requests = 0;
   double seconds = 0;
+  std::string engine_id;  // SNMP v3: the engine ID (bytes) the PDU answered with
 };
 
 // The line's counts from its walk.
@@ -43,7 +44,12 @@ std::vector<std::size_t> StreamedWidths(const std::vector<SurveyLine>& lines);
 std::string StreamedHeading(const std::vector<std::size_t>& widths);
 std::string StreamedLine(const SurveyLine& line, const std::vector<std::size_t>& widths);
 
-// "6 PDUs in 20.03 s: 3 ok, 1 empty table, 2 no response\n"
+// "6 PDUs in 20.03 s: 3 ok, 1 empty table, 2 no response\n", then one line
+// for each SNMP v3 engine ID that more than one PDU answered with.
 std::string SurveySummary(const std::vector<SurveyLine>& lines, double seconds);
+
+// The lines of SurveySummary about PDUs sharing an engine ID; empty when
+// none do.
+std::string SharedEngineLines(const std::vector<SurveyLine>& lines);
 
 }  // namespace pdu_host

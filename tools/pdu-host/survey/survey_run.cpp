@@ -71,6 +71,7 @@ int RunSurvey(const std::vector<DeviceEntry>& entries, bool json) {
     SurveyLine& line = lines[line_of[target]];
     line.seconds = seconds;
     line.verdict = JudgeWalk(walk);
+    line.engine_id = walk.engine_id;
     CountFields(walk, line);
     progress.Count(line.verdict.state);
     output.Judged(line);

@@ -44,7 +44,8 @@ std::string NoAnswerAdvice(const pdu::SessionSecurity& security) {
 }
 
 std::string NoAnswerAdvice(const TableWalk& walk) {
-  return NoAnswerAdvice(walk.security ? *walk.security : pdu::SessionSecurity());
+  static const pdu::SessionSecurity plain;
+  return NoAnswerAdvice(walk.security ? *walk.security : plain);
 }
 
 }  // namespace pdu_host

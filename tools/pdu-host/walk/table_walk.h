@@ -49,6 +49,8 @@ struct TableWalk {
   // How the PDU was asked: SNMP version and credentials. Null: as the
   // plug-in asks without credentials (v2c, community "tundra").
   std::shared_ptr<const pdu::SessionSecurity> security;
+  // SNMP v3: the engine ID (bytes) the PDU answered with; empty before.
+  std::string engine_id;
 };
 
 // Walks the table of `entry`, which has an address.

@@ -317,7 +317,7 @@ class Engine {
     std::string engine_id;
     {
       const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
-      engine_id = pdu::KnownEngineId(walk.entry.address);
+      engine_id = pdu::KnownEngineId(walk.session);
     }
     if (engine_id.empty()) {
       netsnmp_pdu* discovery = pdu::EngineDiscoveryRequest();
@@ -336,22 +336,19 @@ class Engine {
 
   // Readies the walk's v3 session for the PDU's engine, or ends the walk.
   void UseEngine(Walk& walk, const std::string& engine_id) {
-    switch (pdu::UseEngine(walk.session, walk.entry.address, engine_id, *walk.security, &walk)) {
-      case pdu::V3Setup::kReady:
-        return;
-      case pdu::V3Setup::kUserConflict:
-        walk.walker.EndNotWalked(pdu::UserConflictReason(walk.security->user()));
-        return;
-      default:
-        walk.walker.EndRefused(pdu::kNoEngineReason);
-        return;
+    if (pdu::UseEngine(walk.session, engine_id) == pdu::V3Setup::kReady) {
+      walk.walker.walk().engine_id = engine_id;
+    } else {
+      walk.walker.EndRefused(pdu::kNoEngineReason);
     }
   }
 
   // Sends `request`, which net-snmp takes over; false when it could not be
   // sent, which ends the walk.
   bool Send(Walk& walk, netsnmp_pdu* request) {
-    if (snmp_sess_async_send(walk.session, request, OnAnswer, &walk) != 0) {
+    if (pdu::OnSession(walk.session, *walk.security, [&] {
+          return snmp_sess_async_send(walk.session, request, OnAnswer, &walk);
+        }) != 0) {
       walk.awaiting = true;
       walk.deadline = Clock::now() + kTryTime;
       return true;
@@ -378,16 +375,20 @@ class Engine {
 
   void Read(Walk& walk) {
     NETSNMP_LARGE_FD_SET(walk.fd, &readable_);
-    snmp_sess_read2(walk.session, &readable_);
+    pdu::OnSession(walk.session, *walk.security,
+                   [&] { return snmp_sess_read2(walk.session, &readable_); });
     NETSNMP_LARGE_FD_CLR(walk.fd, &readable_);
     if (!walk.awaiting) Advance(walk);
   }
 
   void Expire(Walk& walk) {
-    snmp_sess_timeout(walk.session);
+    const auto time_out = [&walk] { snmp_sess_timeout(walk.session); };
+    pdu::OnSession(walk.session, *walk.security, time_out);
     // A retry that could not be sent times out at once, as in net-snmp's
     // synchronous call: the request is past its time and out of retries.
-    if (walk.awaiting && std::exchange(walk.retry_failed, false)) snmp_sess_timeout(walk.session);
+    if (walk.awaiting && std::exchange(walk.retry_failed, false)) {
+      pdu::OnSession(walk.session, *walk.security, time_out);
+    }
     if (walk.awaiting) {  // the retry went out
       walk.deadline = Clock::now() + kTryTime;
       return;
@@ -396,19 +397,16 @@ class Engine {
   }
 
   void Finish(Walk& walk) {
+    TableWalk& result = walk.walker.walk();
+    // As the plug-in does: after no answer or an unknown engine, the next
+    // walk of the PDU discovers the engine and its time anew.
+    if (walk.session != nullptr && walk.security->v3() &&
+        (result.how == WalkEnd::kNoResponse || walk.report == SNMPERR_UNKNOWN_ENG_ID)) {
+      pdu::ForgetEngine(walk.session);
+    }
     if (walk.session != nullptr) snmp_sess_close(std::exchange(walk.session, nullptr));
     walk.finished = true;
     --running_;
-    TableWalk& result = walk.walker.walk();
-    if (walk.security->v3()) {
-      // As the plug-in does: after no answer or an unknown engine, the next
-      // walk of the address discovers the engine and its time anew.
-      if (result.how == WalkEnd::kNoResponse || walk.report == SNMPERR_UNKNOWN_ENG_ID) {
-        pdu::ForgetPeerEngine(walk.entry.address);
-      }
-      const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
-      pdu::ReleaseUsmUsers(&walk);
-    }
     if (result.answers == 0 &&
         (result.how == WalkEnd::kNoSession || result.how == WalkEnd::kRequestFailed)) {
       // Why nothing reached the PDU, in terms of its address; a name is not

@@ -1,8 +1,14 @@
 #include "walk/walk_session.h"
 
+#include <string.h>
+
+#include <iterator>
 #include <map>
 #include <mutex>
+#include <random>
+#include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "driver/snmp_credentials.h"
 #include "driver/usm_state.h"
@@ -11,17 +17,31 @@
 namespace pdu_host {
 namespace {
 
-// Every credential, each prefixed by its length: equal exactly when the
-// credentials are.
+// A digest of every credential, each prefixed by its length, salted with
+// bytes of this process's own: equal exactly when the credentials are, and
+// holding none of them.
 std::string CredentialsKey(const pdu::SnmpCredentials& credentials) {
-  std::string key = credentials.v3 ? "3" : "2c";
+  static const std::string salt = [] {
+    std::random_device random;
+    std::string bytes;
+    for (int i = 0; i < 16; ++i) bytes += static_cast<char>(random());
+    return bytes;
+  }();
+  std::string text = salt + (credentials.v3 ? "3" : "2c") + pdu::LevelName(credentials.level);
   for (const std::string* part :
        {&credentials.community, &credentials.security_name, &credentials.auth_protocol,
         &credentials.auth_passphrase, &credentials.priv_protocol, &credentials.priv_passphrase,
         &credentials.context_name}) {
-    key += std::to_string(part->size()) + ':' + *part;
+    text += std::to_string(part->size()) + ':' + *part;
   }
-  return key + pdu::LevelName(credentials.level);
+  u_char digest[SNMP_MAXBUF_SMALL];
+  std::size_t length = sizeof digest;
+  const int hashed =
+      sc_hash(usmHMACSHA1AuthProtocol, std::size(usmHMACSHA1AuthProtocol),
+              reinterpret_cast<const u_char*>(text.data()), text.size(), digest, &length);
+  explicit_bzero(&text[0], text.size());
+  if (hashed != SNMPERR_SUCCESS) throw std::runtime_error("net-snmp cannot hash (SHA-1)");
+  return std::string(reinterpret_cast<const char*>(digest), length);
 }
 
 }  // namespace
@@ -29,12 +49,15 @@ std::string CredentialsKey(const pdu::SnmpCredentials& credentials) {
 std::shared_ptr<const pdu::SessionSecurity> WalkSecurity(const DeviceEntry& entry) {
   static std::mutex mutex;
   static std::map<std::string, std::shared_ptr<const pdu::SessionSecurity>> made;
-  const pdu::CredentialsReading reading = pdu::ReadCredentials(entry.config);
+  pdu::CredentialsReading reading = pdu::ReadCredentials(entry.config);
   // A reading with problems derives no key and is not worth keeping.
-  if (!reading.problems.empty()) return std::make_shared<const pdu::SessionSecurity>(reading);
+  if (!reading.problems.empty()) {
+    return std::make_shared<const pdu::SessionSecurity>(std::move(reading));
+  }
+  const std::string key = CredentialsKey(reading.credentials);
   const std::lock_guard<std::mutex> lock(mutex);
-  std::shared_ptr<const pdu::SessionSecurity>& security = made[CredentialsKey(reading.credentials)];
-  if (!security) security = std::make_shared<const pdu::SessionSecurity>(reading);
+  std::shared_ptr<const pdu::SessionSecurity>& security = made[key];
+  if (!security) security = std::make_shared<const pdu::SessionSecurity>(std::move(reading));
   return security;
 }
 
