@@ -142,6 +142,15 @@ void PduAgentProcess::Start(const PduAgentOptions& options) {
   if (!options.community.empty()) args.insert(args.end(), {"--community", options.community});
   if (!options.v3_users.empty()) args.insert(args.end(), {"--v3-users", options.v3_users});
   if (!options.state_dir.empty()) args.insert(args.end(), {"--state-dir", options.state_dir});
+  if (!options.engine_id.empty()) {
+    if (options.state_dir.empty()) throw std::runtime_error("PDU agent: engine_id needs state_dir");
+    const std::string state = options.state_dir + "/snmpd.conf";
+    if (::access(state.c_str(), F_OK) != 0) {
+      ::mkdir(options.state_dir.c_str(), 0700);
+      WriteFileAtomically(state, "engineBoots " + std::to_string(options.engine_boots) +
+                                     "\noldEngineID " + options.engine_id + "\n");
+    }
+  }
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);

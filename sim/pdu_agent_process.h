@@ -41,6 +41,11 @@ struct PduAgentOptions {
   // snmpd's persistent folder, kept across restarts: an agent started again
   // on it has the same engine ID and one boot more.
   std::string state_dir;
+  // With state_dir, before its first start: the SNMP v3 engine ID (hex,
+  // "0x80001f88...") and boots the agent starts from, as a PDU made from an
+  // image others share starts with the image's engine ID.
+  std::string engine_id;
+  int engine_boots = 0;
   // Interpreter that runs the agent script, looked up in PATH.
   std::string python = "python3";
 };

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -170,6 +171,10 @@ TEST_F(Credentials, WrongPassphraseAndUnknownUserAreRefusedAtOnce) {
   }
   auto device = Device(9, Config(agent_->address(), V3("pdu-ops", "wrong-passphrase", kPrivPass)));
   RunPass(*device);
+  // Keys the PDU refused hold up no device whose keys it takes.
+  auto right = Device(10, Config(agent_->address(), V3("pdu-ops", kAuthPass, kPrivPass)));
+  EXPECT_EQ(RunPass(*right).records, 1u);
+  EXPECT_EQ(plugin_host::Published(*right).back().col2, kCol2);
   device->Init(std::weak_ptr<QTXController>(), 9,
                Config(agent_->address(), V3("pdu-ops", kAuthPass, kPrivPass)));
   const Pass corrected = RunPass(*device);
@@ -191,6 +196,66 @@ TEST_F(Credentials, ARebootedPduIsFollowedWithoutALostPass) {
   EXPECT_EQ(plugin_host::Published(*device).back().col2, kCol2);
 }
 
+// Two PDUs made from one image: one engine ID, boots of their own (so each
+// refuses the other's time), user pdu-ops with the image's passphrases and
+// pdu-site with each PDU's own. Every device publishes the table on every
+// pass, polled and threaded; the line naming the shared engine ID comes once.
+TEST_F(Credentials, PdusSharingAnEngineIdEachPublishEveryPass) {
+  std::unique_ptr<PduAgentProcess> clones[2];
+  for (int i = 0; i < 2; ++i) {
+    const std::string state = dir_ + "/clone" + std::to_string(i);
+    PduAgentOptions options;
+    options.state_dir = state;
+    options.engine_id = "0x80001f8880c0ffee0000000000000001";
+    options.engine_boots = 3 + 6 * i;
+    std::filesystem::create_directories(state);
+    pdu_agent::WriteFileAtomically(
+        state + "/users", std::string("pdu-ops SHA-256 ") + kAuthPass + " AES " + kPrivPass +
+                              "\npdu-site SHA-256 site-auth-" + std::to_string(i) +
+                              " AES site-priv-" + std::to_string(i) + "\n");
+    options.v3_users = state + "/users";
+    clones[i] = std::make_unique<PduAgentProcess>(PDU_SIM_DIR, options);
+  }
+  const auto site = [](int i) {
+    const std::string n = std::to_string(i);
+    return V3("pdu-site", ("site-auth-" + n).c_str(), ("site-priv-" + n).c_str());
+  };
+  std::unique_ptr<QTXSocketDevice> polled[] = {
+      Device(1, Config(clones[0]->address(), V3("pdu-ops", kAuthPass, kPrivPass))),
+      Device(2, Config(clones[1]->address(), V3("pdu-ops", kAuthPass, kPrivPass))),
+      Device(3, Config(clones[1]->address(), site(1))),
+      Device(4, Config(clones[0]->address(), site(0)))};
+  std::string lines;
+  for (int round = 0; round < 3; ++round) {
+    for (auto& device : polled) {
+      const Pass pass = RunPass(*device);
+      ASSERT_EQ(pass.records, 1u) << pass.out << pass.err;
+      EXPECT_EQ(plugin_host::Published(*device).back().col2, kCol2) << pass.out << pass.err;
+      lines += pass.err;
+      ASSERT_EQ(lines.find("Timeout"), std::string::npos) << lines;
+    }
+  }
+  EXPECT_EQ(lines, "SNMP_VARNO_PDU: device 2 (" + clones[1]->address() +
+                       ") answers with SNMP v3 engine ID 0x80001f8880c0ffee0000000000000001, as " +
+                       clones[0]->address() +
+                       " does; SNMP v3 expects each PDU its own: each is read correctly, but give "
+                       "each PDU its own engine ID when you can\n");
+
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  std::unique_ptr<QTXSocketDevice> threaded[] = {
+      Device(5, Config(clones[0]->address(), site(0), "1")),
+      Device(6, Config(clones[1]->address(), site(1), "1"))};
+  for (auto& device : threaded) {
+    EXPECT_TRUE(qtxhost::WaitForCalls(*device, HostCall::Kind::kSaveDeviceHistory, 2,
+                                      std::chrono::seconds(60)));
+    EXPECT_EQ(plugin_host::Published(*device).back().col2, kCol2);
+  }
+  for (auto& device : threaded) device.reset();
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 // Nothing is sent and nothing published; one line per pass names the member.
 TEST(CredentialsNotUsable, PublishNothingAndSayWhyEachPass) {
   ScriptedAgent agent([](const ber::Request&, int) { return std::nullopt; });
@@ -201,7 +266,22 @@ TEST(CredentialsNotUsable, PublishNothingAndSayWhyEachPass) {
   no_priv["security_level"] = "AUTHPRIV";
   Json::Value version(Json::objectValue);
   version["snmp_version"] = "1";
+  // Less than the members ask for is never used: no v2c for v3 members, no
+  // lower level for a missing passphrase.
+  Json::Value no_version = V3("pdu-ops", kAuthPass, kPrivPass);
+  no_version.removeMember("snmp_version");
+  Json::Value said_v2c = no_version;
+  said_v2c["snmp_version"] = "2c";
+  Json::Value no_passphrases = V3("pdu-ops", kAuthPass, kPrivPass);
+  no_passphrases.removeMember("auth_passphrase");
+  no_passphrases.removeMember("priv_passphrase");
+  Json::Value no_priv_passphrase = V3("pdu-ops", kAuthPass, kPrivPass);
+  no_priv_passphrase.removeMember("priv_passphrase");
   const std::pair<Json::Value, std::string> cases[] = {
+      {no_version, "appSetting.snmp_version missing, though appSetting names security_name"},
+      {said_v2c, "appSetting.snmp_version is \"2c\", though appSetting names security_name"},
+      {no_passphrases, "appSetting.auth_passphrase missing, though priv_protocol is given"},
+      {no_priv_passphrase, "appSetting.priv_passphrase missing, though priv_protocol is given"},
       {bad_protocol, "appSetting.priv_protocol is not one of DES, AES, AES-192 or AES-256"},
       {short_passphrase, "appSetting.auth_passphrase is shorter than 8 characters"},
       {no_priv, "appSetting.priv_passphrase missing, though security_level authPriv needs it"},

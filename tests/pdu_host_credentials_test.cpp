@@ -8,8 +8,11 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,6 +21,7 @@
 #include "run_as_host/run_summary.h"
 #include "sim/pdu_agent_process.h"
 #include "support/pdu_host_run.h"
+#include "support/scripted_agent.h"
 
 namespace {
 
@@ -205,6 +209,101 @@ TEST_F(PduHostCredentials, SurveyExplainAndRecordWalkWithEachDevicesCredentials)
     EXPECT_NE(capture.find("\n# walked with " + walked_with + "\n"), std::string::npos) << capture;
     ExpectNoSecret(run.out + run.err + capture, "--explain --record");
   }
+}
+
+// --check names every configuration that would ask for less than it names,
+// and compares addresses as net-snmp opens them; --address stops before
+// the network on the same mistakes, in one line; secret files that others
+// can read are named.
+TEST(PduHostCredentialsCheck, NothingAsksForLessAndAddressesCompareAsOpened) {
+  TempDir dir;
+  const std::string config = dir.Write("site.json", R"({"devices": [
+    {"id": 1, "address": "127.0.0.1:1161", "appSetting": )" +
+                                                        V3("pdu-ops", kAuth) + R"(},
+    {"id": 2, "address": "udp:localhost:1161", "appSetting": )" +
+                                                        V3("pdu-ops", kWrong) + R"(},
+    {"id": 3, "address": "127.0.0.1:1162", "appSetting": )" +
+                                                        V3("pdu-ops", kWrong) + R"(},
+    {"id": 4, "address": "127.0.0.1:1163",
+     "appSetting": {"security_name": "pdu-ops", "security_level": "authPriv"}},
+    {"id": 5, "address": "127.0.0.1:1164", "appSetting": {"snmp_version": "3",
+     "security_name": "pdu-ops", "auth_protocol": "SHA-256", "priv_protocol": "AES"}}]})");
+  chmod(config.c_str(), 0640);
+  const auto check = RunHost(dir, {"--config", config, "--check"});
+  EXPECT_EQ(check.status, 1);
+  for (
+      const std::string& finding : std::vector<std::string>{
+          "devices[1] (id 2) address: polls the same PDU (udp:localhost:1161) as devices[0] (id 1)",
+          "devices[1] (id 2) appSetting.security_name: the same user on the same PDU as devices[0]",
+          "devices[3] (id 4) appSetting.snmp_version: missing, though appSetting names "
+          "security_name, which only SNMP v3 reads",
+          "devices[4] (id 5) appSetting.auth_passphrase: missing, though priv_protocol is given",
+          "devices[4] (id 5) appSetting.priv_passphrase: missing, though priv_protocol is given",
+          "config file " + config +
+              " holds secrets (a community other than tundra, or "
+              "passphrases) and can be read by others than its owner (mode 0640)"}) {
+    EXPECT_NE(check.out.find(finding), std::string::npos) << finding << "\n" << check.out;
+  }
+  EXPECT_NE(check.out.find("5 devices, 6 findings"), std::string::npos) << check.out;
+  ExpectNoSecret(check.out, "--check");
+
+  ScriptedAgent agent([](const ber::Request&, int) { return std::nullopt; });
+  const std::string secret = dir.Write("auth", std::string(kAuth) + "\n");
+  chmod(secret.c_str(), 0640);
+  const std::vector<std::string> v3 = {
+      "--address",       agent.address(), "--snmp-version",  "3",
+      "--security-name", "pdu-ops",       "--auth-protocol", "SHA-256"};
+  std::vector<std::string> checked = v3;
+  checked.insert(checked.end(), {"--auth-passphrase-file", secret, "--check"});
+  EXPECT_NE(RunHost(dir, checked)
+                .out.find("--auth-passphrase-file " + secret +
+                          " holds a secret and can be read by others than its "
+                          "owner (mode 0640): chmod 600 " +
+                          secret),
+            std::string::npos);
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {v3, "pdu-host: --auth-protocol SHA-256 needs an auth passphrase, and none was given"},
+      {{"--address", agent.address(), "--security-name", "pdu-ops"},
+       "pdu-host: --security-name is for SNMP v3, and --snmp-version 3 is not given"},
+      {{"--address", agent.address(), "--survey"},
+       "pdu-host: PDU_PRIV_PASSPHRASE is set, and only SNMP v3 uses it"}};
+  for (const auto& [args, line] : refused) {
+    if (args.back() == "--survey") setenv("PDU_PRIV_PASSPHRASE", kPriv, 1);
+    const auto run = RunHost(dir, args);
+    unsetenv("PDU_PRIV_PASSPHRASE");
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_EQ(run.err.rfind(line, 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+  EXPECT_EQ(agent.datagrams(), 0u);
+}
+
+// A survey names PDUs answering with one engine ID, and reads each whole.
+TEST(PduHostCredentialsSurvey, NamesPdusSharingAnEngineIdAndReadsEach) {
+  TempDir dir;
+  const std::string users =
+      dir.Write("users", std::string("pdu-ops SHA-256 ") + kAuth + " AES " + kPriv + "\n");
+  std::unique_ptr<pdu_agent::PduAgentProcess> clones[2];
+  std::string devices;
+  for (int i = 0; i < 2; ++i) {
+    pdu_agent::PduAgentOptions options;
+    options.v3_users = users;
+    options.state_dir = dir.path() + "/clone" + std::to_string(i);
+    options.engine_id = "0x80001f8880c0ffee0000000000000002";
+    options.engine_boots = 2 + 5 * i;
+    clones[i] = std::make_unique<pdu_agent::PduAgentProcess>(PDU_SIM_DIR, options);
+    devices += std::string(i == 0 ? "" : ", ") + R"({"id": )" + std::to_string(i + 1) +
+               R"(, "address": ")" + clones[i]->address() + R"(", "appSetting": )" +
+               V3("pdu-ops", kAuth) + "}";
+  }
+  const std::string config = dir.Write("site.json", R"({"devices": [)" + devices + "]}");
+  const auto survey = RunHost(dir, {"--config", config, "--survey"});
+  EXPECT_EQ(survey.status, 0) << survey.out << survey.err;
+  EXPECT_NE(survey.out.find(": 2 ok\nPDUs "), std::string::npos) << survey.out;
+  EXPECT_NE(survey.out.find(" answer with SNMP v3 engine ID 0x80001f8880c0ffee0000000000000002; "
+                            "SNMP v3 expects each PDU its own: both are read correctly"),
+            std::string::npos)
+      << survey.out;
 }
 
 // A time-out in an ordinary run is explained with how the device asked.

@@ -164,7 +164,7 @@ TEST(PduHostCheck, NamesEachMistakeWithDeviceIdPathAndWhatItDoes) {
   TempDir dir;
   const std::string config = dir.Write("site.json", R"({"device": [], "devices": [
     {"id": 7, "address": "127.0.0.1:161", "appSetting": {"b_mode": "2", "use_threads": "1"}},
-    {"id": 8, "address": "127.0.0.1:161", "appSetting": {"b_mode": "two", "use_thread": "yes"}},
+    {"id": 8, "address": "udp:localhost", "appSetting": {"b_mode": "two", "use_thread": "yes"}},
     {"id": 9, "address": "127.0.0.1:abc", "appSetting": {"b_mode": "4"}},
     {"id": 10, "address": " 127.0.0.1:161", "appSetting": {"b_mode": "3"},
      "thresholdSetting": {"r1": {"NMAlarmID": "12a", "ID": "1", "SignalNum": "3"},
@@ -183,7 +183,7 @@ TEST(PduHostCheck, NamesEachMistakeWithDeviceIdPathAndWhatItDoes) {
       "device: unknown member, not read: did you mean devices?",
       "devices[0] (id 7) appSetting.use_threads: unknown member, not read: did you mean "
       "use_thread? Without use_thread, the device is polled from the host",
-      "devices[1] (id 8) address: polls the same PDU (127.0.0.1:161) as devices[0] (id 7)",
+      "devices[1] (id 8) address: polls the same PDU (udp:localhost:161) as devices[0] (id 7)",
       "devices[1] (id 8) appSetting.b_mode: \"two\" reads as 0 (no digits), which is not a mode "
       "(1, 2 or 3): the device acts as in mode 1",
       "devices[1] (id 8) appSetting.use_thread: \"yes\" reads as 0 (no digits): the device is "
