@@ -207,6 +207,7 @@ TEST_F(PduHostCredentials, SurveyExplainAndRecordWalkWithEachDevicesCredentials)
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     const std::string capture = pdu_host_run::ReadFile(dir_.path() + "/capture.snmprec");
     EXPECT_NE(capture.find("\n# walked with " + walked_with + "\n"), std::string::npos) << capture;
+    EXPECT_NE(run.out.find("\nwalked with " + walked_with + "\n"), std::string::npos) << run.out;
     ExpectNoSecret(run.out + run.err + capture, "--explain --record");
   }
 }

@@ -103,7 +103,7 @@ std::string FormatExplanation(const ExplainedDevice& device, const TableWalk& wa
   if (walk.answers == 0 && !walk.complete) {
     const WalkVerdict verdict = JudgeWalk(walk);
     return header + StateWords(verdict.state) + ": " + verdict.problem + "\n" +
-           "walk: " + WalkSummary(walk) + "\n";
+           "walk: " + WalkSummary(walk) + "\nwalked with " + AskedWith(walk) + "\n";
   }
 
   std::vector<Row> rows = {{"field", "object", "type", "value", "record", "verdict"}};
@@ -113,7 +113,8 @@ std::string FormatExplanation(const ExplainedDevice& device, const TableWalk& wa
     rows.push_back({"-", SuffixText(object->suffix), object->type_name, Clip(object->value_text),
                     "-", "no field"});
   }
-  return header + AlignedLines(rows) + "walk: " + WalkSummary(walk) + "\n";
+  return header + AlignedLines(rows) + "walk: " + WalkSummary(walk) + "\nwalked with " +
+         AskedWith(walk) + "\n";
 }
 
 }  // namespace pdu_host

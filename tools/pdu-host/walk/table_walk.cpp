@@ -22,6 +22,11 @@ std::string WalkSummary(const TableWalk& walk) {
          (walk.requests == 1 ? " request" : " requests");
 }
 
+std::string AskedWith(const TableWalk& walk) {
+  static const pdu::SessionSecurity plain;
+  return (walk.security ? *walk.security : plain).Description();
+}
+
 std::string NoAnswerAdvice(const pdu::SessionSecurity& security) {
   static_assert(pdu::kRetries == 1 && pdu::kTimeoutMicroseconds % 1'000'000 == 0);
   std::string advice = "no answer to " + security.Description() + ", within " +

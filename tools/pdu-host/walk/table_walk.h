@@ -59,6 +59,10 @@ TableWalk WalkTable(const DeviceEntry& entry);
 // "<how it ended>; N requests".
 std::string WalkSummary(const TableWalk& walk);
 
+// How the walk asked: "SNMP v3, user pdu-ops, authPriv",
+// "SNMP v2c, community \"tundra\"" (pdu::SessionSecurity::Description).
+std::string AskedWith(const TableWalk& walk);
+
 // What a walk that got no answer means, with how the PDU was asked (the SNMP
 // version, "tundra" or "the configured community" or the v3 user, the
 // time-out and retry), for a person who must find out why.
