@@ -5,6 +5,11 @@
 // (PDU_COMMUNITY, PDU_AUTH_PASSPHRASE, PDU_PRIV_PASSPHRASE), never from the
 // command line, where ps shows them to everyone. A file is preferred to the
 // environment; an empty variable counts as unset.
+//
+// Nothing asks for less than the options name: a v3 option without
+// --snmp-version 3, a passphrase variable set without any --snmp-version,
+// and a level (named, or asked for by a protocol option) whose passphrase no
+// file or variable gives each stop the run before anything is sent.
 #pragma once
 
 #include <string>
@@ -29,7 +34,8 @@ struct AddressCredentialOptions {
 using CredentialMembers = std::vector<std::pair<std::string, std::string>>;
 
 // Reads the secrets; throws UsageError (options.h) naming the option or the
-// variable, never a secret, when a file cannot be read or holds no line.
+// variable, never a secret, when a file cannot be read or holds no line, or
+// for the mistakes above.
 CredentialMembers AddressCredentials(const AddressCredentialOptions& options);
 
 }  // namespace pdu_host
