@@ -343,10 +343,10 @@ TEST_F(PduHostAgainstAgent, ClosedStandardDescriptorsCostNothing) {
   }
 }
 
-// One of two threaded devices, sampling at the same moment, writes a problem
-// line that names no PDU: the run fails and names both, beside each record
-// and in the summary.
-TEST(PduHostUntiedLine, AProblemLineNotToldApartFailsTheRunAndNamesItsCandidates) {
+// One of two threaded devices, sampling at the same moment, fails at once
+// with a line that names no PDU: the line is its own, and the run fails
+// naming it alone, beside its records and in the summary.
+TEST(PduHostThreadedLine, AFailingThreadedPduTaintsNoOtherDevice) {
   // Keeps device 7's pass going while device 8's fails at once.
   ScriptedAgent slow([](const ber::Request& request, int) -> std::optional<ber::Bytes> {
     std::this_thread::sleep_for(std::chrono::seconds(3));
@@ -360,14 +360,20 @@ TEST(PduHostUntiedLine, AProblemLineNotToldApartFailsTheRunAndNamesItsCandidates
                                            DeviceJson(8, "127.0.0.1:0", "2", "1")}));
   const auto run = RunHost(dir, {"--config", config});
   EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_EQ(run.out.find("no time-out or error"), std::string::npos) << run.out;
-  for (const char* text : {"[device 7 or 8] snmp get error 1\n",
-                           " · sampled, perhaps no answer: see below · data_id 7 ===\n",
-                           " · sampled, perhaps no answer: see below · data_id 8 ===\n",
-                           "  plug-in: snmp get error 1  (device 7 or 8, not told apart)\n",
-                           "\n  device 7 or 8: snmp get error 1: "}) {
+  for (const char* text : {"[device 8] snmp get error 1\n",
+                           " · sampled, no answer: nothing read yet, every field 0 · data_id 8 ===\n",
+                           "  plug-in: snmp get error 1\n"}) {
     EXPECT_NE(run.out.find(text), std::string::npos) << text << " in\n" << run.out;
   }
+  EXPECT_NE(run.err.find("device 8 (devices[1]): its last pass ended without an answer"),
+            std::string::npos)
+      << run.err;
+  for (const std::string& text : {std::string("[plug-in]"), std::string(" or 8"),
+                                  std::string("perhaps"), std::string("device 7 (devices[0]):")}) {
+    EXPECT_EQ((run.out + run.err).find(text), std::string::npos) << text << run.out << run.err;
+  }
+  const std::string summary = run.out.substr(run.out.find("=== run summary"));
+  EXPECT_NE(summary.find("no time-out or error"), std::string::npos) << summary;
 }
 
 TEST(PduHostExitStatus, DevicesThatPublishFewerRecordsThanPassesExitOne) {

@@ -19,6 +19,7 @@
 #include "common/interruption.h"
 #include "configuration/host_config.h"
 #include "console/console_capture.h"
+#include "console/thread_device.h"
 #include "driver/pdu_record.h"
 #include "explain_record/explain_run.h"
 #include "host_calls.h"
@@ -100,8 +101,7 @@ void WaitForRecords(const CycleCollector& collector, const QTXSocketDevice& devi
 // destroy.
 int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& entries,
                  const std::optional<std::string>& cache, QTXSocketDeviceProvider& provider,
-                 CycleCollector& collector, ConsoleCapture& capture, RunLedger& ledger,
-                 std::vector<HostedDevice>& hosted) {
+                 CycleCollector& collector, RunLedger& ledger, std::vector<HostedDevice>& hosted) {
   for (const DeviceEntry& entry : entries) {
     HostedDevice slot{&entry, std::unique_ptr<QTXSocketDevice>(provider.create())};
     if (!slot.device) {
@@ -112,7 +112,7 @@ int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& 
     QTXSocketDevice& device = *slot.device;
     hosted.push_back(std::move(slot));
     try {
-      ConsoleCapture::Call call(capture, entry.id);
+      const DeviceCall call(entry.id);
       device.Init(std::weak_ptr<QTXController>(), entry.id, entry.config);
     } catch (const std::exception& e) {
       Complain(Label(entry) + ": the plug-in rejected its configuration: " + e.what());
@@ -124,7 +124,7 @@ int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& 
   if (cache) {
     for (HostedDevice& slot : hosted) {
       CycleCollector::CacheRestoreScope scope;
-      ConsoleCapture::Call call(capture, slot.entry->id);
+      const DeviceCall call(slot.entry->id);
       if (!slot.device->LoadFromCache(*cache)) {
         Complain(Label(*slot.entry) + " did not take the cache record");
         status = kExitShortfall;
@@ -139,7 +139,7 @@ int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& 
     for (HostedDevice& slot : hosted) {
       if (slot.entry->threaded || Interrupted() != 0) continue;
       try {
-        ConsoleCapture::Call call(capture, slot.entry->id);
+        const DeviceCall call(slot.entry->id);
         slot.device->RefreshStatus();
       } catch (const std::exception& e) {
         Complain(Label(*slot.entry) + ": pass " + std::to_string(pass + 1) +
@@ -173,14 +173,11 @@ int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& 
 }
 
 // Destroys the devices one by one, each destructor stopping and joining its
-// sampling thread, so that what each writes meanwhile is still its own.
-void DestroyDevices(ConsoleCapture& capture, std::vector<HostedDevice>& hosted) {
+// sampling thread.
+void DestroyDevices(std::vector<HostedDevice>& hosted) {
   for (HostedDevice& slot : hosted) {
-    {
-      ConsoleCapture::Call call(capture, slot.entry->id);
-      slot.device.reset();
-    }
-    capture.Stopped(slot.entry->id);
+    const DeviceCall call(slot.entry->id);
+    slot.device.reset();
   }
   hosted.clear();
 }
@@ -188,7 +185,7 @@ void DestroyDevices(ConsoleCapture& capture, std::vector<HostedDevice>& hosted) 
 std::vector<ConsoleDevice> CapturedDevices(const std::vector<DeviceEntry>& entries) {
   std::vector<ConsoleDevice> devices;
   for (const DeviceEntry& entry : entries) {
-    devices.push_back({entry.id, entry.address, entry.threaded});
+    devices.push_back({entry.id, entry.address});
   }
   return devices;
 }
@@ -258,30 +255,25 @@ int RunHost(const HostRunRequest& request, const HostConfig& config, const std::
   RunLedger ledger(entries);
   std::unique_ptr<ConsoleCapture> capture;
   // Beside each sampled record: the device's console lines of its pass,
-  // each read before the record's report is made.
+  // which its thread wrote before the cycle, so they are counted already.
   CycleCollector collector(events.get(), WriteOut, [&](unsigned int id, CycleReport& cycle) {
-    capture->Sync();
     RunLedger::PassNotes notes = ledger.OnRecord(id, cycle.record);
     cycle.pass_lines = std::move(notes.lines);
     cycle.pass_unanswered = notes.unanswered;
     cycle.pass_perhaps_unanswered = notes.perhaps_unanswered;
-    // A threaded device's pass ends with this cycle, on its own thread.
-    capture->PassEnded(id);
   });
   capture = std::make_unique<ConsoleCapture>(
       CapturedDevices(entries),
       [&ledger](const std::vector<unsigned int>& candidates, const std::string& line) {
         ledger.OnLine(candidates, line);
       });
-  if (!capture->active()) {
-    Complain("note: the plug-in's console lines are not told apart by device: " + capture->error());
-  }
+  if (!capture->error().empty()) Complain("note: " + capture->error());
   int status = kExitOk;
   {
     ObserverInstallation observer(collector);
     std::vector<HostedDevice> hosted;
-    status = DriveDevices(request, entries, cache, *provider, collector, *capture, ledger, hosted);
-    DestroyDevices(*capture, hosted);
+    status = DriveDevices(request, entries, cache, *provider, collector, ledger, hosted);
+    DestroyDevices(hosted);
   }
   provider.reset();
   providers.clear();

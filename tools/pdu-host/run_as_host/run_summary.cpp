@@ -107,11 +107,12 @@ RunLedger::RunLedger(const std::vector<DeviceEntry>& entries) {
 
 void RunLedger::OnLine(const std::vector<unsigned int>& candidates, const std::string& line) {
   const LineKind kind = ClassifyLine(line);
-  if (kind == LineKind::kTrace || candidates.empty()) return;
+  if (kind == LineKind::kTrace) return;
   std::lock_guard<std::mutex> lock(mutex_);
-  if (candidates.size() > 1) {
+  if (candidates.size() != 1) {
     if (!IsProblem(kind)) return;
-    const std::string from = "device " + Alternatives(candidates);
+    const std::string from =
+        candidates.empty() ? "no device" : "device " + Alternatives(candidates);
     if (untied_++ < kUntiedListed) {
       untied_kept_.push_back(from + ": " + Explained(line, CommonNoAnswer(candidates)));
     }
@@ -252,12 +253,10 @@ std::string RunLedger::Summary(const char* interrupted_by, std::size_t passes) c
       (interrupted_by != nullptr ? ", interrupted by " + std::string(interrupted_by) : "") +
       " ===\n" + AlignedLines(rows);
   if (untied_ != 0) {
-    summary += std::to_string(untied_) +
-               (untied_ == 1 ? " problem line names no PDU and came while several devices were "
-                               "sampling, so whose it is cannot be told"
-                             : " problem lines name no PDU and came while several devices were "
-                               "sampling, so whose they are cannot be told") +
-               "; run those devices one at a time (or all polled, use_thread 0) to tell:\n";
+    summary += std::to_string(untied_) + (untied_ == 1 ? " problem line" : " problem lines") +
+               " could not be tied to one device: written straight to the console, not by a "
+               "device's thread through its streams, naming no PDU or an address several "
+               "devices share:\n";
     for (const std::string& line : untied_kept_) summary += "  " + line + "\n";
     if (untied_ > untied_kept_.size()) {
       summary += "  and " + std::to_string(untied_ - untied_kept_.size()) + " more\n";

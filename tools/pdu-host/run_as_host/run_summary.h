@@ -15,10 +15,11 @@
 // field (one that feeds no alarm signal, so that 0 is not its usual value)
 // that was 0 in every sampled record is named: a PDU that does not serve it,
 // or serves it with a type the plug-in ignores, leaves it so. A problem line
-// that could not be tied to one device
-// (line_attribution.h) is noted beside the next record of each device it
-// may come from and in their summary lines, and listed at the end of the
-// summary with its candidates: the run then has failed.
+// that could not be tied to one device (line_attribution.h: bytes written
+// straight to the console) is noted beside the next record of each device
+// whose address it names and in their summary lines, and listed at the end
+// of the summary with those devices, or "no device": the run then has
+// failed.
 #pragma once
 
 #include <cstddef>
@@ -43,8 +44,8 @@ class RunLedger {
     bool perhaps_unanswered = false;  // a line not told apart says so, maybe of this pass
   };
 
-  // A console line of the plug-in and the devices it may come from (one
-  // when it is tied to a device).
+  // A console line of the plug-in and the devices it is from (one when it
+  // is tied to a device; several or none when it is not).
   void OnLine(const std::vector<unsigned int>& candidates, const std::string& line);
   // Device `id` published `record` from a pass: what it reported since its
   // previous record.
