@@ -27,6 +27,7 @@
 #include "qtx/qtx_socket_device.h"
 #include "run_as_host/cycle_collector.h"
 #include "run_as_host/event_log.h"
+#include "run_as_host/polled_pass_stop.h"
 #include "run_as_host/run_summary.h"
 
 namespace pdu_host {
@@ -135,12 +136,16 @@ int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& 
                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                             std::chrono::duration<double>(request.seconds));
 
+  PolledPassStop stop;
   for (unsigned pass = 0; pass < request.passes && Interrupted() == 0; ++pass) {
     for (HostedDevice& slot : hosted) {
       if (slot.entry->threaded || Interrupted() != 0) continue;
       try {
+        QTXSocketDevice* device = slot.device.get();
         const DeviceCall call(slot.entry->id);
-        slot.device->RefreshStatus();
+        const PolledPassStop::Pass in_pass(stop, slot.device, slot.entry->id);
+        // Checked once the pass is known to the stop, which then sees any signal after it.
+        if (Interrupted() == 0) device->RefreshStatus();
       } catch (const std::exception& e) {
         Complain(Label(*slot.entry) + ": pass " + std::to_string(pass + 1) +
                  " failed: " + e.what());
@@ -154,9 +159,10 @@ int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& 
   }
 
   for (HostedDevice& slot : hosted) {
-    const std::size_t published = collector.SampledRecords(*slot.device);
     // An interrupted run is short of records by design: the summary tells.
-    if (published >= request.passes || Interrupted() != 0) continue;
+    if (Interrupted() != 0) break;
+    const std::size_t published = collector.SampledRecords(*slot.device);
+    if (published >= request.passes) continue;
     std::string message = Label(*slot.entry) + " published " + std::to_string(published) + " of " +
                           std::to_string(request.passes) + " records";
     if (slot.entry->threaded) {
@@ -172,8 +178,8 @@ int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& 
   return status;
 }
 
-// Destroys the devices one by one, each destructor stopping and joining its
-// sampling thread.
+// Destroys the devices one by one (one whose polled pass was stopped is gone
+// already), each destructor stopping and joining its sampling thread.
 void DestroyDevices(std::vector<HostedDevice>& hosted) {
   for (HostedDevice& slot : hosted) {
     const DeviceCall call(slot.entry->id);
@@ -249,7 +255,11 @@ int RunHost(const HostRunRequest& request, const HostConfig& config, const std::
     return kExitBadInput;
   }
   ReportConfig(config, source, config_path);
-  CatchInterrupts();
+  CatchInterrupts(
+      "stopping the devices: a pass under way is abandoned and nothing more is "
+      "published; then the run summary" +
+      (request.cache_out_path.empty() ? std::string() : " and " + request.cache_out_path) +
+      " (press Ctrl-C again to quit at once, without them)");
   const auto started = std::chrono::steady_clock::now();
 
   RunLedger ledger(entries);

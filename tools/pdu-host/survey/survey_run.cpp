@@ -41,7 +41,9 @@ void SayHowMany(std::size_t walked, const DescriptorBudget& budget) {
 }  // namespace
 
 int RunSurvey(const std::vector<DeviceEntry>& entries, bool json) {
-  CatchInterrupts();
+  CatchInterrupts(
+      "ending the walks under way; the PDUs judged are printed, the others as interrupted, then "
+      "the summary (press Ctrl-C again to quit at once, without them)");
   const DescriptorBudget budget = RaiseDescriptorLimit();
   std::vector<SurveyLine> lines(entries.size());
   std::vector<const DeviceEntry*> targets;
