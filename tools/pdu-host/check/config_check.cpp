@@ -389,11 +389,14 @@ class DeviceChecker {
 
 }  // namespace
 
-std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries) {
+std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries,
+                                        bool look_up_names) {
   std::vector<std::vector<AddressFinding>> addresses(entries.size());
   ForEachAtOnce(entries.size(), kLookupsAtOnce, [&](std::size_t i) {
     // A missing address is a structural finding; there is nothing to look at.
-    if (entries[i].address_valid) addresses[i] = AddressFindings(entries[i].address);
+    if (entries[i].address_valid) {
+      addresses[i] = AddressFindings(entries[i].address, look_up_names);
+    }
   });
   const std::vector<std::optional<std::size_t>> clashes = UserClashes(entries);
   const std::vector<std::optional<std::size_t>> same_pdus = SamePdus(entries);

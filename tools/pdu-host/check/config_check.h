@@ -26,8 +26,10 @@
 
 namespace pdu_host {
 
-// In device order; the names in all addresses are looked up side by side.
-std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries);
+// In device order; the names in all addresses are looked up side by side,
+// or taken as resolving without `look_up_names`.
+std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries,
+                                        bool look_up_names = true);
 
 // When a device holds a secret (a community other than tundra, a
 // passphrase) and the configuration file at `path` can be read by others

@@ -38,7 +38,7 @@ int RunMode(const Options& options) {
                                                      : "--address " + options.address;
   if (options.check) return RunCheck(config, source, options.config_path);
   if (options.survey) {
-    if (!ReportConfig(config, source)) return kExitBadInput;
+    if (!ReportConfig(config, source, "", /*look_up_names=*/false)) return kExitBadInput;
     return RunSurvey(config.entries, options.json);
   }
   return RunHost(options.run, config, source, options.config_path);

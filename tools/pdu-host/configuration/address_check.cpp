@@ -77,14 +77,7 @@ void CheckHost(const std::string& host, int family, std::vector<AddressFinding>&
   addrinfo* found = nullptr;
   const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
   if (found != nullptr) freeaddrinfo(found);
-  if (error != 0) {
-    const char* which = family == AF_INET    ? " to an IPv4 address"
-                        : family == AF_INET6 ? " to an IPv6 address"
-                                             : "";
-    findings.push_back(
-        {"the name \"" + host + "\" does not resolve" + which + " (" + gai_strerror(error) + ")",
-         true});
-  }
+  if (error != 0) findings.push_back(UnresolvedName(host, family, error));
 }
 
 bool HasSpace(const std::string& text) {
@@ -93,6 +86,14 @@ bool HasSpace(const std::string& text) {
 }
 
 }  // namespace
+
+AddressFinding UnresolvedName(const std::string& host, int family, int error) {
+  const char* which = family == AF_INET    ? " to an IPv4 address"
+                      : family == AF_INET6 ? " to an IPv6 address"
+                                           : "";
+  return {"the name \"" + host + "\" does not resolve" + which + " (" + gai_strerror(error) + ")",
+          true};
+}
 
 std::string AddressWithPort(const std::string& address) {
   if (address.empty() || HasSpace(address)) return address;

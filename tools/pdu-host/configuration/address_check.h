@@ -25,6 +25,10 @@ struct AddressFinding {
 // With `look_up_name` false, a name is taken as resolving.
 std::vector<AddressFinding> AddressFindings(const std::string& address, bool look_up_name = true);
 
+// The finding for `host`, which getaddrinfo could not look up (its `error`)
+// in `family` (AF_UNSPEC, AF_INET or AF_INET6).
+AddressFinding UnresolvedName(const std::string& host, int family, int error);
+
 // The port net-snmp uses when an address names none.
 inline constexpr int kDefaultSnmpPort = 161;
 
