@@ -23,6 +23,7 @@
 #include "common/text_columns.h"
 #include "driver/pdu_alarms.h"
 #include "driver/pdu_record.h"
+#include "driver/snmp_credentials.h"
 #include "host_calls.h"
 #include "run_as_host/event_log.h"
 #include "run_as_host/record_report.h"
@@ -30,6 +31,7 @@
 #include "support/ber.h"
 #include "support/pdu_host_run.h"
 #include "support/scripted_agent.h"
+#include "verdict/walk_verdict.h"
 
 namespace {
 
@@ -360,9 +362,10 @@ TEST(PduHostThreadedLine, AFailingThreadedPduTaintsNoOtherDevice) {
                                            DeviceJson(8, "127.0.0.1:0", "2", "1")}));
   const auto run = RunHost(dir, {"--config", config});
   EXPECT_EQ(run.status, 1) << run.err;
-  for (const char* text : {"[device 8] snmp get error 1\n",
-                           " · sampled, no answer: nothing read yet, every field 0 · data_id 8 ===\n",
-                           "  plug-in: snmp get error 1\n"}) {
+  for (const char* text :
+       {"[device 8] snmp get error 1\n",
+        " · sampled, no answer: nothing read yet, every field 0 · data_id 8 ===\n",
+        "  plug-in: snmp get error 1\n"}) {
     EXPECT_NE(run.out.find(text), std::string::npos) << text << " in\n" << run.out;
   }
   EXPECT_NE(run.err.find("device 8 (devices[1]): its last pass ended without an answer"),
@@ -491,6 +494,29 @@ TEST(PduHostExitStatus, HelpNamesEveryOptionAndExitStatus) {
         "snmp_varno_pdu.so", "ended without an answer", "--check: findings"}) {
     EXPECT_NE(run.out.find(word), std::string::npos) << word;
   }
+}
+
+// What an engineer on the host has: --help-config, the release README's
+// last section, names every member a device reads and every survey state.
+TEST(PduHostExitStatus, HelpConfigNamesEveryMemberAndEverySurveyState) {
+  TempDir dir;
+  const auto run = RunHost(dir, {"--help-config"});
+  EXPECT_EQ(run.status, 0);
+  std::vector<std::string> members = pdu::CredentialMembers();
+  for (const char* member : {"id", "address", "thresholdSetting", "b_mode", "use_thread",
+                             "SignalName", "NMAlarmID", "SignalNumber"}) {
+    members.push_back(member);
+  }
+  for (const std::string& member : members) {
+    EXPECT_NE(run.out.find("\n  " + member + " "), std::string::npos) << member;
+  }
+  for (const pdu_host::SurveyState state : pdu_host::kSurveyStates) {
+    EXPECT_NE(run.out.find(std::string("\n  ") + pdu_host::StateWords(state) + "  "),
+              std::string::npos)
+        << pdu_host::StateWords(state);
+  }
+  EXPECT_NE(pdu_host_run::ReadFile(PDU_SIM_DIR "/../tools/release-readme.txt").find(run.out),
+            std::string::npos);
 }
 
 // The field layout other tools parse.
