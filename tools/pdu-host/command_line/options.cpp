@@ -252,8 +252,9 @@ once the way the plug-in walks it, all PDUs at once (PDUs
 that do not answer cost one time-out together), and print
 one line per PDU: id, address, state (ok, partial, empty
 table, no response, refused, cannot open; interrupted
-after Ctrl-C), fields stored of 31, objects served that
-no field keeps, requests, time and the first problem;
+after Ctrl-C), fields stored of 31, unkept (objects
+served that no field keeps), requests, seconds and the
+first problem (the columns are named as --json's keys);
 then a summary. Each PDU is walked with its credentials;
 an SNMP v3 PDU that refuses them is refused at once, with
 the reason. On a terminal the lines come once all PDUs

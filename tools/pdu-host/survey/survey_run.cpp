@@ -10,6 +10,7 @@
 #include "common/exit_status.h"
 #include "common/interruption.h"
 #include "driver/walk_settings.h"
+#include "survey/configuration_cause.h"
 #include "survey/survey_output.h"
 #include "survey/survey_progress.h"
 #include "survey/survey_report.h"
@@ -73,6 +74,9 @@ int RunSurvey(const std::vector<DeviceEntry>& entries, bool json) {
     SurveyLine& line = lines[line_of[target]];
     line.seconds = seconds;
     line.verdict = JudgeWalk(walk);
+    if (const auto cause = ConfigurationCause(*targets[target], line.verdict.state)) {
+      line.verdict.problem = *cause + line.verdict.problem;
+    }
     CountFields(walk, line);
     progress.Count(line.verdict.state);
     output.Judged(line);

@@ -360,6 +360,7 @@ class Engine {
         walk.walker.EndRequestFailed("net-snmp could not create the engine discovery request");
       } else if (Send(walk, discovery)) {
         walk.discovering = true;
+        walk.walker.walk().discovery_requests = 1;
         return;
       }
       Finish(walk);
