@@ -26,6 +26,7 @@
 #include "plugin_library.h"
 #include "qtx/qtx_socket_device.h"
 #include "run_as_host/cycle_collector.h"
+#include "run_as_host/error_status_walk.h"
 #include "run_as_host/event_log.h"
 #include "run_as_host/polled_pass_stop.h"
 #include "run_as_host/run_summary.h"
@@ -310,14 +311,16 @@ int RunHost(const HostRunRequest& request, const HostConfig& config, const std::
     Complain(events->error());
     if (status == kExitOk) status = kExitShortfall;
   }
+  if (Interrupted() == 0) NameErrorStatuses(entries, ledger);
   const bool walk_again = request.explain || !request.record_path.empty();
+  std::vector<std::string> closing;  // said last: the files written, where output went
   if (walk_again && Interrupted() != 0) {
     Complain("note: interrupted, so the tables are not walked again for --explain or --record");
   } else if (walk_again &&
              !ExplainAndRecord(
                  request.explain, request.record_path, entries,
                  [&collector](unsigned int id) { return collector.LastPublishedBy(id); },
-                 [&ledger](unsigned int id) { return ledger.LastPassTimedOut(id); }) &&
+                 [&ledger](unsigned int id) { return ledger.LastPassTimedOut(id); }, closing) &&
              status == kExitOk) {
     status = kExitShortfall;
   }
@@ -334,6 +337,7 @@ int RunHost(const HostRunRequest& request, const HostConfig& config, const std::
   }
   const int signal = Interrupted();
   WriteOut(ledger.Summary(signal != 0 ? InterruptName(signal) : nullptr, request.passes));
+  for (const std::string& line : closing) Complain(line);
   if (signal != 0) {
     char seconds[32];
     std::snprintf(

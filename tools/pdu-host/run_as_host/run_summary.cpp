@@ -13,6 +13,7 @@
 #include "configuration/shown_address.h"
 #include "console/line_attribution.h"
 #include "console/plugin_line.h"
+#include "driver/bulk_walk_step.h"
 #include "driver/pdu_alarms.h"
 #include "driver/pdu_record.h"
 #include "verdict/field_coverage.h"
@@ -204,6 +205,22 @@ std::string RunLedger::LastProblem(unsigned int id) const {
   return found == devices_.end() ? std::string() : found->second.last_problem;
 }
 
+bool RunLedger::LastProblemIsErrorStatus(unsigned int id) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = devices_.find(id);
+  if (found == devices_.end()) return false;
+  const std::string& line = found->second.last_problem;
+  const std::string error_status = pdu::UnusualEndReason(pdu::WalkStep::kEndErrorStatus);
+  return ClassifyLine(line) == LineKind::kWalkStopped && line.size() >= error_status.size() &&
+         line.compare(line.size() - error_status.size(), error_status.size(), error_status) == 0;
+}
+
+void RunLedger::NoteWalkedAgain(unsigned int id, const std::string& words) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = devices_.find(id);
+  if (found != devices_.end()) found->second.walked_again = words;
+}
+
 std::size_t RunLedger::UntiedProblems() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return untied_;
@@ -230,7 +247,8 @@ std::string RunLedger::Summary(const char* interrupted_by, std::size_t passes) c
                  : ""),
         problems.empty() ? "no time-out or error" : problems};
     if (!device.last_problem.empty()) {
-      row.push_back("last problem: " + Explained(device.last_problem, device.no_answer));
+      row.push_back("last problem: " + Explained(device.last_problem, device.no_answer) +
+                    (device.walked_again.empty() ? "" : ": " + device.walked_again));
     } else if (device.untied != 0) {
       row.push_back("perhaps: " + device.last_untied);
     } else if (device.records != 0 && device.last_record_zero) {

@@ -60,6 +60,11 @@ class RunLedger {
   std::size_t Records(unsigned int id) const;
   // The problem line of the device's last pass without an answer.
   std::string LastProblem(unsigned int id) const;
+  // The device's last problem is the plug-in's walk ending at an error
+  // status, which its line does not name.
+  bool LastProblemIsErrorStatus(unsigned int id) const;
+  // What a walk after the run found about the last problem: said after it.
+  void NoteWalkedAgain(unsigned int id, const std::string& words);
   // Problem lines that could not be tied to one device.
   std::size_t UntiedProblems() const;
 
@@ -82,6 +87,7 @@ class RunLedger {
     std::size_t records = 0;
     std::size_t problems = 0;
     std::string last_problem;
+    std::string walked_again;  // what a walk after the run found about it
     bool last_record_zero = false;
     std::set<std::uint32_t> measured;  // measurement columns non-zero in some sampled record
     std::size_t untied = 0;            // problem lines that may be its, not told apart
