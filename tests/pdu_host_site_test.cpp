@@ -20,6 +20,7 @@
 
 #include <json/reader.h>
 
+#include "common/interruption.h"
 #include "sim/pdu_agent_process.h"
 #include "support/ber.h"
 #include "support/pdu_host_run.h"
@@ -368,6 +369,19 @@ TEST(PduHostSurveyCause, AnEmptyTableFromAMisspeltCredentialNamesTheMember) {
             0u)
       << rows.at("3")[7];
   EXPECT_EQ(run.out.find("long-enough-1"), std::string::npos);
+}
+
+// A second signal, for a run slow to finish, quits at once, with 130.
+TEST(PduHostInterruptDeathTest, ASecondSignalQuitsAtOnce) {
+  EXPECT_EXIT(
+      {
+        pdu_host::CatchInterrupts("finishing what it can");
+        std::raise(SIGINT);
+        std::raise(SIGTERM);
+        std::_Exit(1);
+      },
+      ::testing::ExitedWithCode(130),
+      "pdu-host: SIGINT: finishing what it can\npdu-host: SIGTERM again: quitting at once");
 }
 
 // Ctrl-C while names are still being looked up: the look-ups are left
