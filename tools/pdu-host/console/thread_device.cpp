@@ -47,7 +47,7 @@ DeviceCall::~DeviceCall() { thread_device = previous_; }
 // Every pthread_create of the process comes here first: the executable
 // exports it, so the dynamic loader binds the libraries' calls to it.
 extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes,
-                              void* (*routine)(void*), void* argument) {
+                              void* (*routine)(void*), void* argument) noexcept {
   const pdu_host::CreateFunction next = pdu_host::NextCreate();
   if (next == nullptr) return EAGAIN;
   if (!pdu_host::thread_device) return next(thread, attributes, routine, argument);
