@@ -3,9 +3,9 @@
 (or snmpsim's snmpsimd serving a .snmprec capture).
 
 Usage: pdu_agent.py [--data FILE] [--allow-empty] [--request-log FILE] [--no-view-limit]
-                    [--port N] [--more-ports N] [--community NAME] [--v3-users FILE]
+                    [--port N] [--more-ports N] [--community-file FILE] [--v3-users FILE]
                     [--state-dir DIR]
-       pdu_agent.py --snmpsim --data FILE.snmprec [--port N] [--community NAME]
+       pdu_agent.py --snmpsim --data FILE.snmprec [--port N] [--community-file FILE]
 
 The data file is read first (pdu_data_file.py: the simulator's format, or snmpsim's when
 it is named *.snmprec): every line that cannot be served is named on stderr with its
@@ -16,11 +16,13 @@ With --snmpsim the same .snmprec file is served by snmpsim's agent (snmpsimd, De
 package snmpsim) instead of snmpd, from a private data folder as community tundra; it reads
 the file itself, once, at start.
 
-Credentials: --community NAME answers that v2c community instead of tundra. --v3-users FILE
+Credentials: the v2c community is the first line of --community-file FILE, else the
+environment's PDU_COMMUNITY, else tundra; never the command line, where ps shows it (a
+--community option is refused with that said). --v3-users FILE
 answers the SNMP v3 users of FILE, one a line, "NAME [AUTH-PROTOCOL AUTH-PASSPHRASE
 [PRIV-PROTOCOL PRIV-PASSPHRASE]]" as snmpd's createUser takes them (blank and '#' lines
-skipped), each at the highest level its passphrases give; without --community as well, no
-v2c request is answered then. The passphrases stay in that file, off the command line.
+skipped), each at the highest level its passphrases give; without a community given as
+well, no v2c request is answered then. The passphrases stay in that file, off the command line.
 --state-dir DIR keeps snmpd's persistent state there, so that an agent started again on it
 has the same engine ID and one boot more (a PDU that rebooted).
 
@@ -570,13 +572,32 @@ def read_v3_users(path):
     return users
 
 
+def read_community(args):
+    """The v2c community given: --community-file's first line, else PDU_COMMUNITY; None
+    when neither gives one."""
+    if args.community_file:
+        try:
+            with open(args.community_file, encoding="utf-8") as handle:
+                lines = handle.read(1 << 12).splitlines()
+        except (OSError, UnicodeDecodeError) as error:
+            fail("cannot read --community-file %s: %s" % (args.community_file, error))
+        if not lines:
+            fail("--community-file %s is empty" % args.community_file)
+        return lines[0]
+    return os.environ.get("PDU_COMMUNITY")
+
+
 def credential_args(args):
-    """--community, --v3-users and --state-dir, checked."""
-    args.community_given = args.community is not None
-    community = COMMUNITY.decode() if args.community is None else args.community
+    """The community, --v3-users and --state-dir, checked."""
+    if args.community is not None:
+        fail("the community is not taken on the command line, where ps shows it: give it "
+             "as the first line of --community-file FILE or in the environment's PDU_COMMUNITY")
+    given = read_community(args)
+    args.community_given = given is not None
+    community = COMMUNITY.decode() if given is None else given
     if (not community or len(community) > 64 or not community.isprintable()
             or any(ch in community for ch in " \t\"'\\/#")):
-        fail("--community needs 1 to 64 printable characters without spaces, quotes, "
+        fail("the community needs 1 to 64 printable characters without spaces, quotes, "
              "backslashes, '/' or '#'")
     args.community = community.encode()
     args.v3_users = read_v3_users(args.v3_users) if args.v3_users else []
@@ -591,7 +612,7 @@ def snmpsim_args(parser, args):
     """--snmpsim: snmpsimd reads (and rejects) the data file itself."""
     if (args.request_log or args.no_view_limit or args.allow_empty or args.v3_users
             or args.state_dir):
-        parser.error("--snmpsim takes --data, --port and --community only")
+        parser.error("--snmpsim takes --data, --port and a community only")
     if not pdu_data_file.is_snmprec(args.data):
         fail("--snmpsim serves a .snmprec file only, not %s" % args.data)
     args.snmpsimd = shutil.which("snmpsimd")
@@ -616,8 +637,11 @@ def parse_args(argv):
                         help="serve the same table on N more free ports (snmpd only)")
     parser.add_argument("--snmpsim", action="store_true",
                         help="serve the .snmprec data file with snmpsimd instead of snmpd")
-    parser.add_argument("--community", metavar="NAME",
-                        help="the v2c community to answer (default: tundra)")
+    parser.add_argument("--community-file", metavar="FILE",
+                        help="the v2c community to answer: the first line of FILE (default: "
+                             "the environment's PDU_COMMUNITY, else tundra)")
+    # Refused with a message of its own: ps shows the command line.
+    parser.add_argument("--community", help=argparse.SUPPRESS)
     parser.add_argument("--v3-users", metavar="FILE",
                         help="SNMP v3 users to answer, one a line: NAME [AUTH-PROTOCOL "
                              "AUTH-PASSPHRASE [PRIV-PROTOCOL PRIV-PASSPHRASE]]")

@@ -139,7 +139,6 @@ void PduAgentProcess::Start(const PduAgentOptions& options) {
   if (options.more_ports != 0) {
     args.insert(args.end(), {"--more-ports", std::to_string(options.more_ports)});
   }
-  if (!options.community.empty()) args.insert(args.end(), {"--community", options.community});
   if (!options.v3_users.empty()) args.insert(args.end(), {"--v3-users", options.v3_users});
   if (!options.state_dir.empty()) args.insert(args.end(), {"--state-dir", options.state_dir});
   if (!options.engine_id.empty()) {
@@ -154,6 +153,16 @@ void PduAgentProcess::Start(const PduAgentOptions& options) {
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  // The community goes in the environment, not on the command line, where ps
+  // shows it; one the caller's environment holds is not passed on by chance.
+  std::vector<std::string> variables;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    if (std::strncmp(*variable, "PDU_COMMUNITY=", 14) != 0) variables.emplace_back(*variable);
+  }
+  if (!options.community.empty()) variables.push_back("PDU_COMMUNITY=" + options.community);
+  std::vector<char*> envp;
+  for (std::string& variable : variables) envp.push_back(variable.data());
+  envp.push_back(nullptr);
 
   // Both pipes are close-on-exec so that no other child inherits our ends: the agent
   // must see EOF on stdin as soon as this process closes its end or dies.
@@ -195,7 +204,7 @@ void PduAgentProcess::Start(const PduAgentOptions& options) {
     if (spawn_error == 0) {
       pid_t pid = -1;
       spawn_error =
-          posix_spawnp(&pid, argv[0], spawn.actions(), spawn.attr(), argv.data(), environ);
+          posix_spawnp(&pid, argv[0], spawn.actions(), spawn.attr(), argv.data(), envp.data());
       if (spawn_error == 0) pid_ = pid;
     }
   }

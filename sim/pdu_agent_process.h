@@ -32,7 +32,8 @@ struct PduAgentOptions {
   // Serve the same table on this many more free loopback ports (snmpd only).
   std::size_t more_ports = 0;
   // The v2c community the agent answers instead of "tundra" (a .snmprec
-  // file served by snmpsim is then served under that name).
+  // file served by snmpsim is then served under that name). It reaches the
+  // agent through its environment (PDU_COMMUNITY), never its command line.
   std::string community;
   // A file of SNMP v3 users the agent (snmpd) answers, one a line:
   // "NAME [AUTH-PROTOCOL AUTH-PASSPHRASE [PRIV-PROTOCOL PRIV-PASSPHRASE]]".

@@ -1,65 +1,110 @@
-// pdu-host's capture of the plug-in's console: the devices a line may come
-// from, and the line the plug-in writes right before it ends the process.
+// pdu-host's capture of the plug-in's console: each line tied to the device
+// whose thread wrote it (threads inherit their creator's device), by the
+// number or address it names otherwise, and the line the plug-in writes
+// right before it ends the process.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "console/console_capture.h"
 #include "console/line_attribution.h"
+#include "console/thread_device.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+using pdu_host::DeviceCall;
 using pdu_host::LineAttribution;
 using Ids = std::vector<unsigned int>;
 
-TEST(LineAttribution, TiesALineToTheOnlyDeviceThatMayWriteItAndNamesTheCandidatesOtherwise) {
-  // 1 and 2 threaded, 3 polled, 4 threaded without an address.
-  LineAttribution lines({{1, "10.0.0.1:161", true},
-                         {2, "10.0.0.2:161", true},
-                         {3, "10.0.0.3:161", false},
-                         {4, "", true}});
-  const std::string error = "snmp get error 1";
-  const auto t0 = LineAttribution::Clock::now();
-  EXPECT_EQ(lines.Candidates(error, t0), (Ids{1, 2, 3})) << "nobody writing: never dropped";
-  lines.SetCalling(3);
-  EXPECT_EQ(lines.Candidates(error, t0), (Ids{3}));
-  for (const unsigned int threaded : {1u, 2u, 4u}) lines.SetCalling(threaded);  // their Init
-  lines.SetCalling(std::nullopt);
-  EXPECT_EQ(lines.Candidates(error, t0), (Ids{1, 2})) << "4 opens no session to fail on";
-  EXPECT_EQ(lines.Candidates("SNMP_VARNO_PDU::do_sample", t0), (Ids{1, 2, 4}));
-  EXPECT_EQ(lines.Candidates("Timeout: No Response from 10.0.0.2:161", t0), (Ids{2}));
+TEST(LineAttribution, TiesByNamedDeviceThenWriterThenWholeAddress) {
+  // 1 and 2: an address that is a prefix of another; 3 and 4 share one.
+  const LineAttribution lines(
+      {{1, "127.0.0.1:161"}, {2, "127.0.0.1:1616"}, {3, "10.0.0.3:161"}, {4, "10.0.0.3:161"}});
+  EXPECT_EQ(lines.Devices("Timeout: No Response from 127.0.0.1:1616", std::nullopt), (Ids{2}));
+  EXPECT_EQ(lines.Devices("Timeout: No Response from 127.0.0.1:161", std::nullopt), (Ids{1}));
+  EXPECT_EQ(lines.Devices("Timeout: No Response from 10.0.0.3:161", std::nullopt), (Ids{3, 4}));
+  EXPECT_EQ(lines.Devices("Timeout: No Response from 10.0.0.3:161", 4u), (Ids{4}));
+  EXPECT_EQ(lines.Devices("snmp get error 1", 3u), (Ids{3}));
+  EXPECT_EQ(lines.Devices("snmp get error 1", std::nullopt), (Ids{}));
+  EXPECT_EQ(lines.Devices("SNMP_VARNO_PDU: device 2 (127.0.0.1:1616) refused by the PDU: x", 1u),
+            (Ids{2}));
+  EXPECT_EQ(lines.Devices("InitSetting 3 b_mode_:2", std::nullopt), (Ids{3}));
 
-  lines.PassEnded(1, t0);  // 1 pauses before its next pass
-  EXPECT_EQ(lines.Candidates(error, t0 + 4s), (Ids{2}));
-  EXPECT_EQ(lines.Candidates(error, t0 + 5s), (Ids{1, 2}));
-  lines.SetCalling(3);
-  EXPECT_EQ(lines.Candidates(error, t0 + 1s), (Ids{2, 3}));
-  lines.Stopped(2);
-  EXPECT_EQ(lines.Candidates(error, t0 + 1s), (Ids{3}));
+  EXPECT_EQ(pdu_host::Alternatives({7, 8}), "7 or 8");
+  EXPECT_EQ(pdu_host::Alternatives({1, 2, 3, 4}), "1, 2, 3 or 4");
+  EXPECT_EQ(pdu_host::Alternatives(Ids(2000, 9)), "9, 9, 9 or 1997 others");
+}
+
+TEST(ThreadDevice, AThreadWorksForTheDeviceItsCreatorWorkedFor) {
+  std::optional<unsigned int> sampling;
+  std::optional<unsigned int> helper;
+  std::optional<unsigned int> outside;
+  std::thread started;
+  {
+    const DeviceCall call(7);
+    started = std::thread([&] {
+      sampling = pdu_host::ThreadDevice();
+      std::thread([&] { helper = pdu_host::ThreadDevice(); }).join();
+    });
+  }
+  started.join();
+  std::thread([&] { outside = pdu_host::ThreadDevice(); }).join();
+  EXPECT_EQ(sampling, 7u);
+  EXPECT_EQ(helper, 7u);
+  EXPECT_EQ(outside, std::nullopt);
+  EXPECT_EQ(pdu_host::ThreadDevice(), std::nullopt);
+}
+
+// Two devices' threads writing at once through every stream the plug-in
+// uses: each line is its writer's, whole.
+TEST(ConsoleCapture, EachLineIsTheWritingThreadsDevice) {
+  std::mutex mutex;
+  std::map<std::string, Ids> seen;
+  {
+    pdu_host::ConsoleCapture capture({{7, "192.0.2.7:161"}, {8, "192.0.2.8:161"}},
+                                     [&](const Ids& devices, const std::string& line) {
+                                       std::lock_guard<std::mutex> lock(mutex);
+                                       seen[line] = devices;
+                                     });
+    std::vector<std::thread> threads;
+    for (const unsigned int id : {7u, 8u}) {
+      const DeviceCall call(id);
+      threads.emplace_back([id] {
+        for (int i = 0; i < 200; ++i) {
+          const std::string n = std::to_string(id) + "." + std::to_string(i);
+          std::cout << "cout " << n << std::endl;
+          std::printf("printf %s\n", n.c_str());
+          std::fprintf(stderr, "stderr %s\n", n.c_str());
+        }
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+  }
+  ASSERT_EQ(seen.size(), 1200u);
+  for (const auto& [line, devices] : seen) {
+    EXPECT_EQ(devices, Ids{line[line.find(' ') + 1] == '7' ? 7u : 8u}) << line;
+  }
 }
 
 // A device deleted from inside its own pass makes the plug-in write one line
-// and abort. A line the capture has taken from the pipe but not yet passed on
-// still reaches the console.
-TEST(ConsoleCaptureDeathTest, ALineTakenBeforeAnAbortReachesTheConsole) {
+// and end the process: the line reaches the console, marked.
+TEST(ConsoleCaptureDeathTest, TheLastLineBeforeAnAbortReachesTheConsole) {
   EXPECT_DEATH(
       {
-        std::atomic<bool> taken{false};
-        pdu_host::ConsoleCapture capture({{7, "192.0.2.7:161", false}},
-                                         [&](const Ids&, const std::string&) {
-                                           taken = true;
-                                           std::this_thread::sleep_for(300ms);
-                                         });
-        std::fputs("SNMP_VARNO_PDU: device 7 (192.0.2.7:161) deleted from inside\n", stderr);
-        for (int waited = 0; !taken && waited < 10'000; ++waited) std::this_thread::sleep_for(1ms);
-        std::abort();
+        pdu_host::ConsoleCapture capture({{7, "192.0.2.7:161"}}, nullptr);
+        const DeviceCall call(7);
+        std::thread([] {
+          std::cerr << "SNMP_VARNO_PDU: device 7 (192.0.2.7:161) deleted from inside\n";
+          std::abort();
+        }).join();
       },
       "\\[device 7\\] SNMP_VARNO_PDU: device 7 \\(192.0.2.7:161\\) deleted from inside");
 }

@@ -123,6 +123,12 @@ TEST_F(PduHostExplain, NamesTheVerdictForEveryField) {
                          "plug-in does not store (3 fields in all"),
             std::string::npos)
       << run.err;
+  // The last line says where the explanation went.
+  EXPECT_EQ(run.err.substr(run.err.rfind("pdu-host: ")),
+            "pdu-host: explained one device's table field by field, with the objects no field "
+            "keeps and how each walk ended, in " +
+                dir_.path() + "/host.stdout\n")
+      << run.err;
   const auto rows = ExplainRows(run.out);
 
   // field -> object(s), type, value, record, verdict
@@ -187,6 +193,12 @@ TEST_F(PduHostExplain, SnmprecCaptureServedBySnmpsimGivesTheSameWalkAndRecord) {
   auto run = RunHost(
       dir_, {"--address", address(), "--record", "capture.snmprec", "--cache-out", "original.bin"});
   ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("pdu-host: wrote capture.snmprec: the "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("'s table (" + address() +
+                         "), in snmpsim's .snmprec format; sim/pdu_agent.py --data "
+                         "capture.snmprec serves it\n"),
+            std::string::npos)
+      << run.err;
   const std::string capture = pdu_host_run::ReadFile(dir_.path() + "/capture.snmprec");
   EXPECT_EQ(capture.rfind("# PDU table of " + address() + " as pdu-host walked it on ", 0), 0u)
       << capture;
@@ -233,6 +245,12 @@ TEST(PduHostExplainStop, AWalkThatStopsEarlyExitsOneAndKeepsTheRecordFile) {
   EXPECT_EQ(ExplainRows(run.out)["col2"],
             (std::vector<std::string>{"col2", "-", "-", "-", "0", "not served"}));
   EXPECT_NE(run.out.find("; 1 request\n"), std::string::npos) << run.out;
+  // The plug-in's line names no status; the summary does.
+  EXPECT_NE(run.out.find("last problem: SNMP_VARNO_PDU: walk of " + agent.address() +
+                         " ended: response with an error status: walked again after the run, "
+                         "the agent answered with error status 5 (genError)\n"),
+            std::string::npos)
+      << run.out;
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // pdu-host and PDUs that do not answer: --survey of hundreds of PDUs waits
 // out their time-outs side by side (one asked with a wrong community among
-// them, whose hint names no community), and an ordinary run tells a dead and
+// them, whose hint names no community), an ordinary run tells a dead and
 // an empty PDU from a healthy one beside each record, in its summary and in
-// its exit status.
+// its exit status, a dead threaded PDU among healthy ones taints none of
+// them, and a name that does not resolve costs no more than a dead PDU.
 // Each test waits out one 20 s time-out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <optional>
@@ -17,6 +19,10 @@
 #include "support/ber.h"
 #include "support/pdu_host_run.h"
 #include "support/scripted_agent.h"
+#include "support/slow_names.h"
+#include "verdict/walk_verdict.h"
+#include "walk/table_walk.h"
+#include "walk/walk_engine.h"
 
 namespace {
 
@@ -174,6 +180,70 @@ TEST(PduHostSilent, OrdinaryRunTellsADeadAndAnEmptyPduFromAHealthyOne) {
   EXPECT_EQ(rows[2][4].rfind("last problem: Timeout: No Response from " + dead.address(), 0), 0u);
   ASSERT_EQ(rows[3].size(), 5u) << summary;
   EXPECT_EQ(rows[3][4].rfind("every field of the last record is 0", 0), 0u) << rows[3][4];
+}
+
+// Healthy threaded devices on two agents beside one threaded PDU that does
+// not answer: every line is tied to its device, only the dead one is named,
+// and that alone fails the run.
+TEST(PduHostSilent, ADeadThreadedPduAmongHealthyOnesTaintsNoneOfThem) {
+  pdu_agent::PduAgentOptions ports;
+  ports.more_ports = 1;
+  pdu_agent::PduAgentProcess healthy(PDU_SIM_DIR, ports);
+  ScriptedAgent dead(Silent);
+  std::string devices;
+  for (unsigned id = 1; id <= 4; ++id) {
+    devices += Device(id, healthy.addresses()[id % 2], R"(, "use_thread": "1")") + ",";
+  }
+  devices += Device(5, dead.address(), R"(, "use_thread": "1")");
+  TempDir dir;
+  const std::string config = dir.Write("site.json", R"({"devices": [)" + devices + "]}");
+  const auto run = RunHost(dir, {"--config", config, "--seconds", "40"});
+  EXPECT_EQ(run.status, 1) << run.err;
+  std::istringstream lines(run.out + run.err);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("[", 0) != 0) continue;
+    EXPECT_EQ(line.rfind("[device ", 0), 0u) << line;
+    EXPECT_EQ(line.find(" or "), std::string::npos) << line;
+  }
+  EXPECT_NE(run.err.find("[device 5] Timeout: No Response from " + dead.address() + "\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("pdu-host: device 5 (devices[4]): its last pass ended without an answer"),
+            std::string::npos)
+      << run.err;
+  const std::string summary = run.out.substr(run.out.find("=== run summary: 5 devices ===\n"));
+  std::istringstream rows(summary);
+  std::size_t clean = 0;
+  for (std::string row; std::getline(rows, row);) {
+    const auto cells = Cells(row);
+    if (cells.size() < 4 || cells[0].rfind("device ", 0) != 0) continue;
+    EXPECT_EQ(cells[3] == "no time-out or error", cells[0] != "device 5") << summary;
+    clean += cells[3] == "no time-out or error";
+  }
+  EXPECT_EQ(clean, 4u) << summary;
+  EXPECT_EQ(run.err.find("could not be tied"), std::string::npos) << run.err;
+}
+
+// A name the resolver does not answer for: the walk ends as cannot open
+// when a dead PDU's time-out and retry would have ended, not after the
+// resolver's own time-outs.
+TEST(PduHostSilent, ANameThatNeverResolvesEndsWithinTheSurveysPromise) {
+  std::vector<pdu_host::DeviceEntry> entries(1);
+  entries[0].address = "90000.nowhere.test:161";
+  std::optional<pdu_host::TableWalk> ended;
+  pdu_host::WalkEvents events;
+  events.ended = [&](std::size_t, pdu_host::TableWalk&& walk, double) { ended = std::move(walk); };
+  const auto start = std::chrono::steady_clock::now();
+  pdu_host::WalkTables({&entries[0]}, 1, events);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::seconds(19));
+  EXPECT_LT(took, std::chrono::seconds(25));
+  ASSERT_TRUE(ended);
+  const pdu_host::WalkVerdict verdict = pdu_host::JudgeWalk(*ended);
+  EXPECT_EQ(verdict.state, pdu_host::SurveyState::kCannotOpen);
+  EXPECT_EQ(verdict.problem.rfind("looking the name up took longer than 20 s", 0), 0u)
+      << verdict.problem;
+  slow_names::ReleaseSlowNames();  // the look-up left behind ends now
 }
 
 }  // namespace

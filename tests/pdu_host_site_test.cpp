@@ -4,20 +4,28 @@
 // that do not answer are in pdu_host_silent_test.cpp).
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <json/reader.h>
 
+#include "common/interruption.h"
 #include "sim/pdu_agent_process.h"
 #include "support/ber.h"
 #include "support/pdu_host_run.h"
 #include "support/scripted_agent.h"
+#include "survey/survey_run.h"
 
 namespace {
 
@@ -277,6 +285,8 @@ TEST(PduHostInterrupt, ASurveyAndARunFinishTheirOutputWithWhatTheyKnow) {
   EXPECT_NE(survey.err.find("interrupted by SIGINT: 1 PDU not judged, marked interrupted"),
             std::string::npos)
       << survey.err;
+  EXPECT_NE(survey.err.find("pdu-host: SIGINT: ending the walks under way"), std::string::npos)
+      << survey.err;
 
   const std::string threaded = dir.Write("threaded.json", site("1"));
   const auto run = RunHost(dir, {"--config", threaded, "--passes", "2", "--cache-out", "last.bin"},
@@ -287,6 +297,114 @@ TEST(PduHostInterrupt, ASurveyAndARunFinishTheirOutputWithWhatTheyKnow) {
       << run.out;
   EXPECT_NE(run.out.find("0 records of 2, stopped by SIGINT"), std::string::npos) << run.out;
   EXPECT_EQ(pdu_host_run::ReadFile(dir.path() + "/last.bin").size(), 135u);
+
+  // A polled pass waiting for the silent PDU is abandoned at once.
+  const auto polled = RunHost(dir, {"--config", config}, pdu_host_run::Stderr::kFile,
+                              "[device 1] SNMP_VARNO_PDU::do_sample");
+  EXPECT_EQ(polled.status, 130) << polled.err;
+  EXPECT_LT(polled.seconds_after_signal, 2.0);
+  EXPECT_NE(polled.out.find("=== run summary: 2 devices, interrupted by SIGINT ===\n"),
+            std::string::npos)
+      << polled.out;
+  EXPECT_NE(polled.err.find("pdu-host: SIGINT: stopping the devices: a pass under way is "
+                            "abandoned and nothing more is published"),
+            std::string::npos)
+      << polled.err;
+}
+
+// SIGTERM while the first of six silent PDUs is walked, in waves of one: the
+// survey stops at once, and the five never walked are interrupted, not ok,
+// and were never asked. The first is an SNMP v3 PDU: its engine discovery
+// counts as its request, as a v2c PDU's first request does.
+TEST(PduHostInterrupt, ASurveyInWavesMarksEveryPduNotJudgedInterrupted) {
+  std::vector<std::unique_ptr<ScriptedAgent>> silent;
+  std::string devices;
+  for (int i = 0; i < 6; ++i) {
+    silent.push_back(std::make_unique<ScriptedAgent>(
+        [](const ber::Request&, int) -> std::optional<ber::Bytes> { return {}; }));
+    devices += std::string(i == 0 ? "" : ",") + R"({"id": )" + std::to_string(i + 1) +
+               R"(, "address": ")" + silent.back()->address() + R"(", "appSetting": {)" +
+               (i == 0 ? R"("snmp_version": "3", "security_name": "pdu-read")" : "") + "}}";
+  }
+  TempDir dir;
+  const std::string config = dir.Write("site.json", R"({"devices": [)" + devices + "]}");
+  // Too few descriptors for a second walk beside the first.
+  std::vector<std::string> command = {"/bin/sh", "-c", "ulimit -n 40 && exec \"$@\"", "sh"};
+  for (const std::string& word :
+       pdu_host_run::Command(PDU_HOST_LAUNCHER, PDU_HOST_EXE, {"--config", config, "--survey"})) {
+    command.push_back(word);
+  }
+  pdu_host_run::Interrupt interrupt;
+  interrupt.when = [&] { return silent[0]->datagrams() != 0; };
+  interrupt.signal = SIGTERM;
+  const auto run = pdu_host_run::Run(command, dir.path(), std::chrono::seconds(60),
+                                     pdu_host_run::Stderr::kFile, "", interrupt);
+  EXPECT_EQ(run.status, 130) << run.out << run.err;
+  EXPECT_LT(run.seconds_after_signal, 2.0);
+  EXPECT_NE(run.err.find("surveying 6 PDUs in waves of 1"), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find(" s: 6 interrupted\n"), std::string::npos) << run.out;
+  const auto rows = SurveyRows(run.out);
+  ASSERT_EQ(rows.count("1"), 1u) << run.out;
+  EXPECT_EQ(rows.at("1")[5], "1") << "the engine discovery is a request";
+  for (int i = 1; i < 6; ++i) EXPECT_EQ(silent[i]->datagrams(), 0u) << "PDU " << i + 1;
+}
+
+// An empty table is a PDU not ok; here the configuration is the likely
+// cause, and the problem says so first.
+TEST(PduHostSurveyCause, AnEmptyTableFromAMisspeltCredentialNamesTheMember) {
+  ScriptedAgent empty(EndOfMibView());
+  TempDir dir;
+  const std::string config =
+      dir.Write("site.json", R"({"devices": [{"id": 3, "address": ")" + empty.address() +
+                                 R"(", "appSetting": {"auth_passphrse": "long-enough-1"}}]})");
+  const auto run = RunHost(dir, {"--config", config, "--survey"});
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  const auto rows = SurveyRows(run.out);
+  ASSERT_EQ(rows.count("3"), 1u) << run.out;
+  EXPECT_EQ(rows.at("3")[2], "empty table");
+  EXPECT_EQ(rows.at("3")[7].rfind("caused by the configuration, most likely: "
+                                  "appSetting.auth_passphrse is not a member the plug-in reads "
+                                  "(did you mean auth_passphrase?)",
+                                  0),
+            0u)
+      << rows.at("3")[7];
+  EXPECT_EQ(run.out.find("long-enough-1"), std::string::npos);
+}
+
+// A second signal, for a run slow to finish, quits at once, with 130.
+TEST(PduHostInterruptDeathTest, ASecondSignalQuitsAtOnce) {
+  EXPECT_EXIT(
+      {
+        pdu_host::CatchInterrupts("finishing what it can");
+        std::raise(SIGINT);
+        std::raise(SIGTERM);
+        std::_Exit(1);
+      },
+      ::testing::ExitedWithCode(130),
+      "pdu-host: SIGINT: finishing what it can\npdu-host: SIGTERM again: quitting at once");
+}
+
+// Ctrl-C while names are still being looked up: the look-ups are left
+// behind, and the survey ends at once with what it knows.
+TEST(PduHostInterruptDeathTest, ASurveyOnSlowNamesEndsAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::vector<pdu_host::DeviceEntry> entries(2);
+  entries[0].id = 1;
+  entries[0].address = "60000.slow.test:161";
+  entries[1].id = 2;
+  entries[1].address = "60000.nowhere.test:161";
+  EXPECT_EXIT(
+      {
+        std::thread([] {
+          std::this_thread::sleep_for(std::chrono::seconds(1));
+          ::kill(::getpid(), SIGINT);
+        }).detach();
+        const auto start = std::chrono::steady_clock::now();
+        const int status = pdu_host::RunSurvey(entries, false);
+        std::_Exit(std::chrono::steady_clock::now() - start < std::chrono::seconds(3) ? status
+                                                                                      : 99);
+      },
+      ::testing::ExitedWithCode(130), "interrupted by SIGINT: 2 PDUs not judged");
 }
 
 }  // namespace

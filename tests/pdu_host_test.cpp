@@ -23,6 +23,7 @@
 #include "common/text_columns.h"
 #include "driver/pdu_alarms.h"
 #include "driver/pdu_record.h"
+#include "driver/snmp_credentials.h"
 #include "host_calls.h"
 #include "run_as_host/event_log.h"
 #include "run_as_host/record_report.h"
@@ -30,6 +31,7 @@
 #include "support/ber.h"
 #include "support/pdu_host_run.h"
 #include "support/scripted_agent.h"
+#include "verdict/walk_verdict.h"
 
 namespace {
 
@@ -343,10 +345,10 @@ TEST_F(PduHostAgainstAgent, ClosedStandardDescriptorsCostNothing) {
   }
 }
 
-// One of two threaded devices, sampling at the same moment, writes a problem
-// line that names no PDU: the run fails and names both, beside each record
-// and in the summary.
-TEST(PduHostUntiedLine, AProblemLineNotToldApartFailsTheRunAndNamesItsCandidates) {
+// One of two threaded devices, sampling at the same moment, fails at once
+// with a line that names no PDU: the line is its own, and the run fails
+// naming it alone, beside its records and in the summary.
+TEST(PduHostThreadedLine, AFailingThreadedPduTaintsNoOtherDevice) {
   // Keeps device 7's pass going while device 8's fails at once.
   ScriptedAgent slow([](const ber::Request& request, int) -> std::optional<ber::Bytes> {
     std::this_thread::sleep_for(std::chrono::seconds(3));
@@ -360,14 +362,21 @@ TEST(PduHostUntiedLine, AProblemLineNotToldApartFailsTheRunAndNamesItsCandidates
                                            DeviceJson(8, "127.0.0.1:0", "2", "1")}));
   const auto run = RunHost(dir, {"--config", config});
   EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_EQ(run.out.find("no time-out or error"), std::string::npos) << run.out;
-  for (const char* text : {"[device 7 or 8] snmp get error 1\n",
-                           " · sampled, perhaps no answer: see below · data_id 7 ===\n",
-                           " · sampled, perhaps no answer: see below · data_id 8 ===\n",
-                           "  plug-in: snmp get error 1  (device 7 or 8, not told apart)\n",
-                           "\n  device 7 or 8: snmp get error 1: "}) {
+  for (const char* text :
+       {"[device 8] snmp get error 1\n",
+        " · sampled, no answer: nothing read yet, every field 0 · data_id 8 ===\n",
+        "  plug-in: snmp get error 1\n"}) {
     EXPECT_NE(run.out.find(text), std::string::npos) << text << " in\n" << run.out;
   }
+  EXPECT_NE(run.err.find("device 8 (devices[1]): its last pass ended without an answer"),
+            std::string::npos)
+      << run.err;
+  for (const std::string& text : {std::string("[plug-in]"), std::string(" or 8"),
+                                  std::string("perhaps"), std::string("device 7 (devices[0]):")}) {
+    EXPECT_EQ((run.out + run.err).find(text), std::string::npos) << text << run.out << run.err;
+  }
+  const std::string summary = run.out.substr(run.out.find("=== run summary"));
+  EXPECT_NE(summary.find("no time-out or error"), std::string::npos) << summary;
 }
 
 TEST(PduHostExitStatus, DevicesThatPublishFewerRecordsThanPassesExitOne) {
@@ -485,6 +494,29 @@ TEST(PduHostExitStatus, HelpNamesEveryOptionAndExitStatus) {
         "snmp_varno_pdu.so", "ended without an answer", "--check: findings"}) {
     EXPECT_NE(run.out.find(word), std::string::npos) << word;
   }
+}
+
+// What an engineer on the host has: --help-config, the release README's
+// last section, names every member a device reads and every survey state.
+TEST(PduHostExitStatus, HelpConfigNamesEveryMemberAndEverySurveyState) {
+  TempDir dir;
+  const auto run = RunHost(dir, {"--help-config"});
+  EXPECT_EQ(run.status, 0);
+  std::vector<std::string> members = pdu::CredentialMembers();
+  for (const char* member : {"id", "address", "thresholdSetting", "b_mode", "use_thread",
+                             "SignalName", "NMAlarmID", "SignalNumber"}) {
+    members.push_back(member);
+  }
+  for (const std::string& member : members) {
+    EXPECT_NE(run.out.find("\n  " + member + " "), std::string::npos) << member;
+  }
+  for (const pdu_host::SurveyState state : pdu_host::kSurveyStates) {
+    EXPECT_NE(run.out.find(std::string("\n  ") + pdu_host::StateWords(state) + "  "),
+              std::string::npos)
+        << pdu_host::StateWords(state);
+  }
+  EXPECT_NE(pdu_host_run::ReadFile(PDU_SIM_DIR "/../tools/release-readme.txt").find(run.out),
+            std::string::npos);
 }
 
 // The field layout other tools parse.

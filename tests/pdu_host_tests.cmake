@@ -15,15 +15,17 @@ add_executable(pdu_host_tests
   ${CMAKE_CURRENT_LIST_DIR}/support/pdu_host_run.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/slow_names.cpp
 )
-# The slow names' getaddrinfo stands in for the C library's in every library
-# of the program.
-set_target_properties(pdu_host_tests PROPERTIES ENABLE_EXPORTS ON)
-target_link_libraries(pdu_host_tests PRIVATE ${CMAKE_DL_LIBS})
 # The tests that wait out an SNMP time-out.
 add_executable(slow_pdu_host_tests
   ${CMAKE_CURRENT_LIST_DIR}/pdu_host_silent_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/pdu_host_run.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/slow_names.cpp
 )
+# The slow names' getaddrinfo stands in for the C library's in every library
+# of the program.
+set_target_properties(pdu_host_tests slow_pdu_host_tests PROPERTIES ENABLE_EXPORTS ON)
+target_link_libraries(pdu_host_tests PRIVATE ${CMAKE_DL_LIBS})
+target_link_libraries(slow_pdu_host_tests PRIVATE ${CMAKE_DL_LIBS})
 # The machine's own client, an independent reader of what an agent serves.
 find_program(SNMPBULKWALK_EXE snmpbulkwalk REQUIRED)
 # A cross build runs the tool through the emulator that runs the tests.

@@ -115,4 +115,24 @@ TEST(SimulatorDataFile, RefusesAFileWithNothingToServe) {
   EXPECT_EQ(run.out.rfind("127.0.0.1:", 0), 0u) << run.out;
 }
 
+// The community comes from a file or the environment; one on the command
+// line, where ps shows it, is refused.
+TEST(SimulatorCommunity, IsReadFromAFileAndRefusedOnTheCommandLine) {
+  TempDir dir;
+  const std::string data = dir.Write("table.txt", "2.1 integer 2301\n");
+  auto run = RunAgent(dir, data, "--community s3cret");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("pdu_agent: the community is not taken on the command line"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("s3cret"), std::string::npos) << run.err;
+
+  run = RunAgent(dir, data, "--community-file " + dir.Write("community", "with space\n"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("pdu_agent: the community needs 1 to 64 printable characters"),
+            std::string::npos)
+      << run.err;
+}
+
 }  // namespace

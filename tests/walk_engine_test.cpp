@@ -16,6 +16,7 @@
 #include "support/ber.h"
 #include "support/pdu_host_run.h"
 #include "support/scripted_agent.h"
+#include "support/slow_names.h"
 #include "verdict/walk_verdict.h"
 #include "walk/table_walk.h"
 #include "walk/walk_engine.h"
@@ -51,6 +52,27 @@ TEST(WalkEngine, SlowNamesAreLookedUpSideBySide) {
   EXPECT_EQ(complete, entries.size());
   // Fifteen lookups of 3 s each, one after the other, would take 45 s.
   EXPECT_LT(took, std::chrono::seconds(20));
+}
+
+// A name that does not resolve costs one look-up (not one for IPv4, one for
+// IPv6 and one more for the findings), and says so.
+TEST(WalkEngine, ANameThatDoesNotResolveIsLookedUpOnce) {
+  std::vector<DeviceEntry> entries(1);
+  entries[0].address = "2000.nowhere.test:161";
+  std::optional<TableWalk> ended;
+  pdu_host::WalkEvents events;
+  events.ended = [&](std::size_t, TableWalk&& walk, double) { ended = std::move(walk); };
+  const int begun = slow_names::SlowLookupsBegun();
+  const auto start = std::chrono::steady_clock::now();
+  pdu_host::WalkTables({&entries[0]}, 1, events);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  EXPECT_EQ(slow_names::SlowLookupsBegun() - begun, 1);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(pdu_host::JudgeWalk(*ended).state, pdu_host::SurveyState::kCannotOpen);
+  EXPECT_EQ(pdu_host::JudgeWalk(*ended).problem.rfind(
+                "the name \"2000.nowhere.test\" does not resolve", 0),
+            0u)
+      << pdu_host::JudgeWalk(*ended).problem;
 }
 
 TEST(WalkEngine, WalksInWavesWhenFewerFitAtOnce) {

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -60,7 +61,9 @@ void Drain(int controller, std::string& into) {
 }  // namespace
 
 Result Run(const std::vector<std::string>& command, const std::string& work_dir,
-           std::chrono::seconds timeout, Stderr stderr_to, std::string interrupt_when_out_has) {
+           std::chrono::seconds timeout, Stderr stderr_to, std::string interrupt_when_out_has,
+           Interrupt interrupt) {
+  if (!interrupt_when_out_has.empty()) interrupt.out_has = interrupt_when_out_has;
   if (command.empty()) throw std::runtime_error("Run: empty command");
   const std::string out_path = work_dir + "/host.stdout";
   const std::string err_path = work_dir + "/host.stderr";
@@ -101,10 +104,15 @@ Result Run(const std::vector<std::string>& command, const std::string& work_dir,
   std::string on_terminal;
   int status = 0;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::optional<std::chrono::steady_clock::time_point> signalled;
   for (;;) {
     const pid_t done = ::waitpid(pid, &status, WNOHANG);
     if (done == pid) {
       result.finished = true;
+      if (signalled) {
+        result.seconds_after_signal =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - *signalled).count();
+      }
       break;
     }
     if (done < 0 && errno != EINTR) throw std::runtime_error("waitpid failed");
@@ -114,10 +122,13 @@ Result Run(const std::vector<std::string>& command, const std::string& work_dir,
       break;
     }
     if (controller >= 0) Drain(controller, on_terminal);  // the program never waits on it
-    if (!interrupt_when_out_has.empty() && ::access(out_path.c_str(), F_OK) == 0 &&
-        ReadFile(out_path).find(interrupt_when_out_has) != std::string::npos) {
-      ::kill(pid, SIGINT);
-      interrupt_when_out_has.clear();
+    const bool asked = !interrupt.out_has.empty() || interrupt.when;
+    if (asked && !signalled &&
+        ((interrupt.when && interrupt.when()) ||
+         (!interrupt.out_has.empty() && ::access(out_path.c_str(), F_OK) == 0 &&
+          ReadFile(out_path).find(interrupt.out_has) != std::string::npos))) {
+      ::kill(pid, interrupt.signal);
+      signalled = std::chrono::steady_clock::now();
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <chrono>
+#include <csignal>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,15 @@ struct Result {
   int status = -1;        // exit status when it exited normally, else -1
   std::string out;
   std::string err;
+  double seconds_after_signal = -1;  // from the signal to the end; -1 without one
+};
+
+// When to send the program a signal, once: as soon as its standard output
+// holds `out_has`, or `when` returns true (polled every 10 ms).
+struct Interrupt {
+  std::string out_has;
+  std::function<bool()> when;
+  int signal = SIGINT;
 };
 
 // Where the program's standard error goes: a file, or a terminal (a pseudo
@@ -26,10 +37,10 @@ enum class Stderr { kFile, kTerminal };
 // Runs `command` (program path, then its arguments; stdin /dev/null) in
 // `work_dir`; throws std::runtime_error when it cannot be spawned. With
 // `interrupt_when_out_has`, the program gets SIGINT once, as soon as its
-// standard output holds that text.
+// standard output holds that text; with `interrupt`, as that says.
 Result Run(const std::vector<std::string>& command, const std::string& work_dir,
            std::chrono::seconds timeout, Stderr stderr_to = Stderr::kFile,
-           std::string interrupt_when_out_has = "");
+           std::string interrupt_when_out_has = "", Interrupt interrupt = {});
 
 // `exe` and `args` as a command, behind `launcher` (a space-separated
 // command such as a cross build's emulator; empty for none).

@@ -3,7 +3,8 @@
 // in it: "<milliseconds>.slow.test" resolves as 127.0.0.1 after that long, or
 // at once after ReleaseSlowNames(), and then loads a library, as glibc loads
 // an NSS module lazily after a slow step; "<milliseconds>.slow6.test" does the
-// same but resolves only as ::1. Other names resolve as usual.
+// same but resolves only as ::1, and "<milliseconds>.nowhere.test" does not
+// resolve (EAI_NONAME) after that long. Other names resolve as usual.
 #pragma once
 
 namespace slow_names {

@@ -14,9 +14,9 @@ namespace {
 
 // The structure's findings and each device's, in file order: the top
 // level first, then device by device, structural ones first.
-std::vector<ConfigFinding> AllFindings(const HostConfig& config) {
+std::vector<ConfigFinding> AllFindings(const HostConfig& config, bool look_up_names = true) {
   std::vector<ConfigFinding> findings = config.findings;
-  const std::vector<ConfigFinding> devices = CheckDevices(config.entries);
+  const std::vector<ConfigFinding> devices = CheckDevices(config.entries, look_up_names);
   findings.insert(findings.end(), devices.begin(), devices.end());
   std::stable_sort(
       findings.begin(), findings.end(), [](const ConfigFinding& a, const ConfigFinding& b) {
@@ -49,9 +49,9 @@ int RunCheck(const HostConfig& config, const std::string& source, const std::str
 }
 
 bool ReportConfig(const HostConfig& config, const std::string& source,
-                  const std::string& config_path) {
+                  const std::string& config_path, bool look_up_names) {
   std::size_t stopping = 0;
-  for (const ConfigFinding& finding : AllFindings(config)) {
+  for (const ConfigFinding& finding : AllFindings(config, look_up_names)) {
     if (finding.structural) ++stopping;
     Complain((finding.structural ? source + ": " : std::string("warning: ")) +
              FindingLine(finding));

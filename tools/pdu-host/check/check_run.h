@@ -20,7 +20,9 @@ int RunCheck(const HostConfig& config, const std::string& source,
 // the run: each of those findings as "pdu-host: SOURCE: FINDING", the
 // others as warnings, and false (the run exits 2, nothing polled).
 // Otherwise every finding once as "pdu-host: warning: FINDING", and true.
+// Without `look_up_names` a name is taken as resolving (a survey looks each
+// up once, itself).
 bool ReportConfig(const HostConfig& config, const std::string& source,
-                  const std::string& config_path = "");
+                  const std::string& config_path = "", bool look_up_names = true);
 
 }  // namespace pdu_host

@@ -391,13 +391,14 @@ class DeviceChecker {
 
 }  // namespace
 
-std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries) {
+std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries,
+                                        bool look_up_names) {
   std::vector<std::vector<AddressFinding>> addresses(entries.size());
   std::vector<std::string> keys(entries.size());
   ForEachAtOnce(entries.size(), kLookupsAtOnce, [&](std::size_t i) {
     // A missing address is a structural finding; there is nothing to look at.
     if (!entries[i].address_valid) return;
-    AddressLookup lookup = LookUpAddress(entries[i].address);
+    AddressLookup lookup = LookUpAddress(entries[i].address, look_up_names);
     addresses[i] = std::move(lookup.findings);
     keys[i] = std::move(lookup.pdu_key);
   });

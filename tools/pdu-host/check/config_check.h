@@ -27,8 +27,10 @@
 
 namespace pdu_host {
 
-// In device order; the names in all addresses are looked up side by side.
-std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries);
+// In device order; the names in all addresses are looked up side by side,
+// or taken as resolving without `look_up_names`.
+std::vector<ConfigFinding> CheckDevices(const std::vector<DeviceEntry>& entries,
+                                        bool look_up_names = true);
 
 // Files holding secrets that others than their owner can read (group or
 // world): the configuration file at `config_path` when a device holds a

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "check/check_run.h"
+#include "command_line/configuration_reference.h"
 #include "command_line/options.h"
 #include "command_line/standard_descriptors.h"
 #include "command_line/version_report.h"
@@ -39,7 +40,7 @@ int RunMode(const Options& options) {
                                                      : "--address " + options.address;
   if (options.check) return RunCheck(config, source, options.config_path);
   if (options.survey) {
-    if (!ReportConfig(config, source)) return kExitBadInput;
+    if (!ReportConfig(config, source, "", /*look_up_names=*/false)) return kExitBadInput;
     return RunSurvey(config.entries, options.json);
   }
   return RunHost(options.run, config, source, options.config_path);
@@ -59,6 +60,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::fputs(pdu_host::HelpText().c_str(), stdout);
+    return pdu_host::kExitOk;
+  }
+  if (options.help_config) {
+    std::fputs(pdu_host::ConfigurationReference(), stdout);
     return pdu_host::kExitOk;
   }
   if (options.version) return pdu_host::ReportVersions(options.run.plugin_path);

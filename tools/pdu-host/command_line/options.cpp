@@ -18,6 +18,7 @@ constexpr char kUsage[] =
                 [--cache-out FILE] [--explain] [--record FILE]
        pdu-host (--config FILE | --address ADDR [CREDENTIALS]) (--check | --survey [--json])
        pdu-host --version [--plugin PATH]
+       pdu-host --help-config
 )";
 
 constexpr char kPurpose[] =
@@ -25,14 +26,16 @@ constexpr char kPurpose[] =
 per configured entry, initialises and polls the devices, and prints every
 record they publish (device, time stamp, the 31 columns with the alarm text
 beside each alarm column, and the active alarm signals). The plug-in's own
-console lines are passed on marked with the device they came from ("[device
-7] ..."; "[device 7 or 8] ..." for a problem line of one of two devices
-sampling at the same moment; "[plug-in] ..." when that cannot be told), and
-each record names what the plug-in reported during its pass. The run ends with one line per
-device: records published, passes with a time-out or error, the last
-problem, and measurement fields that were 0 in every record. Mistakes in
-the configuration (as --check finds them) are printed first, as warnings;
+console lines are passed on marked with the device whose thread wrote them
+("[device 7] ..."); bytes written straight to the console are tied by the
+address they name ("[device 7 or 8] ..." for an address both share) or
+marked "[plug-in] ...". Each record names what the plug-in reported during
+its pass. The run ends with one line per device: records published, passes
+with a time-out or error, the last problem (an error status by its name),
+and measurement fields that were 0 in every record. Mistakes in the
+configuration (as --check finds them) are printed first, as warnings;
 mistakes in its structure (devices, ids, addresses) stop the run.
+--help-config lists every configuration member and every survey state.
 )";
 
 constexpr char kExitStatus[] = R"(Exit status:
@@ -44,7 +47,7 @@ constexpr char kExitStatus[] = R"(Exit status:
      or a threaded device not done within S seconds; each is named on
      standard error), a device's last pass ended without an answer (time-out
      or failed request), a problem line could not be tied to one device (the
-     summary names those it may be from), a pass failed, a walk for
+     summary lists it), a pass failed, a walk for
      --explain or --record ended early (no answer, or an agent the
      plug-in's walk would stop at), a walk for --explain found fields the
      plug-in does not store, or an output file could not be written;
@@ -53,11 +56,13 @@ constexpr char kExitStatus[] = R"(Exit status:
   2  bad input: options, configuration, cache file, output files or plug-in.
      Standard error names each problem (for a configuration, every mistake
      in it); no device is polled.
-  130  interrupted by Ctrl-C (SIGINT) or SIGTERM: the output is finished with
-     what was known then. --survey prints the PDUs judged and the others as
-     interrupted; an ordinary run stops its devices (a polled pass under way
-     ends first, within the plug-in's 20 s time-out), prints the run summary
-     and writes --cache-out. A second Ctrl-C ends pdu-host at once.
+  130  interrupted by Ctrl-C (SIGINT) or SIGTERM: a line says at once what is
+     being finished, and the output is finished with what was known then.
+     --survey ends its walks (name look-ups are left behind) and prints the
+     PDUs judged and the others as interrupted; an ordinary run abandons the
+     passes under way, publishes nothing more, stops its devices, prints
+     the run summary and writes --cache-out. A second Ctrl-C (or SIGTERM)
+     ends pdu-host at once, without them, also with 130.
 )";
 
 // --help: usage, purpose, the options as CLI11 lists them, exit statuses.
@@ -168,9 +173,11 @@ void DefineOptions(CLI::App& app, Options& options, TypedValues& typed) {
 Each device object is handed whole to that device's Init.
 "id" (an integer from 0 to 4294967295, unique) is its data
 identifier, "address" (a string) the PDU it polls; an
-empty address never samples. appSetting.use_thread absent
-or 0 (read like atoi) polls the device from the host;
-anything else lets it sample on its own thread every 5 s.)")
+empty address never samples. appSetting.use_thread is
+read like atoi: absent or reading as 0 ("yes" does)
+polls the device from the host; any other number lets it
+sample on its own thread every 5 s. --help-config lists
+every member.)")
       ->type_name("FILE");
   app.add_option("--address", options.address,
                  R"(Instead of --config: one device, id 1, polling the PDU
@@ -245,8 +252,9 @@ once the way the plug-in walks it, all PDUs at once (PDUs
 that do not answer cost one time-out together), and print
 one line per PDU: id, address, state (ok, partial, empty
 table, no response, refused, cannot open; interrupted
-after Ctrl-C), fields stored of 31, objects served that
-no field keeps, requests, time and the first problem;
+after Ctrl-C), fields stored of 31, unkept (objects
+served that no field keeps), requests, seconds and the
+first problem (the columns are named as --json's keys);
 then a summary. Each PDU is walked with its credentials;
 an SNMP v3 PDU that refuses them is refused at once, with
 the reason. On a terminal the lines come once all PDUs
@@ -287,6 +295,12 @@ the file without loading it, and exit; a line on standard
 error warns when they differ.)")
       ->disable_flag_override();
   app.set_help_flag("-h,--help", "Show this text and exit.");
+  app.add_flag("--help-config", options.help_config,
+               R"(Print every configuration member (device and appSetting)
+with its values and default, and every --survey state with
+what to do, and exit: the reference of the release
+archive's README.)")
+      ->disable_flag_override();
   DefineCredentialOptions(app, typed.credentials);
 }
 
@@ -337,6 +351,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (app.count("--passes") != 0) options.run.passes = ParsePasses(typed.passes);
   if (app.count("--seconds") != 0) options.run.seconds = ParseSeconds(typed.seconds);
 
+  if (options.help_config) return options;
   if (options.version) {
     for (const char* other :
          {"--config", "--address", "--passes", "--seconds", "--events", "--cache-in", "--cache-out",

@@ -26,6 +26,7 @@ inline constexpr double kMaxSeconds = 86'400;
 
 struct Options {
   bool help = false;
+  bool help_config = false;  // print the configuration reference
   std::string config_path;  // exactly one of config_path and address is set
   std::string address;      // one polled device, id 1, in mode 2
   HostRunRequest run;       // the ordinary run's options

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <mutex>
@@ -17,6 +18,7 @@ std::mutex& OutputMutex() {
 
 int out_fd = STDOUT_FILENO;  // guarded by OutputMutex()
 int err_fd = STDERR_FILENO;
+std::atomic<int> err_fd_seen{STDERR_FILENO};  // err_fd, for a signal handler
 
 void WriteAll(int fd, const std::string& text) {
   std::size_t done = 0;
@@ -42,6 +44,9 @@ void SetOwnDescriptors(int out, int err) {
   std::lock_guard<std::mutex> lock(OutputMutex());
   out_fd = out;
   err_fd = err;
+  err_fd_seen = err;
 }
+
+int OwnErrorDescriptor() { return err_fd_seen.load(); }
 
 }  // namespace pdu_host

@@ -15,4 +15,7 @@ void WriteErr(const std::string& text);
 // Where WriteOut and WriteErr write from now on (1 and 2 when not capturing).
 void SetOwnDescriptors(int out, int err);
 
+// Where WriteErr writes now; async-signal-safe.
+int OwnErrorDescriptor();
+
 }  // namespace pdu_host

@@ -80,14 +80,7 @@ void CheckHost(const std::string& host, int family, std::vector<AddressFinding>&
   addrinfo* found = nullptr;
   const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
   if (found != nullptr) freeaddrinfo(found);
-  if (error != 0) {
-    const char* which = family == AF_INET    ? " to an IPv4 address"
-                        : family == AF_INET6 ? " to an IPv6 address"
-                                             : "";
-    findings.push_back(
-        {"the name \"" + host + "\" does not resolve" + which + " (" + gai_strerror(error) + ")",
-         true});
-  }
+  if (error != 0) findings.push_back(UnresolvedName(host, family, error));
 }
 
 bool HasSpace(const std::string& text) {
@@ -96,6 +89,14 @@ bool HasSpace(const std::string& text) {
 }
 
 }  // namespace
+
+AddressFinding UnresolvedName(const std::string& host, int family, int error) {
+  const char* which = family == AF_INET    ? " to an IPv4 address"
+                      : family == AF_INET6 ? " to an IPv6 address"
+                                           : "";
+  return {"the name \"" + host + "\" does not resolve" + which + " (" + gai_strerror(error) + ")",
+          true};
+}
 
 std::string AddressWithPort(const std::string& address) {
   if (address.empty() || HasSpace(address)) return address;
@@ -117,9 +118,17 @@ std::string AddressWithPort(const std::string& address) {
   return address;
 }
 
-AddressLookup LookUpAddress(const std::string& address) {
+AddressLookup LookUpAddress(const std::string& address, bool look_up_names) {
   AddressLookup lookup;
   netsnmp_transport* transport = nullptr;
+  if (!look_up_names && !address.empty() && !pdu::IsNumericTarget(address)) {
+    lookup.findings = AddressFindings(address, /*look_up_name=*/false);
+    if (!lookup.findings.empty() && lookup.findings.front().stops_open) return lookup;
+    std::string key = Lower(AddressWithPort(address));
+    if (key.rfind("udp:", 0) == 0) key.erase(0, 4);
+    lookup.pdu_key = "written " + key;
+    return lookup;
+  }
   if (!address.empty()) {
     std::string target;
     {

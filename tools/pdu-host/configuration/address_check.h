@@ -25,6 +25,10 @@ struct AddressFinding {
 // With `look_up_name` false, a name is taken as resolving.
 std::vector<AddressFinding> AddressFindings(const std::string& address, bool look_up_name = true);
 
+// The finding for `host`, which getaddrinfo could not look up (its `error`)
+// in `family` (AF_UNSPEC, AF_INET or AF_INET6).
+AddressFinding UnresolvedName(const std::string& host, int family, int error);
+
 // The port net-snmp uses when an address names none.
 inline constexpr int kDefaultSnmpPort = 161;
 
@@ -43,6 +47,9 @@ struct AddressLookup {
   // empty when it opens nothing.
   std::string pdu_key;
 };
-AddressLookup LookUpAddress(const std::string& address);
+// With `look_up_names` false, a name is taken as resolving and compared as
+// written (its port written out, "udp:" left out, in lower case): only
+// numeric addresses are then compared as net-snmp opens them.
+AddressLookup LookUpAddress(const std::string& address, bool look_up_names = true);
 
 }  // namespace pdu_host

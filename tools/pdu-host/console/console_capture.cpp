@@ -3,65 +3,38 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/ioctl.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <iostream>
+#include <exception>
 #include <iterator>
-#include <optional>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <utility>
 
 #include "common/console_output.h"
-#include "console/plugin_line.h"
 
 namespace pdu_host {
 namespace {
-
-// A line longer than this without a newline is passed on in pieces.
-constexpr std::size_t kMaxLine = 64 * 1024;
-constexpr std::chrono::seconds kSyncBound{10};
-// How long a fatal signal waits for a thread to pass on what it took.
-constexpr int kFatalWaitMilliseconds = 2000;
-
-void WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += static_cast<std::size_t>(n);
-  }
-}
 
 void CloseIfOpen(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
 }
 
-// If the process dies while capturing, what the pipes still hold (the
-// plug-in's last lines, an abort message) is written raw to the saved
+// If the process dies while capturing, what the pipes still hold (an abort
+// message written straight to the descriptor) is written raw to the saved
 // descriptors, so that it is not lost with the reader thread. Only one
 // capture is active at a time.
 std::atomic<int> fatal_out_read{-1};
 std::atomic<int> fatal_err_read{-1};
 std::atomic<int> fatal_out{-1};
 std::atomic<int> fatal_err{-1};
-// Set by the fatal-signal handler: from then on only it takes from the pipes.
-std::atomic<bool> dying{false};
-// Threads that have taken bytes from the pipes and not yet passed them on.
-std::atomic<int> holding{0};
 
 // Async-signal-safe: read and write only.
 void DrainRaw(int from, int to) {
@@ -73,11 +46,6 @@ void DrainRaw(int from, int to) {
 }
 
 void OnFatalSignal(int signal) {
-  dying = true;
-  const timespec millisecond{0, 1'000'000};
-  for (int waited = 0; holding != 0 && waited < kFatalWaitMilliseconds; ++waited) {
-    ::nanosleep(&millisecond, nullptr);
-  }
   DrainRaw(fatal_out_read, fatal_out);
   DrainRaw(fatal_err_read, fatal_err);
   ::signal(signal, SIG_DFL);
@@ -94,20 +62,27 @@ ConsoleCapture::ConsoleCapture(const std::vector<ConsoleDevice>& devices, Observ
     : observer_(std::move(observer)), attribution_(devices) {
   out_.is_error = false;
   err_.is_error = true;
-  Start();
+  CaptureDescriptors();
+  try {
+    in_process_ =
+        std::make_unique<InProcessConsole>([this](const WrittenLine& line) { Pass(line); });
+  } catch (const std::exception& e) {
+    error_ += (error_.empty() ? "" : "; ") + std::string(e.what());
+  }
 }
 
-ConsoleCapture::~ConsoleCapture() { Stop(); }
+ConsoleCapture::~ConsoleCapture() {
+  in_process_.reset();  // lines left unfinished are passed on first
+  RestoreDescriptors();
+}
 
-void ConsoleCapture::Start() {
-  std::cout.flush();
-  std::fflush(stdout);
-  std::fflush(stderr);
+void ConsoleCapture::CaptureDescriptors() {
   int out_pipe[2] = {-1, -1};
   int err_pipe[2] = {-1, -1};
   int stop_pipe[2] = {-1, -1};
   const auto fail = [&](const char* what) {
-    error_ = std::string(what) + ": " + std::strerror(errno);
+    error_ = std::string("bytes written straight to descriptor 1 or 2 are not marked: ") + what +
+             ": " + std::strerror(errno);
     for (int* fd : {&out_pipe[0], &out_pipe[1], &err_pipe[0], &err_pipe[1], &stop_pipe[0],
                     &stop_pipe[1], &saved_out_, &saved_err_}) {
       CloseIfOpen(*fd);
@@ -128,7 +103,7 @@ void ConsoleCapture::Start() {
   stop_read_ = stop_pipe[0];
   stop_write_ = stop_pipe[1];
   try {
-    reader_ = std::thread([this] { Read(); });
+    reader_ = std::thread([this] { ReadPipes(); });
   } catch (const std::system_error& e) {
     errno = e.code().value();
     out_.read_fd = err_.read_fd = stop_read_ = stop_write_ = -1;
@@ -136,23 +111,41 @@ void ConsoleCapture::Start() {
   }
   // Only descriptors 1 and 2 hold the pipes' write ends from here on, so the
   // reader sees the end of both once they are restored.
-  if (::dup2(out_pipe[1], STDOUT_FILENO) < 0 || ::dup2(err_pipe[1], STDERR_FILENO) < 0) {
-    error_ = std::string("cannot redirect standard output: ") + std::strerror(errno);
-    ::dup2(saved_out_, STDOUT_FILENO);
-    ::dup2(saved_err_, STDERR_FILENO);
-    CloseIfOpen(out_pipe[1]);
-    CloseIfOpen(err_pipe[1]);
-    Stop();
-    return;
-  }
+  const bool redirected =
+      ::dup2(out_pipe[1], STDOUT_FILENO) >= 0 && ::dup2(err_pipe[1], STDERR_FILENO) >= 0;
   CloseIfOpen(out_pipe[1]);
   CloseIfOpen(err_pipe[1]);
+  if (!redirected) {
+    error_ = std::string(
+                 "bytes written straight to descriptor 1 or 2 are not marked: cannot "
+                 "redirect them: ") +
+             std::strerror(errno);
+    RestoreDescriptors();
+    return;
+  }
   SetOwnDescriptors(saved_out_, saved_err_);
   SetFatalPath(true);
 }
 
+void ConsoleCapture::RestoreDescriptors() {
+  if (!reader_.joinable()) return;
+  if (saved_out_ >= 0) {
+    SetFatalPath(false);
+    ::dup2(saved_out_, STDOUT_FILENO);
+    ::dup2(saved_err_, STDERR_FILENO);
+    SetOwnDescriptors(STDOUT_FILENO, STDERR_FILENO);
+  }
+  const char stop = 'x';
+  while (::write(stop_write_, &stop, 1) < 0 && errno == EINTR) {
+  }
+  reader_.join();
+  for (int* fd :
+       {&out_.read_fd, &err_.read_fd, &stop_read_, &stop_write_, &saved_out_, &saved_err_}) {
+    CloseIfOpen(*fd);
+  }
+}
+
 void ConsoleCapture::SetFatalPath(bool capturing) {
-  dying = false;
   fatal_out_read = capturing ? out_.read_fd : -1;
   fatal_err_read = capturing ? err_.read_fd : -1;
   fatal_out = capturing ? saved_out_ : -1;
@@ -179,29 +172,9 @@ void ConsoleCapture::SetFatalPath(bool capturing) {
   }
 }
 
-void ConsoleCapture::Stop() {
-  if (!reader_.joinable()) return;
-  if (saved_out_ >= 0 && error_.empty()) {
-    // What the plug-in left in stdio's buffers is its output too.
-    std::cout.flush();
-    std::cerr.flush();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    Sync();
-    SetFatalPath(false);
-    ::dup2(saved_out_, STDOUT_FILENO);
-    ::dup2(saved_err_, STDERR_FILENO);
-    SetOwnDescriptors(STDOUT_FILENO, STDERR_FILENO);
-  }
-  WriteAll(stop_write_, "x");
-  reader_.join();
-  for (int* fd :
-       {&out_.read_fd, &err_.read_fd, &stop_read_, &stop_write_, &saved_out_, &saved_err_}) {
-    CloseIfOpen(*fd);
-  }
-}
-
-void ConsoleCapture::Read() {
+// Until the stop byte comes; then what is left, once descriptors 1 and 2 no
+// longer lead to the pipes.
+void ConsoleCapture::ReadPipes() {
   bool out_open = true;
   bool err_open = true;
   for (;;) {
@@ -210,8 +183,6 @@ void ConsoleCapture::Read() {
                        {stop_read_, POLLIN, 0}};
     if (::poll(waits, 3, -1) < 0 && errno != EINTR) break;
     if (waits[2].revents != 0) break;
-    const Taking taking(*this);
-    if (!taking.owns()) continue;
     // A pipe whose writers are all gone reports POLLHUP without POLLIN at its end.
     if (waits[0].revents & POLLIN) {
       TakeAvailable(out_);
@@ -224,106 +195,43 @@ void ConsoleCapture::Read() {
       err_open = false;
     }
   }
-  const Taking taking(*this);
-  if (!taking.owns()) return;
-  for (Stream* stream : {&out_, &err_}) {
-    TakeAvailable(*stream);
-    if (!stream->pending.empty()) Emit(*stream, stream->pending);
-    stream->pending.clear();
+  for (Pipe* pipe : {&out_, &err_}) {
+    TakeAvailable(*pipe);
+    if (!pipe->pending.empty()) Pass({pipe->is_error, std::nullopt, pipe->pending});
+    pipe->pending.clear();
   }
 }
 
-void ConsoleCapture::TakeAvailable(Stream& stream) {
-  ++holding;
-  int available = 0;
-  if (!dying && ::ioctl(stream.read_fd, FIONREAD, &available) == 0) {
-    char buffer[16 * 1024];
-    std::size_t left = static_cast<std::size_t>(available);
-    while (left != 0) {
-      const ssize_t n = ::read(stream.read_fd, buffer, std::min(left, sizeof buffer));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      left -= static_cast<std::size_t>(n);
-      stream.pending.append(buffer, static_cast<std::size_t>(n));
-      std::size_t end;
-      while ((end = stream.pending.find('\n')) != std::string::npos) {
-        Emit(stream, stream.pending.substr(0, end));
-        stream.pending.erase(0, end + 1);
-      }
-      if (stream.pending.size() > kMaxLine) {
-        Emit(stream, stream.pending);
-        stream.pending.clear();
-      }
+// Reads until the pipe is empty (its read end does not block).
+void ConsoleCapture::TakeAvailable(Pipe& pipe) {
+  char buffer[16 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(pipe.read_fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    pipe.pending.append(buffer, static_cast<std::size_t>(n));
+    std::size_t end;
+    while ((end = pipe.pending.find('\n')) != std::string::npos) {
+      Pass({pipe.is_error, std::nullopt, pipe.pending.substr(0, end)});
+      pipe.pending.erase(0, end + 1);
+    }
+    if (pipe.pending.size() > InProcessConsole::kMaxLine) {
+      Pass({pipe.is_error, std::nullopt, std::exchange(pipe.pending, {})});
     }
   }
-  --holding;
 }
 
-void ConsoleCapture::Emit(const Stream& stream, const std::string& line) {
-  std::vector<unsigned int> candidates;
-  {
-    std::lock_guard<std::mutex> lock(attribution_mutex_);
-    candidates = attribution_.Candidates(line, LineAttribution::Clock::now());
-  }
-  if (!candidates.empty() && observer_) observer_(candidates, line);
-  std::string mark = "[plug-in] ";
-  if (candidates.size() == 1 || (candidates.size() > 1 && IsProblem(ClassifyLine(line)))) {
-    mark = "[device " + Alternatives(candidates) + "] ";
-  }
-  const std::string marked = mark + line + "\n";
-  if (stream.is_error) {
+void ConsoleCapture::Pass(const WrittenLine& line) {
+  const std::vector<unsigned int> devices = attribution_.Devices(line.text, line.writer);
+  if (observer_) observer_(devices, line.text);
+  const std::string mark =
+      devices.empty() ? "[plug-in] " : "[device " + Alternatives(devices) + "] ";
+  const std::string marked = mark + line.text + "\n";
+  if (line.is_error) {
     WriteErr(marked);
   } else {
     WriteOut(marked);
   }
 }
-
-void ConsoleCapture::Sync() {
-  if (!reader_.joinable() || saved_out_ < 0) return;
-  const Taking taking(*this);
-  if (!taking.owns()) return;
-  TakeAvailable(out_);
-  TakeAvailable(err_);
-}
-
-void ConsoleCapture::SetCalling(std::optional<unsigned int> id) {
-  Sync();
-  std::lock_guard<std::mutex> lock(attribution_mutex_);
-  attribution_.SetCalling(id);
-}
-
-void ConsoleCapture::PassEnded(unsigned int id) {
-  const auto now = LineAttribution::Clock::now();
-  Sync();
-  std::lock_guard<std::mutex> lock(attribution_mutex_);
-  attribution_.PassEnded(id, now);
-}
-
-void ConsoleCapture::Stopped(unsigned int id) {
-  Sync();
-  std::lock_guard<std::mutex> lock(attribution_mutex_);
-  attribution_.Stopped(id);
-}
-
-ConsoleCapture::Taking::Taking(ConsoleCapture& capture) : capture_(capture) {
-  std::unique_lock<std::mutex> lock(capture_.taking_mutex_);
-  owns_ = capture_.taking_ended_.wait_for(lock, kSyncBound, [&] { return !capture_.taking_; });
-  if (owns_) capture_.taking_ = true;
-}
-
-ConsoleCapture::Taking::~Taking() {
-  if (!owns_) return;
-  {
-    std::lock_guard<std::mutex> lock(capture_.taking_mutex_);
-    capture_.taking_ = false;
-  }
-  capture_.taking_ended_.notify_all();
-}
-
-ConsoleCapture::Call::Call(ConsoleCapture& capture, unsigned int id) : capture_(capture) {
-  capture_.SetCalling(id);
-}
-
-ConsoleCapture::Call::~Call() { capture_.SetCalling(std::nullopt); }
 
 }  // namespace pdu_host

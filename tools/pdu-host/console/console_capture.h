@@ -1,132 +1,84 @@
-// The plug-in's console, captured at the descriptor level so that nothing it
-// writes gets past: std::cout, printf and fprintf(stderr), and net-snmp's own
-// messages all end up on descriptors 1 and 2, which are pipes while a
-// ConsoleCapture is active. Each line is attributed (line_attribution.h),
-// handed to the observer and passed on to where the descriptor pointed
-// before, stdout lines to stdout and stderr lines to stderr, marked
-// "[device 7] ", "[device 7 or 8] " for a problem line that cannot be tied
-// to one device, or "[plug-in] ".
+// The plug-in's console while it runs, each line tied to the device it is
+// from (line_attribution.h) and passed on marked "[device 7] " (or
+// "[device 7 or 8] " for a line naming an address both devices share), or
+// "[plug-in] " when no device can be named: standard output lines to
+// standard output, standard error lines to standard error, after the
+// observer has seen each.
 //
-// Lines are taken from the pipes and passed on by one thread at a time: by
-// a reader thread as they come, and by Sync(), which takes on the calling
-// thread what the pipes hold. So when Sync() returns, every byte written to
-// either descriptor before it was called has been attributed: the host
-// thread syncs on entry to and exit from each call into a device (a Call
-// scope), and a device's own thread at the end of its pass (PassEnded).
+// Two paths. What the plug-in, the C++ runtime and net-snmp write through
+// the C and C++ streams is taken inside the process with the writing
+// thread's device (in_process_console.h): the plug-in writes all of its
+// lines so. Bytes written straight to descriptor 1 or 2 (a raw write, an
+// abort message of the C library) go through pipes and a reader thread and
+// are tied by what they name. Sanitizer reports go to the console
+// directly; if the process dies of a signal while capturing, what the pipes
+// still hold is written to the console raw first.
 //
-// When the pipes or the thread cannot be set up, the capture is inactive:
-// the plug-in writes to the console directly and nothing is attributed. If
-// the process dies of a signal while capturing (the plug-in aborts on
-// purpose when a device is deleted from inside its own pass), the handler
-// first waits, bounded, for a thread that has taken bytes from the pipes to
-// pass them on, then writes what the pipes still hold raw to the console;
-// sanitizer reports go to it directly.
+// If the pipes or the reader cannot be set up, straight bytes reach the
+// console unmarked and error() says so; the in-process path works without
+// them.
 #pragma once
 
 #include <signal.h>
 
-#include <condition_variable>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "console/in_process_console.h"
 #include "console/line_attribution.h"
 
 namespace pdu_host {
 
 class ConsoleCapture {
  public:
-  // Called for each line with the devices it may come from (one when it is
-  // tied to a device; never empty), on the thread that took the line.
+  // Called for each line with the devices it is from (line_attribution.h;
+  // none when no device can be named), on the thread that passes it on.
   using Observer =
-      std::function<void(const std::vector<unsigned int>& candidates, const std::string& line)>;
+      std::function<void(const std::vector<unsigned int>& devices, const std::string& line)>;
 
   ConsoleCapture(const std::vector<ConsoleDevice>& devices, Observer observer);
-  // Stops: the plug-in's buffered output is flushed and passed on, the
-  // descriptors restored and the reader joined.
+  // Passes on what is left, restores the descriptors and joins the reader.
   ~ConsoleCapture();
   ConsoleCapture(const ConsoleCapture&) = delete;
   ConsoleCapture& operator=(const ConsoleCapture&) = delete;
 
-  bool active() const { return reader_.joinable(); }
-  // Why the capture is inactive; empty when active.
+  // Why some of the console is not captured; empty when all of it is.
   const std::string& error() const { return error_; }
 
-  // While it lives, the host thread is calling into device `id`.
-  class Call {
-   public:
-    Call(ConsoleCapture& capture, unsigned int id);
-    ~Call();
-    Call(const Call&) = delete;
-    Call& operator=(const Call&) = delete;
-
-   private:
-    ConsoleCapture& capture_;
-  };
-
-  // Threaded device `id` ended a pass with its cycle; called on its own
-  // thread from the cycle's last host call.
-  void PassEnded(unsigned int id);
-  // A device is gone: its thread writes no more.
-  void Stopped(unsigned int id);
-  // Attributes and passes on everything written before the call. Waits at
-  // most a bound for the lock (a console that does not take output).
-  void Sync();
-
  private:
-  struct Stream {
+  struct Pipe {
     int read_fd = -1;
     bool is_error = false;
     std::string pending;  // an unfinished line
   };
 
-  // While it lives, this thread alone takes from the pipes and passes on.
-  // It waits at most kSyncBound for that (owns() false after).
-  class Taking {
-   public:
-    explicit Taking(ConsoleCapture& capture);
-    ~Taking();
-    Taking(const Taking&) = delete;
-    Taking& operator=(const Taking&) = delete;
-    bool owns() const { return owns_; }
-
-   private:
-    ConsoleCapture& capture_;
-    bool owns_ = false;
-  };
-
-  void Start();
-  void Stop();
-  void Read();
-  // What the pipe holds now, taken and passed on, under a Taking.
-  void TakeAvailable(Stream& stream);
-  void Emit(const Stream& stream, const std::string& line);
-  void SetCalling(std::optional<unsigned int> id);
+  void CaptureDescriptors();
+  void RestoreDescriptors();
+  void ReadPipes();
+  void TakeAvailable(Pipe& pipe);
+  void Pass(const WrittenLine& line);
   void SetFatalPath(bool capturing);
 
-  Observer observer_;
+  const Observer observer_;
+  const LineAttribution attribution_;
   std::string error_;
   int saved_out_ = -1;
   int saved_err_ = -1;
   int stop_read_ = -1;
   int stop_write_ = -1;
-  Stream out_;
-  Stream err_;
+  Pipe out_;
+  Pipe err_;
   std::thread reader_;
+  std::unique_ptr<InProcessConsole> in_process_;
   // The signals that end the process with a message the pipes may hold.
   static constexpr int kFatalSignals[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
   struct sigaction fatal_before_[std::size(kFatalSignals)] = {};
   bool fatal_installed_[std::size(kFatalSignals)] = {};
-
-  std::mutex taking_mutex_;
-  std::condition_variable taking_ended_;
-  bool taking_ = false;  // a thread holds a Taking; guarded by taking_mutex_
-  std::mutex attribution_mutex_;
-  LineAttribution attribution_;  // guarded by attribution_mutex_
 };
 
 }  // namespace pdu_host

@@ -57,12 +57,18 @@ LineKind ClassifyLine(const std::string& line) {
   return LineKind::kOther;
 }
 
-std::optional<unsigned int> NamedDataId(const std::string& line) {
+std::optional<unsigned int> NamedDevice(const std::string& line) {
   constexpr char kInit[] = "InitSetting ";
+  constexpr char kReport[] = "SNMP_VARNO_PDU: device ";
+  std::size_t end = 0;
   if (StartsWith(line, kInit)) {
-    std::size_t end = 0;
     const std::optional<unsigned int> id = NumberAt(line, sizeof kInit - 1, &end);
     if (id && line.compare(end, 9, " b_mode_:") == 0) return id;
+    return std::nullopt;
+  }
+  if (StartsWith(line, kReport)) {
+    const std::optional<unsigned int> id = NumberAt(line, sizeof kReport - 1, &end);
+    if (id && line.compare(end, 2, " (") == 0) return id;
     return std::nullopt;
   }
   return MissingMemberId(line);

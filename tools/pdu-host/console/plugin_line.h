@@ -30,9 +30,11 @@ enum class LineKind {
 
 LineKind ClassifyLine(const std::string& line);
 
-// The data identifier a configuration trace names ("InitSetting 7 b_mode_:2",
-// "7 ID is missing"); none for other lines.
-std::optional<unsigned int> NamedDataId(const std::string& line);
+// The device a line of the plug-in names by its data identifier: a
+// configuration trace ("InitSetting 7 b_mode_:2", "7 ID is missing") or a
+// report of its own ("SNMP_VARNO_PDU: device 7 (ADDR) ..."); none for other
+// lines.
+std::optional<unsigned int> NamedDevice(const std::string& line);
 
 // The pass that wrote such a line ended without any answer from the PDU.
 bool EndsWithoutAnswer(LineKind kind);

@@ -23,9 +23,11 @@ using LastRecordOf = std::function<std::optional<std::vector<unsigned char>>(uns
 // without it. False when a walk stopped early, a walk for --explain found
 // fields the plug-in does not store (not served, or of a type it ignores),
 // or the capture could not be written; each such problem is named on
-// standard error.
+// standard error. `closing` gets the lines for the end of the run: the file
+// written and what it holds, where the explanations went.
 bool ExplainAndRecord(bool explain, const std::string& record_path,
                       const std::vector<DeviceEntry>& entries, const LastRecordOf& last_record,
-                      const std::function<bool(unsigned int id)>& timed_out);
+                      const std::function<bool(unsigned int id)>& timed_out,
+                      std::vector<std::string>& closing);
 
 }  // namespace pdu_host

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "common/interruption.h"
+
 namespace pdu_host {
 namespace {
 
@@ -25,6 +27,9 @@ void CycleCollector::Register(const QTXVDevice& device, unsigned int id, int b_m
 }
 
 void CycleCollector::OnCall(const QTXVDevice& device, const qtxhost::HostCall& call) {
+  // Once the run is interrupted nothing more is published: a pass that ends
+  // after the signal is not reported, counted or kept for --cache-out.
+  if (Interrupted() != 0) return;
   std::lock_guard<std::mutex> lock(mutex_);
   const auto found = devices_.find(&device);
   if (found == devices_.end()) {
@@ -43,8 +48,6 @@ void CycleCollector::OnCall(const QTXVDevice& device, const qtxhost::HostCall& c
       cycle.from_cache = restoring_cache;
       cycle.record = call.bytes;
       state.in_cycle = true;
-      last_published_ = call.bytes;
-      state.last_published = call.bytes;
       break;
     case Kind::kReset:
       break;
@@ -71,6 +74,10 @@ void CycleCollector::FinishCycle(DeviceState& state, const qtxhost::HostCall& sa
     cycle.b_mode = state.b_mode;
     cycle.from_cache = restoring_cache;
     cycle.record = save.bytes;
+  }
+  if (state.in_cycle) {
+    last_published_ = cycle.record;
+    state.last_published = cycle.record;
   }
   cycle.stored_differs = save.bytes != cycle.record;
   cycle.number = ++state.records;

@@ -5,7 +5,10 @@
 // OnCall runs on whichever thread the device calls from (its sampling
 // thread included); everything here is guarded by one mutex, so event lines
 // keep the order in which the calls arrived. Devices are registered before
-// their Init, since a threaded device calls the host from Init on.
+// their Init, since a threaded device calls the host from Init on. Once the
+// run is interrupted (interruption.h) calls are no longer collected: a cycle
+// under way then is neither reported nor counted, and a record counts as
+// published when its cycle ends.
 #pragma once
 
 #include <chrono>

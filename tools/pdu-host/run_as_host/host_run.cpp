@@ -19,13 +19,16 @@
 #include "common/interruption.h"
 #include "configuration/host_config.h"
 #include "console/console_capture.h"
+#include "console/thread_device.h"
 #include "driver/pdu_record.h"
 #include "explain_record/explain_run.h"
 #include "host_calls.h"
 #include "plugin_library.h"
 #include "qtx/qtx_socket_device.h"
 #include "run_as_host/cycle_collector.h"
+#include "run_as_host/error_status_walk.h"
 #include "run_as_host/event_log.h"
+#include "run_as_host/polled_pass_stop.h"
 #include "run_as_host/run_summary.h"
 
 namespace pdu_host {
@@ -100,8 +103,7 @@ void WaitForRecords(const CycleCollector& collector, const QTXSocketDevice& devi
 // destroy.
 int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& entries,
                  const std::optional<std::string>& cache, QTXSocketDeviceProvider& provider,
-                 CycleCollector& collector, ConsoleCapture& capture, RunLedger& ledger,
-                 std::vector<HostedDevice>& hosted) {
+                 CycleCollector& collector, RunLedger& ledger, std::vector<HostedDevice>& hosted) {
   for (const DeviceEntry& entry : entries) {
     HostedDevice slot{&entry, std::unique_ptr<QTXSocketDevice>(provider.create())};
     if (!slot.device) {
@@ -112,7 +114,7 @@ int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& 
     QTXSocketDevice& device = *slot.device;
     hosted.push_back(std::move(slot));
     try {
-      ConsoleCapture::Call call(capture, entry.id);
+      const DeviceCall call(entry.id);
       device.Init(std::weak_ptr<QTXController>(), entry.id, entry.config);
     } catch (const std::exception& e) {
       Complain(Label(entry) + ": the plug-in rejected its configuration: " + e.what());
@@ -124,7 +126,7 @@ int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& 
   if (cache) {
     for (HostedDevice& slot : hosted) {
       CycleCollector::CacheRestoreScope scope;
-      ConsoleCapture::Call call(capture, slot.entry->id);
+      const DeviceCall call(slot.entry->id);
       if (!slot.device->LoadFromCache(*cache)) {
         Complain(Label(*slot.entry) + " did not take the cache record");
         status = kExitShortfall;
@@ -135,12 +137,16 @@ int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& 
                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                             std::chrono::duration<double>(request.seconds));
 
+  PolledPassStop stop;
   for (unsigned pass = 0; pass < request.passes && Interrupted() == 0; ++pass) {
     for (HostedDevice& slot : hosted) {
       if (slot.entry->threaded || Interrupted() != 0) continue;
       try {
-        ConsoleCapture::Call call(capture, slot.entry->id);
-        slot.device->RefreshStatus();
+        QTXSocketDevice* device = slot.device.get();
+        const DeviceCall call(slot.entry->id);
+        const PolledPassStop::Pass in_pass(stop, slot.device, slot.entry->id);
+        // Checked once the pass is known to the stop, which then sees any signal after it.
+        if (Interrupted() == 0) device->RefreshStatus();
       } catch (const std::exception& e) {
         Complain(Label(*slot.entry) + ": pass " + std::to_string(pass + 1) +
                  " failed: " + e.what());
@@ -154,9 +160,10 @@ int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& 
   }
 
   for (HostedDevice& slot : hosted) {
-    const std::size_t published = collector.SampledRecords(*slot.device);
     // An interrupted run is short of records by design: the summary tells.
-    if (published >= request.passes || Interrupted() != 0) continue;
+    if (Interrupted() != 0) break;
+    const std::size_t published = collector.SampledRecords(*slot.device);
+    if (published >= request.passes) continue;
     std::string message = Label(*slot.entry) + " published " + std::to_string(published) + " of " +
                           std::to_string(request.passes) + " records";
     if (slot.entry->threaded) {
@@ -172,15 +179,12 @@ int DriveDevices(const HostRunRequest& request, const std::vector<DeviceEntry>& 
   return status;
 }
 
-// Destroys the devices one by one, each destructor stopping and joining its
-// sampling thread, so that what each writes meanwhile is still its own.
-void DestroyDevices(ConsoleCapture& capture, std::vector<HostedDevice>& hosted) {
+// Destroys the devices one by one (one whose polled pass was stopped is gone
+// already), each destructor stopping and joining its sampling thread.
+void DestroyDevices(std::vector<HostedDevice>& hosted) {
   for (HostedDevice& slot : hosted) {
-    {
-      ConsoleCapture::Call call(capture, slot.entry->id);
-      slot.device.reset();
-    }
-    capture.Stopped(slot.entry->id);
+    const DeviceCall call(slot.entry->id);
+    slot.device.reset();
   }
   hosted.clear();
 }
@@ -188,7 +192,7 @@ void DestroyDevices(ConsoleCapture& capture, std::vector<HostedDevice>& hosted) 
 std::vector<ConsoleDevice> CapturedDevices(const std::vector<DeviceEntry>& entries) {
   std::vector<ConsoleDevice> devices;
   for (const DeviceEntry& entry : entries) {
-    devices.push_back({entry.id, entry.address, entry.threaded});
+    devices.push_back({entry.id, entry.address});
   }
   return devices;
 }
@@ -252,36 +256,35 @@ int RunHost(const HostRunRequest& request, const HostConfig& config, const std::
     return kExitBadInput;
   }
   ReportConfig(config, source, config_path);
-  CatchInterrupts();
+  CatchInterrupts(
+      "stopping the devices: a pass under way is abandoned and nothing more is "
+      "published; then the run summary" +
+      (request.cache_out_path.empty() ? std::string() : " and " + request.cache_out_path) +
+      " (press Ctrl-C again to quit at once, without them)");
   const auto started = std::chrono::steady_clock::now();
 
   RunLedger ledger(entries);
   std::unique_ptr<ConsoleCapture> capture;
   // Beside each sampled record: the device's console lines of its pass,
-  // each read before the record's report is made.
+  // which its thread wrote before the cycle, so they are counted already.
   CycleCollector collector(events.get(), WriteOut, [&](unsigned int id, CycleReport& cycle) {
-    capture->Sync();
     RunLedger::PassNotes notes = ledger.OnRecord(id, cycle.record);
     cycle.pass_lines = std::move(notes.lines);
     cycle.pass_unanswered = notes.unanswered;
     cycle.pass_perhaps_unanswered = notes.perhaps_unanswered;
-    // A threaded device's pass ends with this cycle, on its own thread.
-    capture->PassEnded(id);
   });
   capture = std::make_unique<ConsoleCapture>(
       CapturedDevices(entries),
       [&ledger](const std::vector<unsigned int>& candidates, const std::string& line) {
         ledger.OnLine(candidates, line);
       });
-  if (!capture->active()) {
-    Complain("note: the plug-in's console lines are not told apart by device: " + capture->error());
-  }
+  if (!capture->error().empty()) Complain("note: " + capture->error());
   int status = kExitOk;
   {
     ObserverInstallation observer(collector);
     std::vector<HostedDevice> hosted;
-    status = DriveDevices(request, entries, cache, *provider, collector, *capture, ledger, hosted);
-    DestroyDevices(*capture, hosted);
+    status = DriveDevices(request, entries, cache, *provider, collector, ledger, hosted);
+    DestroyDevices(hosted);
   }
   provider.reset();
   providers.clear();
@@ -308,14 +311,16 @@ int RunHost(const HostRunRequest& request, const HostConfig& config, const std::
     Complain(events->error());
     if (status == kExitOk) status = kExitShortfall;
   }
+  if (Interrupted() == 0) NameErrorStatuses(entries, ledger);
   const bool walk_again = request.explain || !request.record_path.empty();
+  std::vector<std::string> closing;  // said last: the files written, where output went
   if (walk_again && Interrupted() != 0) {
     Complain("note: interrupted, so the tables are not walked again for --explain or --record");
   } else if (walk_again &&
              !ExplainAndRecord(
                  request.explain, request.record_path, entries,
                  [&collector](unsigned int id) { return collector.LastPublishedBy(id); },
-                 [&ledger](unsigned int id) { return ledger.LastPassTimedOut(id); }) &&
+                 [&ledger](unsigned int id) { return ledger.LastPassTimedOut(id); }, closing) &&
              status == kExitOk) {
     status = kExitShortfall;
   }
@@ -332,6 +337,7 @@ int RunHost(const HostRunRequest& request, const HostConfig& config, const std::
   }
   const int signal = Interrupted();
   WriteOut(ledger.Summary(signal != 0 ? InterruptName(signal) : nullptr, request.passes));
+  for (const std::string& line : closing) Complain(line);
   if (signal != 0) {
     char seconds[32];
     std::snprintf(

@@ -23,8 +23,9 @@
 // line could not be tied to one device, a pass threw, a walk for --explain
 // or --record stopped early, --explain found fields not stored or an output
 // file could not be written; 2 for bad input. Interrupted, the run stops
-// polling and waiting (a polled pass under way ends first), skips --explain
-// and --record, writes --cache-out and the summary as far as it got, and
+// polling and waiting at once (a polled pass under way is abandoned:
+// polled_pass_stop.h), publishes nothing more, skips --explain and
+// --record, writes --cache-out and the summary as far as it got, and
 // returns kExitInterrupted.
 #pragma once
 

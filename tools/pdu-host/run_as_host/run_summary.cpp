@@ -13,6 +13,7 @@
 #include "configuration/shown_address.h"
 #include "console/line_attribution.h"
 #include "console/plugin_line.h"
+#include "driver/bulk_walk_step.h"
 #include "driver/pdu_alarms.h"
 #include "driver/pdu_record.h"
 #include "verdict/field_coverage.h"
@@ -107,11 +108,12 @@ RunLedger::RunLedger(const std::vector<DeviceEntry>& entries) {
 
 void RunLedger::OnLine(const std::vector<unsigned int>& candidates, const std::string& line) {
   const LineKind kind = ClassifyLine(line);
-  if (kind == LineKind::kTrace || candidates.empty()) return;
+  if (kind == LineKind::kTrace) return;
   std::lock_guard<std::mutex> lock(mutex_);
-  if (candidates.size() > 1) {
+  if (candidates.size() != 1) {
     if (!IsProblem(kind)) return;
-    const std::string from = "device " + Alternatives(candidates);
+    const std::string from =
+        candidates.empty() ? "no device" : "device " + Alternatives(candidates);
     if (untied_++ < kUntiedListed) {
       untied_kept_.push_back(from + ": " + Explained(line, CommonNoAnswer(candidates)));
     }
@@ -203,6 +205,22 @@ std::string RunLedger::LastProblem(unsigned int id) const {
   return found == devices_.end() ? std::string() : found->second.last_problem;
 }
 
+bool RunLedger::LastProblemIsErrorStatus(unsigned int id) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = devices_.find(id);
+  if (found == devices_.end()) return false;
+  const std::string& line = found->second.last_problem;
+  const std::string error_status = pdu::UnusualEndReason(pdu::WalkStep::kEndErrorStatus);
+  return ClassifyLine(line) == LineKind::kWalkStopped && line.size() >= error_status.size() &&
+         line.compare(line.size() - error_status.size(), error_status.size(), error_status) == 0;
+}
+
+void RunLedger::NoteWalkedAgain(unsigned int id, const std::string& words) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = devices_.find(id);
+  if (found != devices_.end()) found->second.walked_again = words;
+}
+
 std::size_t RunLedger::UntiedProblems() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return untied_;
@@ -229,7 +247,8 @@ std::string RunLedger::Summary(const char* interrupted_by, std::size_t passes) c
                  : ""),
         problems.empty() ? "no time-out or error" : problems};
     if (!device.last_problem.empty()) {
-      row.push_back("last problem: " + Explained(device.last_problem, device.no_answer));
+      row.push_back("last problem: " + Explained(device.last_problem, device.no_answer) +
+                    (device.walked_again.empty() ? "" : ": " + device.walked_again));
     } else if (device.untied != 0) {
       row.push_back("perhaps: " + device.last_untied);
     } else if (device.records != 0 && device.last_record_zero) {
@@ -252,12 +271,10 @@ std::string RunLedger::Summary(const char* interrupted_by, std::size_t passes) c
       (interrupted_by != nullptr ? ", interrupted by " + std::string(interrupted_by) : "") +
       " ===\n" + AlignedLines(rows);
   if (untied_ != 0) {
-    summary += std::to_string(untied_) +
-               (untied_ == 1 ? " problem line names no PDU and came while several devices were "
-                               "sampling, so whose it is cannot be told"
-                             : " problem lines name no PDU and came while several devices were "
-                               "sampling, so whose they are cannot be told") +
-               "; run those devices one at a time (or all polled, use_thread 0) to tell:\n";
+    summary += std::to_string(untied_) + (untied_ == 1 ? " problem line" : " problem lines") +
+               " could not be tied to one device: written straight to the console, not by a "
+               "device's thread through its streams, naming no PDU or an address several "
+               "devices share:\n";
     for (const std::string& line : untied_kept_) summary += "  " + line + "\n";
     if (untied_ > untied_kept_.size()) {
       summary += "  and " + std::to_string(untied_ - untied_kept_.size()) + " more\n";

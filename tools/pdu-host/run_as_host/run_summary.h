@@ -15,10 +15,11 @@
 // field (one that feeds no alarm signal, so that 0 is not its usual value)
 // that was 0 in every sampled record is named: a PDU that does not serve it,
 // or serves it with a type the plug-in ignores, leaves it so. A problem line
-// that could not be tied to one device
-// (line_attribution.h) is noted beside the next record of each device it
-// may come from and in their summary lines, and listed at the end of the
-// summary with its candidates: the run then has failed.
+// that could not be tied to one device (line_attribution.h: bytes written
+// straight to the console) is noted beside the next record of each device
+// whose address it names and in their summary lines, and listed at the end
+// of the summary with those devices, or "no device": the run then has
+// failed.
 #pragma once
 
 #include <cstddef>
@@ -43,8 +44,8 @@ class RunLedger {
     bool perhaps_unanswered = false;  // a line not told apart says so, maybe of this pass
   };
 
-  // A console line of the plug-in and the devices it may come from (one
-  // when it is tied to a device).
+  // A console line of the plug-in and the devices it is from (one when it
+  // is tied to a device; several or none when it is not).
   void OnLine(const std::vector<unsigned int>& candidates, const std::string& line);
   // Device `id` published `record` from a pass: what it reported since its
   // previous record.
@@ -59,6 +60,11 @@ class RunLedger {
   std::size_t Records(unsigned int id) const;
   // The problem line of the device's last pass without an answer.
   std::string LastProblem(unsigned int id) const;
+  // The device's last problem is the plug-in's walk ending at an error
+  // status, which its line does not name.
+  bool LastProblemIsErrorStatus(unsigned int id) const;
+  // What a walk after the run found about the last problem: said after it.
+  void NoteWalkedAgain(unsigned int id, const std::string& words);
   // Problem lines that could not be tied to one device.
   std::size_t UntiedProblems() const;
 
@@ -81,6 +87,7 @@ class RunLedger {
     std::size_t records = 0;
     std::size_t problems = 0;
     std::string last_problem;
+    std::string walked_again;  // what a walk after the run found about it
     bool last_record_zero = false;
     std::set<std::uint32_t> measured;  // measurement columns non-zero in some sampled record
     std::size_t untied = 0;            // problem lines that may be its, not told apart

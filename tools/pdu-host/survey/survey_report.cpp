@@ -22,7 +22,8 @@ std::string Seconds(double seconds) {
 }
 
 std::vector<std::string> Heading() {
-  return {"id", "address", "state", "fields", "no field", "requests", "time", "problem"};
+  // The names of --json's keys, which scripts may read: one name a column.
+  return {"id", "address", "state", "fields", "unkept", "requests", "seconds", "problem"};
 }
 
 std::vector<std::string> Row(const SurveyLine& line) {
@@ -44,7 +45,7 @@ void CountFields(const TableWalk& walk, SurveyLine& line) {
     if (field.holds != nullptr) ++line.fields_stored;
   }
   line.without_field = ObjectsWithoutField(walk).size();
-  line.requests = walk.requests;
+  line.requests = RequestsSent(walk);
 }
 
 std::string FormatSurvey(const std::vector<SurveyLine>& lines, double seconds) {

@@ -1,13 +1,15 @@
 // pdu-host --survey: one verdict per PDU from one walk of its table, and the
 // aligned table of them.
 //
-//   id  address          state        fields  no field  requests  time     problem
-//   7   127.0.0.1:40001  ok           31/31   0         32        0.04 s
-//   8   127.0.0.1:9      no response  0/31    0         1         20.01 s  no answer to SNMP v2c,
-//   9   127.0.0.1:40002  refused      0/31    0         1         0.01 s   unknown user: the PDU
+//   id  address          state        fields  unkept  requests  seconds  problem
+//   7   127.0.0.1:40001  ok           31/31   0       32        0.04 s
+//   8   127.0.0.1:9      no response  0/31    0       1         20.01 s  no answer to SNMP v2c,
+//   9   127.0.0.1:40002  refused      0/31    0       1         0.01 s   unknown user: the PDU
 //   ... 7 PDUs in 20.03 s: 3 ok, 1 empty table, 2 no response, 1 refused
 //
-// The states are the walk's verdicts (walk_verdict.h).
+// The states are the walk's verdicts (walk_verdict.h). The headings are
+// --json's keys (survey_json.h); "unkept" counts the objects served that no
+// field keeps.
 #pragma once
 
 #include <cstddef>

@@ -10,6 +10,7 @@
 #include "common/exit_status.h"
 #include "common/interruption.h"
 #include "driver/walk_settings.h"
+#include "survey/configuration_cause.h"
 #include "survey/survey_output.h"
 #include "survey/survey_progress.h"
 #include "survey/survey_report.h"
@@ -41,7 +42,9 @@ void SayHowMany(std::size_t walked, const DescriptorBudget& budget) {
 }  // namespace
 
 int RunSurvey(const std::vector<DeviceEntry>& entries, bool json) {
-  CatchInterrupts();
+  CatchInterrupts(
+      "ending the walks under way; the PDUs judged are printed, the others as interrupted, then "
+      "the summary (press Ctrl-C again to quit at once, without them)");
   const DescriptorBudget budget = RaiseDescriptorLimit();
   std::vector<SurveyLine> lines(entries.size());
   std::vector<const DeviceEntry*> targets;
@@ -72,6 +75,9 @@ int RunSurvey(const std::vector<DeviceEntry>& entries, bool json) {
     line.seconds = seconds;
     line.verdict = JudgeWalk(walk);
     line.engine_id = walk.engine_id;
+    if (const auto cause = ConfigurationCause(*targets[target], line.verdict.state)) {
+      line.verdict.problem = *cause + line.verdict.problem;
+    }
     CountFields(walk, line);
     progress.Count(line.verdict.state);
     output.Judged(line);

@@ -4,72 +4,121 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "driver/peer_transport.h"
+#include "walk/target_lookup.h"
 
 namespace pdu_host {
 
-NameLookups::NameLookups() : wake_fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-  if (wake_fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+struct NameLookups::Shared {
+  int wake_fd = -1;
+  std::mutex mutex;
+  std::condition_variable queued;
+  std::deque<Lookup> waiting;  // guarded by mutex, as the rest
+  std::vector<Lookup> finished;
+  std::size_t threads = 0;
+  std::size_t idle = 0;
+  bool stopping = false;
+
+  ~Shared() {
+    for (Lookup& lookup : finished) {
+      const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+      pdu::DiscardTransport(lookup.transport);
+    }
+    ::close(wake_fd);
+  }
+};
+
+namespace {
+
+void LookUp(NameLookups::Lookup& lookup) {
+  const TargetLookup looked = LookUpTarget(lookup.target);
+  if (looked.handled) {
+    lookup.numeric = looked.numeric;
+    if (looked.unresolved) {
+      lookup.findings = AddressFindings(lookup.address, /*look_up_name=*/false);
+      lookup.findings.insert(lookup.findings.begin(), *looked.unresolved);
+    }
+    return;
+  }
+  lookup.transport = pdu::CreateTransport(lookup.target, lookup.local_port);
+  lookup.error = errno;
+  if (lookup.transport == nullptr) lookup.findings = AddressFindings(lookup.address);
+}
+
+}  // namespace
+
+void NameLookups::Work(const std::shared_ptr<Shared>& shared) {
+  std::unique_lock<std::mutex> lock(shared->mutex);
+  for (;;) {
+    ++shared->idle;
+    shared->queued.wait(lock, [&] { return shared->stopping || !shared->waiting.empty(); });
+    --shared->idle;
+    if (shared->stopping) break;
+    Lookup lookup = std::move(shared->waiting.front());
+    shared->waiting.pop_front();
+    lock.unlock();
+    try {
+      LookUp(lookup);
+    } catch (const std::bad_alloc&) {
+      lookup.error = ENOMEM;  // the walk says "cannot open" with net-snmp's words for it
+    }
+    lock.lock();
+    if (shared->stopping) {
+      // Left behind: nobody takes it.
+      const std::lock_guard<std::mutex> library(pdu::NetSnmpMutex());
+      pdu::DiscardTransport(lookup.transport);
+      break;
+    }
+    shared->finished.push_back(std::move(lookup));
+    const std::uint64_t one = 1;
+    // Cannot fail short of 2^64 - 1 unread wake-ups.
+    [[maybe_unused]] const ssize_t written = ::write(shared->wake_fd, &one, sizeof one);
+  }
+  --shared->threads;
+}
+
+NameLookups::NameLookups() : shared_(std::make_shared<Shared>()) {
+  shared_->wake_fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (shared_->wake_fd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
 NameLookups::~NameLookups() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->stopping = true;
   }
-  queued_.notify_all();
-  for (std::thread& thread : threads_) thread.join();
-  for (Lookup& lookup : finished_) pdu::DiscardTransport(lookup.transport);
-  ::close(wake_fd_);
+  shared_->queued.notify_all();
 }
 
+int NameLookups::wake_fd() const { return shared_->wake_fd; }
+
 void NameLookups::Submit(Lookup lookup) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  waiting_.push_back(std::move(lookup));
-  if (idle_ == 0 && threads_.size() < kLookupThreads) {
-    threads_.emplace_back([this] { Work(); });
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->waiting.push_back(std::move(lookup));
+  if (shared_->idle == 0 && shared_->threads < kLookupThreads) {
+    std::thread([shared = shared_] { Work(shared); }).detach();
+    ++shared_->threads;
   } else {
-    queued_.notify_one();
+    shared_->queued.notify_one();
   }
 }
 
 std::vector<NameLookups::Lookup> NameLookups::TakeFinished() {
   std::uint64_t count = 0;
-  while (::read(wake_fd_, &count, sizeof count) < 0 && errno == EINTR) {
+  while (::read(shared_->wake_fd, &count, sizeof count) < 0 && errno == EINTR) {
   }
-  std::lock_guard<std::mutex> lock(mutex_);
-  return std::exchange(finished_, {});
-}
-
-void NameLookups::Work() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    ++idle_;
-    queued_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
-    --idle_;
-    if (stopping_) return;
-    Lookup lookup = std::move(waiting_.front());
-    waiting_.pop_front();
-    lock.unlock();
-    try {
-      lookup.transport = pdu::CreateTransport(lookup.target, lookup.local_port);
-      lookup.error = errno;
-      if (lookup.transport == nullptr) lookup.findings = AddressFindings(lookup.address);
-    } catch (const std::bad_alloc&) {
-      lookup.error = ENOMEM;  // the walk says "cannot open" with net-snmp's words for it
-    }
-    lock.lock();
-    finished_.push_back(std::move(lookup));
-    const std::uint64_t one = 1;
-    // Cannot fail short of 2^64 - 1 unread wake-ups.
-    [[maybe_unused]] const ssize_t written = ::write(wake_fd_, &one, sizeof one);
-  }
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  return std::exchange(shared_->finished, {});
 }
 
 }  // namespace pdu_host

@@ -17,9 +17,11 @@ TableWalk WalkTable(const DeviceEntry& entry) {
   return walk;
 }
 
+long RequestsSent(const TableWalk& walk) { return walk.requests + walk.discovery_requests; }
+
 std::string WalkSummary(const TableWalk& walk) {
-  return walk.end + "; " + std::to_string(walk.requests) +
-         (walk.requests == 1 ? " request" : " requests");
+  const long sent = RequestsSent(walk);
+  return walk.end + "; " + std::to_string(sent) + (sent == 1 ? " request" : " requests");
 }
 
 std::string AskedWith(const TableWalk& walk) {

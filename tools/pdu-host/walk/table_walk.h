@@ -35,8 +35,11 @@ enum class WalkEnd {
 
 struct TableWalk {
   std::vector<ServedObject> objects;  // in the order served
-  long requests = 0;
-  long answers = 0;  // responses received
+  long requests = 0;  // GETBULK requests, as the plug-in's bound on a pass counts them
+  // Before them, for SNMP v3: the engine discovery request (0 or 1).
+  long discovery_requests = 0;
+  long answers = 0;       // responses received
+  long error_status = 0;  // of the response the walk stopped at (kAgentStopped)
   WalkEnd how = WalkEnd::kNoSession;
   bool complete = false;  // how == kTableEnd
   std::string end;        // how it ended, one line
@@ -55,6 +58,9 @@ struct TableWalk {
 
 // Walks the table of `entry`, which has an address.
 TableWalk WalkTable(const DeviceEntry& entry);
+
+// Requests sent, the engine discovery included (retries are not).
+long RequestsSent(const TableWalk& walk);
 
 // "<how it ended>; N requests".
 std::string WalkSummary(const TableWalk& walk);

@@ -34,6 +34,15 @@ const char* ExceptionName(u_char type) {
   }
 }
 
+// net-snmp's name for an error status: "genErr" from its "(genErr) A general
+// failure occured".
+std::string ErrorStatusName(long status) {
+  const std::string text = snmp_errstring(static_cast<int>(status));
+  const std::size_t close = text.find(')');
+  if (text.empty() || text[0] != '(' || close == std::string::npos) return text;
+  return text.substr(1, close - 1);
+}
+
 // How the first binding of `response` that ends the walk ends it.
 std::string OrdinaryEnd(const netsnmp_pdu& response) {
   for (const netsnmp_variable_list* binding = response.variables; binding != nullptr;
@@ -94,9 +103,10 @@ void TableWalker::TakeResponse(const netsnmp_pdu& response) {
       End(WalkEnd::kTableEnd, OrdinaryEnd(response));
       return;
     case pdu::WalkStep::kEndErrorStatus:
+      walk_.error_status = response.errstat;
       End(WalkEnd::kAgentStopped, "stopped: the agent answered with error status " +
                                       std::to_string(response.errstat) + " (" +
-                                      snmp_errstring(response.errstat) + ")");
+                                      ErrorStatusName(response.errstat) + ")");
       return;
     default:
       End(WalkEnd::kAgentStopped, std::string("stopped: ") + pdu::UnusualEndReason(step));

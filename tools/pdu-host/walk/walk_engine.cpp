@@ -41,6 +41,11 @@ constexpr auto kTick = std::chrono::milliseconds(250);
 // ours the library's has passed; net-snmp then sends the retry or gives up.
 constexpr auto kTryTime =
     std::chrono::microseconds(pdu::kTimeoutMicroseconds) + std::chrono::milliseconds(1);
+// How long a walk waits for its name to be looked up: as long as a PDU that
+// does not answer costs (a time-out and its retries), so that neither takes
+// longer than a survey promises.
+constexpr auto kLookupTime =
+    std::chrono::microseconds(pdu::kTimeoutMicroseconds) * (pdu::kRetries + 1);
 
 struct Walk {
   Walk(std::size_t position, const DeviceEntry& device,
@@ -61,7 +66,8 @@ struct Walk {
   bool discovering = false;   // the request in flight discovers the v3 engine
   int report = 0;             // the type of the v3 report that refused the walk
   Clock::time_point deadline;
-  bool finished = false;  // reported, to be dropped
+  Clock::time_point lookup_deadline = Clock::time_point::max();  // while its name is looked up
+  bool finished = false;                                         // reported, to be dropped
   // What the lookup thread found wrong with the address, when the transport
   // could not be made there.
   std::optional<std::vector<AddressFinding>> lookup_findings;
@@ -204,6 +210,7 @@ class Engine {
       owners.assign(2, nullptr);
       Clock::time_point wake = events_.tick ? next_tick : Clock::time_point::max();
       for (Walk& walk : walks_) {
+        wake = std::min(wake, walk.lookup_deadline);
         if (!walk.awaiting) continue;  // its name is being looked up
         polled.push_back(pollfd{walk.fd, POLLIN, 0});
         owners.push_back(&walk);
@@ -219,6 +226,7 @@ class Engine {
       const Clock::time_point now = Clock::now();
       for (Walk& walk : walks_) {
         if (walk.awaiting && walk.deadline <= now) Expire(walk);
+        if (walk.lookup_deadline <= now) GiveUpLookup(walk);
       }
       walks_.remove_if([](const Walk& walk) { return walk.finished; });
       StartWalks();
@@ -267,6 +275,7 @@ class Engine {
       return;
     }
     looking_up_[index] = &walk;
+    walk.lookup_deadline = Clock::now() + kLookupTime;
     NameLookups::Lookup lookup;
     lookup.key = index;
     lookup.target = target;
@@ -277,10 +286,36 @@ class Engine {
 
   void TakeLookups() {
     for (NameLookups::Lookup& lookup : lookups_.TakeFinished()) {
-      Walk& walk = *std::exchange(looking_up_[lookup.key], nullptr);
-      if (lookup.transport == nullptr) walk.lookup_findings = std::move(lookup.findings);
-      Open(walk, lookup.transport, lookup.error);
+      Walk* walk = std::exchange(looking_up_[lookup.key], nullptr);
+      if (walk == nullptr) {  // given up on already
+        pdu::DiscardTransport(lookup.transport);
+        continue;
+      }
+      walk->lookup_deadline = Clock::time_point::max();
+      if (!lookup.numeric.empty()) {  // no name left to look up: made here at once
+        lookup.transport = pdu::CreateTransport(lookup.numeric, lookup.local_port);
+        lookup.error = errno;
+      }
+      if (lookup.transport == nullptr) walk->lookup_findings = std::move(lookup.findings);
+      Open(*walk, lookup.transport, lookup.error);
     }
+  }
+
+  // The name took longer to look up than a PDU that does not answer: the
+  // walk ends without a session, and the look-up's result is dropped.
+  void GiveUpLookup(Walk& walk) {
+    looking_up_[walk.index] = nullptr;
+    walk.lookup_deadline = Clock::time_point::max();
+    walk.lookup_findings = AddressFindings(walk.entry.address, /*look_up_name=*/false);
+    walk.lookup_findings->insert(
+        walk.lookup_findings->begin(),
+        AddressFinding{
+            "looking the name up took longer than " +
+                std::to_string(
+                    std::chrono::duration_cast<std::chrono::seconds>(kLookupTime).count()) +
+                " s: the system's resolver (DNS) does not answer in time",
+            true});
+    Open(walk, nullptr, ETIMEDOUT);
   }
 
   // Adds the session on `transport`, as snmp_sess_open would, and sends the
@@ -325,6 +360,7 @@ class Engine {
         walk.walker.EndRequestFailed("net-snmp could not create the engine discovery request");
       } else if (Send(walk, discovery)) {
         walk.discovering = true;
+        walk.walker.walk().discovery_requests = 1;
         return;
       }
       Finish(walk);
