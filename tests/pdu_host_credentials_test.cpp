@@ -317,7 +317,14 @@ TEST(PduHostCredentialsSummary, ATimeOutNamesTheVersionAndUserAskedWith) {
   pdu_host::RunLedger ledger(pdu_host::ParseHostConfig(config, "site.json").entries);
   ledger.OnLine({1}, "Timeout: No Response from 127.0.0.1:9");
   ledger.OnLine({2}, "Timeout: No Response from 127.0.0.1:19");
+  // Sharing an engine ID is named, and is no problem.
+  const std::string shared =
+      "device 1 (127.0.0.1:9) answers with SNMP v3 engine ID 0x8000, as 127.0.0.1:19 does";
+  ledger.OnLine({1}, "SNMP_VARNO_PDU: " + shared);
   const std::string summary = ledger.Summary();
+  EXPECT_NE(summary.find("device 1  127.0.0.1:9   0 records  1 pass with"), std::string::npos)
+      << summary;
+  EXPECT_NE(summary.find("\n" + shared + "\n"), std::string::npos) << summary;
   for (const char* explained : {"127.0.0.1:9: no answer to SNMP v2c, the configured community, ",
                                 "127.0.0.1:19: no answer to SNMP v3, user pdu-ops, authPriv, "}) {
     EXPECT_NE(summary.find(explained), std::string::npos) << summary;

@@ -52,6 +52,9 @@ LineKind ClassifyLine(const std::string& line) {
   if (StartsWith(line, "SNMP_VARNO_PDU: device ")) {
     if (line.find(") not sampled: ") != std::string::npos) return LineKind::kNoSession;
     if (line.find(") refused by the PDU: ") != std::string::npos) return LineKind::kRefused;
+    if (line.find(") answers with SNMP v3 engine ID ") != std::string::npos) {
+      return LineKind::kSharedEngine;
+    }
   }
   if (StartsWith(line, "SNMP_VARNO_PDU: sampling pass failed")) return LineKind::kPassFailed;
   return LineKind::kOther;
@@ -79,6 +82,8 @@ bool EndsWithoutAnswer(LineKind kind) {
          kind == LineKind::kNoSession || kind == LineKind::kRefused;
 }
 
-bool IsProblem(LineKind kind) { return kind != LineKind::kTrace && kind != LineKind::kOther; }
+bool IsProblem(LineKind kind) {
+  return kind != LineKind::kTrace && kind != LineKind::kSharedEngine && kind != LineKind::kOther;
+}
 
 }  // namespace pdu_host

@@ -10,6 +10,8 @@
 //   SNMP_VARNO_PDU: sampling pass failed ...   the pass threw
 //   SNMP_VARNO_PDU: device N (ADDR) not sampled: ...      credentials it cannot use
 //   SNMP_VARNO_PDU: device N (ADDR) refused by the PDU: ...   a v3 refusal
+//   SNMP_VARNO_PDU: device N (ADDR) answers with SNMP v3 engine ID ...
+//                                              another PDU answers with it too
 #pragma once
 
 #include <optional>
@@ -25,6 +27,7 @@ enum class LineKind {
   kWalkStopped,    // an answer the walk stops at: the record holds what came before
   kPassFailed,     // the pass ended with an error
   kRefused,        // the PDU refused the request (SNMP v3): no answer with values
+  kSharedEngine,   // the PDU shares its engine ID with another: read correctly all the same
   kOther,          // a line pdu-host does not know, passed on as it is
 };
 
@@ -39,7 +42,8 @@ std::optional<unsigned int> NamedDevice(const std::string& line);
 // The pass that wrote such a line ended without any answer from the PDU.
 bool EndsWithoutAnswer(LineKind kind);
 
-// The line tells of a time-out or an error (every kind but kTrace and kOther).
+// The line tells of a time-out or an error (every kind but kTrace,
+// kSharedEngine and kOther).
 bool IsProblem(LineKind kind);
 
 }  // namespace pdu_host

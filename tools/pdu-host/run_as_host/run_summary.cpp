@@ -134,6 +134,7 @@ void RunLedger::OnLine(const std::vector<unsigned int>& candidates, const std::s
   Device& device = found->second;
   device.notes.push_back(line);
   if (device.notes.size() > kNotesKept) device.notes.erase(device.notes.begin());
+  if (kind == LineKind::kSharedEngine) device.shared_engine = line.substr(line.find("device "));
   if (!IsProblem(kind)) return;
   ++device.problems;
   device.last_problem = line;
@@ -270,6 +271,11 @@ std::string RunLedger::Summary(const char* interrupted_by, std::size_t passes) c
       (devices_.size() == 1 ? " device" : " devices") +
       (interrupted_by != nullptr ? ", interrupted by " + std::string(interrupted_by) : "") +
       " ===\n" + AlignedLines(rows);
+  std::map<std::size_t, std::string> shared_engines;  // by position in the file
+  for (const auto& [id, device] : devices_) {
+    if (!device.shared_engine.empty()) shared_engines[device.index] = device.shared_engine;
+  }
+  for (const auto& [index, line] : shared_engines) summary += line + "\n";
   if (untied_ != 0) {
     summary += std::to_string(untied_) + (untied_ == 1 ? " problem line" : " problem lines") +
                " could not be tied to one device: written straight to the console, not by a "

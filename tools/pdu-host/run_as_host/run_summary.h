@@ -19,7 +19,9 @@
 // straight to the console) is noted beside the next record of each device
 // whose address it names and in their summary lines, and listed at the end
 // of the summary with those devices, or "no device": the run then has
-// failed.
+// failed. A PDU that answers with another's SNMP v3 engine ID, which the
+// plug-in reads correctly all the same, is named after the table in the
+// plug-in's words.
 #pragma once
 
 #include <cstddef>
@@ -88,6 +90,7 @@ class RunLedger {
     std::size_t problems = 0;
     std::string last_problem;
     std::string walked_again;  // what a walk after the run found about it
+    std::string shared_engine;  // the plug-in's line on sharing its engine ID, from "device "
     bool last_record_zero = false;
     std::set<std::uint32_t> measured;  // measurement columns non-zero in some sampled record
     std::size_t untied = 0;            // problem lines that may be its, not told apart
