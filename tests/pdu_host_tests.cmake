@@ -38,7 +38,8 @@ foreach(suite pdu_host_tests slow_pdu_host_tests)
     PDU_HOST_EXE="$<TARGET_FILE:pdu-host>"
     PDU_HOST_LAUNCHER="${pdu_host_launcher}"
     SNMPBULKWALK_EXE="${SNMPBULKWALK_EXE}"
-    QTXHOST_LIBRARY="$<TARGET_FILE:qtxhost>")
+    QTXHOST_LIBRARY="$<TARGET_FILE:qtxhost>"
+    $<$<BOOL:${CMAKE_CROSSCOMPILING}>:PDU_TESTS_UNDER_EMULATOR>)
   add_dependencies(${suite} pdu-host snmp_varno_pdu)
 endforeach()
 # No include in pdu-host runs from a lower room to a higher one.
