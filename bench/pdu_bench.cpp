@@ -21,8 +21,10 @@
 //     thread gets; the time to delete 10 threaded devices whose requests
 //     wait on a silent PDU; and, given --armhf-dir, how many threaded devices
 //     one armhf pdu-host process under qemu-arm starts and hears from.
-//  5. A site survey: pdu-host --survey of --survey-pdus PDUs, --survey-dead
-//     of them dead, its wall time, PDUs per second and peak memory.
+//  5. Site surveys: pdu-host --survey of --survey-pdus PDUs, --survey-dead
+//     of them dead, speaking v2c, then v3 authPriv, then v3 authPriv with a
+//     third of the live PDUs answering with one engine ID; each one's wall
+//     time, PDUs per second, peak memory and states.
 //
 // The plug-in's console trace goes to /dev/null while it runs (fd 1 is
 // redirected); results are printed to the original stdout, and the last line
@@ -32,7 +34,7 @@
 //
 // Each figure has its unit: counting_passes (1), pass_times against
 // bare_walker and init_setting_cost (2), threaded_memory (3), thread_costs (4),
-// survey_site (5). This file runs
+// site_surveys with survey_site and v3_site_agents (5). This file runs
 // them in that order and prints the header, the stack and armhf lines and
 // the closing ratio.
 #include <algorithm>
@@ -50,8 +52,8 @@
 #include "plugin_library.h"
 #include "silenced_stdout.h"
 #include "sim/pdu_agent_process.h"
+#include "site_surveys.h"
 #include "support/pdu_host_run.h"
-#include "survey_site.h"
 #include "thread_costs.h"
 #include "threaded_memory.h"
 #include "v3_user.h"
@@ -136,10 +138,9 @@ int main(int argc, char** argv) {
 
     agent.Stop();
     if (options.survey_pdus > 0) {
-      const auto pdus = static_cast<std::size_t>(options.survey_pdus);
-      const auto dead = static_cast<std::size_t>(options.survey_dead);
-      const SurveyFigures survey = SurveySite(options.survey_host, pdus, dead);
-      behaved = ReportSurveySite(options.survey_host, pdus, dead, survey) && behaved;
+      behaved = SiteSurveys(options.survey_host, static_cast<std::size_t>(options.survey_pdus),
+                            static_cast<std::size_t>(options.survey_dead)) &&
+                behaved;
     }
     std::printf("run time %.1f s\n", Seconds(Clock::now() - program_start));
     std::printf("plugin/bare pass time ratio: %.3f\n", PassTimeRatio(passes));

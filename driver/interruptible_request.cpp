@@ -131,9 +131,13 @@ int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, Wak
                                  NETSNMP_SELECT_NOALARMS);
     // Without a time-out to wait for, the library holds no request of ours.
     if (block) return STAT_ERROR;
+    // A single session's set holds its transport's descriptor alone, the
+    // highest the set counts: none below it is looked at, however many
+    // descriptors the host holds.
     waits.clear();
-    for (int fd = 0; fd < numfds; ++fd) {
-      if (NETSNMP_LARGE_FD_ISSET(fd, fds.get())) waits.push_back({fd, POLLIN, 0});
+    const int session_fd = numfds - 1;
+    if (session_fd >= 0 && NETSNMP_LARGE_FD_ISSET(session_fd, fds.get())) {
+      waits.push_back({session_fd, POLLIN, 0});
     }
     const std::size_t session_fds = waits.size();
     if (wake.fd >= 0) waits.push_back({wake.fd, POLLIN, 0});

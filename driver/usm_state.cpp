@@ -29,10 +29,11 @@ std::map<std::string, Peer>& Peers() {
   return *peers;
 }
 
-using UserKey = std::pair<const SessionSecurity*, std::string>;  // and the engine ID
+// Per security, its user entries by engine ID.
+using UsersOfSecurity = std::map<std::string, struct usmUser*>;
 
-std::map<UserKey, struct usmUser*>& Users() {
-  static auto* users = new std::map<UserKey, struct usmUser*>;
+std::map<const SessionSecurity*, UsersOfSecurity>& Users() {
+  static auto* users = new std::map<const SessionSecurity*, UsersOfSecurity>;
   return *users;
 }
 
@@ -51,8 +52,8 @@ std::string EngineOf(void* session) {
 // two names of one PDU are one PDU; the peer name when there is no address.
 std::string PeerKey(void* session) {
   const netsnmp_transport* transport = snmp_sess_transport(session);
-  const std::string address = transport != nullptr ? TransportKey(*transport) : std::string();
-  if (!address.empty()) return "a" + address;
+  std::string address = transport != nullptr ? TransportKey(*transport) : std::string();
+  if (!address.empty()) return "a" + std::move(address);
   const netsnmp_session* settings = snmp_sess_session(session);
   return std::string("n") +
          (settings != nullptr && settings->peername != nullptr ? settings->peername : "");
@@ -93,8 +94,8 @@ EngineClock Unknown() {
 // for the user is set aside meanwhile.
 struct usmUser* UserFor(void* session, const SessionSecurity& security,
                         const std::string& engine_id) {
-  const auto [found, fresh] = Users().emplace(UserKey(&security, engine_id), nullptr);
-  if (!fresh) return found->second;
+  UsersOfSecurity& users = Users()[&security];
+  if (const auto found = users.find(engine_id); found != users.end()) return found->second;
   // The open session's settings hold what net-snmp filled in as it opened
   // (the default protocols of a level that uses none); only read here.
   netsnmp_session scratch = *snmp_sess_session(session);
@@ -108,12 +109,16 @@ struct usmUser* UserFor(void* session, const SessionSecurity& security,
   struct usmUser* made = usm_get_user(Bytes(engine_id), engine_id.size(), name);
   if (made != nullptr) usm_remove_user(made);
   if (displaced != nullptr) usm_add_user(displaced);
-  if (made == nullptr) {
-    Users().erase(found);
-    return nullptr;
-  }
-  found->second = made;
+  if (made != nullptr) users.emplace(engine_id, made);
   return made;
+}
+
+// The driver's entry for the PDU keyed `key`, for the engine `engine_id`:
+// begun anew when the PDU answered with another engine before.
+Peer& PeerEntry(const std::string& key, const std::string& engine_id, void* session) {
+  Peer& peer = Peers()[key];
+  if (peer.engine_id != engine_id) peer = Peer{engine_id, PeerName(session), false, {}};
+  return peer;
 }
 
 // The start-up steps registered to run once configuration files are read.
@@ -165,12 +170,10 @@ std::string KnownEngineId(void* session) {
 void ForgetPeerEngine(void* session) { Peers().erase(PeerKey(session)); }
 
 void ReleaseUsmUsers(const SessionSecurity* security) {
-  auto& users = Users();
-  for (auto it = users.lower_bound(UserKey(security, std::string()));
-       it != users.end() && it->first.first == security;) {
-    usm_free_user(it->second);
-    it = users.erase(it);
-  }
+  const auto found = Users().find(security);
+  if (found == Users().end()) return;
+  for (const auto& [engine_id, user] : found->second) usm_free_user(user);
+  Users().erase(found);
 }
 
 std::vector<std::string> PeersSharingEngine(void* session) {
@@ -197,21 +200,21 @@ std::string EngineIdText(const std::string& engine_id) {
 }
 
 UsmLoan::UsmLoan(void* session, const SessionSecurity& security)
-    : session_(session), engine_id_(EngineOf(session)) {
+    : session_(session), peer_key_(PeerKey(session)), engine_id_(EngineOf(session)) {
   if (engine_id_.empty()) return;  // discovery: the engine is what the call learns
-  enginetime_struct* record = Record(engine_id_);
-  had_record_ = record != nullptr;
+  record_ = Record(engine_id_);
+  had_record_ = record_ != nullptr;
   if (had_record_) {
-    before_ = Read(*record);
+    before_ = Read(*record_);
   } else {
     set_enginetime(Bytes(engine_id_), engine_id_.size(), 0, 0, FALSE);
-    record = Record(engine_id_);
+    record_ = Record(engine_id_);
   }
-  if (record != nullptr) {
-    const auto peer = Peers().find(PeerKey(session));
+  if (record_ != nullptr) {
+    const auto peer = Peers().find(peer_key_);
     const bool known =
         peer != Peers().end() && peer->second.engine_id == engine_id_ && peer->second.clock_known;
-    Write(*record, known ? peer->second.clock : Unknown());
+    Write(*record_, known ? peer->second.clock : Unknown());
   }
   lent_ = UserFor(session, security, engine_id_);
   if (lent_ == nullptr) return;
@@ -226,22 +229,24 @@ UsmLoan::~UsmLoan() {
     usm_remove_user(lent_);
     if (displaced_ != nullptr) usm_add_user(displaced_);
   }
-  const std::string engine_id = engine_id_.empty() ? EngineOf(session_) : engine_id_;
-  if (engine_id.empty()) return;  // no engine learned
-  enginetime_struct* record = Record(engine_id);
-  Peer& peer = Peers()[PeerKey(session_)];
-  if (peer.engine_id != engine_id) peer = Peer{engine_id, PeerName(session_), false, {}};
   if (engine_id_.empty()) {
+    const std::string engine_id = EngineOf(session_);
+    if (engine_id.empty()) return;  // no engine learned
     // Discovered: the report's boots and time, which net-snmp keeps unless
     // it holds an authenticated record for the engine already (another's).
+    const enginetime_struct* record = Record(engine_id);
+    Peer& peer = PeerEntry(peer_key_, engine_id, session_);
     peer.clock_known = record != nullptr && record->authenticatedFlag == 0;
     if (peer.clock_known) peer.clock = Read(*record);
     return;
   }
-  if (record == nullptr) return;
+  Peer& peer = PeerEntry(peer_key_, engine_id_, session_);
+  // net-snmp may have made the record the loan could not.
+  if (record_ == nullptr) record_ = Record(engine_id_);
+  if (record_ == nullptr) return;
   peer.clock_known = true;
-  peer.clock = Read(*record);
-  Write(*record, had_record_ ? before_ : Unknown());
+  peer.clock = Read(*record_);
+  Write(*record_, had_record_ ? before_ : Unknown());
 }
 
 }  // namespace pdu

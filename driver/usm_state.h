@@ -66,6 +66,12 @@ struct EngineClock {
 // (the boots and time of an answer; after engine discovery, the engine ID and
 // the boots and time the report brought). The session's engine is the one it
 // holds when the loan is made.
+//
+// net-snmp finds an engine's record by hashing its ID with a digest, which
+// costs more than the rest of a loan, so a loan looks the record up once and
+// keeps it to the end: net-snmp frees such records only as it shuts down,
+// never within a call. Nothing is kept from one loan to the next, since a
+// host or another library in the process may shut net-snmp down between two.
 class UsmLoan {
  public:
   UsmLoan(void* session, const SessionSecurity& security);
@@ -75,7 +81,9 @@ class UsmLoan {
 
  private:
   void* session_;
+  std::string peer_key_;   // the session's PDU, as the driver keys what it learned of it
   std::string engine_id_;  // empty while the engine is being discovered
+  struct enginetime_struct* record_ = nullptr;  // net-snmp's record for the engine
   bool had_record_ = false;
   EngineClock before_;                   // net-snmp's record for the engine, as it was
   struct usmUser* lent_ = nullptr;       // in net-snmp's list for the loan

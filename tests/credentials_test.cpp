@@ -15,6 +15,12 @@
 
 #include <json/writer.h>
 
+// clang-format off
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+#include <net-snmp/library/lcd_time.h>
+// clang-format on
+
 #include "sim/pdu_agent_process.h"
 #include "support/plugin_host.h"
 #include "support/scripted_agent.h"
@@ -220,6 +226,12 @@ TEST_F(Credentials, PdusSharingAnEngineIdEachPublishEveryPass) {
     const std::string n = std::to_string(i);
     return V3("pdu-site", ("site-auth-" + n).c_str(), ("site-priv-" + n).c_str());
   };
+  // This process keeps a record of the engine in net-snmp, as a host that
+  // uses net-snmp itself would; the devices' passes leave it as it was.
+  const std::string engine("\x80\x00\x1f\x88\x80\xc0\xff\xee\0\0\0\0\0\0\0\x01", 16);
+  const auto engine_bytes = reinterpret_cast<const u_char*>(engine.data());
+  ASSERT_EQ(set_enginetime(engine_bytes, engine.size(), 41, 4242, TRUE), SNMPERR_SUCCESS);
+  const enginetime_struct hosts = *search_enginetime_list(engine_bytes, engine.size());
   std::unique_ptr<QTXSocketDevice> polled[] = {
       Device(1, Config(clones[0]->address(), V3("pdu-ops", kAuthPass, kPrivPass))),
       Device(2, Config(clones[1]->address(), V3("pdu-ops", kAuthPass, kPrivPass))),
@@ -240,6 +252,12 @@ TEST_F(Credentials, PdusSharingAnEngineIdEachPublishEveryPass) {
                        clones[0]->address() +
                        " does; SNMP v3 expects each PDU its own: each is read correctly, but give "
                        "each PDU its own engine ID when you can\n");
+  const enginetime_struct* record = search_enginetime_list(engine_bytes, engine.size());
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->engineBoot, hosts.engineBoot);
+  EXPECT_EQ(record->engineTime, hosts.engineTime);
+  EXPECT_EQ(record->lastReceivedEngineTime, hosts.lastReceivedEngineTime);
+  EXPECT_EQ(record->authenticatedFlag, hosts.authenticatedFlag);
 
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();

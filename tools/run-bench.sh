@@ -7,10 +7,14 @@
 # BUILD_DIR is configured (RelWithDebInfo) when it has no CMake cache yet.
 # Options go to the benchmark: --passes N (>= 50), --warmup N, --devices N,
 # --b-mode 1|2, --plugin PATH, --armhf-dir DIR, --armhf-devices N,
-# --armhf-seconds S, --survey-pdus N, --survey-dead N, --survey-host PATH. When the armhf build (make armhf) is there, its pdu-host
-# is run under qemu-arm as well. The last line of output is the ratio of the
-# plug-in's median pass time to the bare net-snmp walk's. The exit status is
-# the benchmark's: 0, or 1 when a pass misbehaved, 2 on a setup failure.
+# --armhf-seconds S, --survey-pdus N, --survey-dead N, --survey-host PATH.
+# The site is surveyed three times (v2c; v3 authPriv; v3 authPriv with a
+# third of the live PDUs sharing an engine ID); the v3 surveys start 40
+# simulated PDUs of their own, which takes about half a minute. When the
+# armhf build (make armhf) is there, its pdu-host is run under qemu-arm as
+# well. The last line of output is the ratio of the plug-in's median pass
+# time to the bare net-snmp walk's. The exit status is the benchmark's: 0,
+# or 1 when a pass or a survey misbehaved, 2 on a setup failure.
 set -euo pipefail
 
 if [[ $# -lt 1 ]]; then
