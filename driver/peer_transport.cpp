@@ -112,8 +112,10 @@ void DiscardTransport(netsnmp_transport* transport) {
 
 std::string TransportKey(const netsnmp_transport& transport) {
   if (transport.remote == nullptr || transport.remote_length <= 0) return std::string();
-  std::string key(reinterpret_cast<const char*>(transport.domain),
-                  transport.domain_length * sizeof(oid));
+  const std::size_t domain_bytes = transport.domain_length * sizeof(oid);
+  std::string key;
+  key.reserve(domain_bytes + transport.remote_length);
+  key.append(reinterpret_cast<const char*>(transport.domain), domain_bytes);
   key.append(static_cast<const char*>(transport.remote), transport.remote_length);
   return key;
 }

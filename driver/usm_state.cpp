@@ -29,7 +29,36 @@ std::map<std::string, Peer>& Peers() {
   return *peers;
 }
 
-// Per security, its user entries by engine ID.
+// How net-snmp's record of an engine's boots and time is used. While one
+// PDU alone answers with the engine ID, the record is that PDU's, kept by
+// net-snmp as it always keeps it; once a second PDU answers with it (or the
+// record was someone else's first), it is lent for each call.
+struct EngineUse {
+  std::string resident;  // the PDU (its key) whose boots and time the record holds
+  bool lent = false;
+};
+
+std::map<std::string, EngineUse>& Engines() {  // by engine ID
+  static auto* engines = new std::map<std::string, EngineUse>;
+  return *engines;
+}
+
+// Likewise net-snmp's user entry for an engine and user name: while one
+// security alone uses it, its entry stays in net-snmp's list; once a second
+// does (or the list held an entry of someone else's), each is lent.
+struct UserUse {
+  const SessionSecurity* resident = nullptr;
+  bool lent = false;
+};
+
+// By engine ID, then user name.
+std::map<std::string, std::map<std::string, UserUse>>& UserUses() {
+  static auto* uses = new std::map<std::string, std::map<std::string, UserUse>>;
+  return *uses;
+}
+
+// Per security, its user entries by engine ID: out of net-snmp's list but
+// while lent, or while resident.
 using UsersOfSecurity = std::map<std::string, struct usmUser*>;
 
 std::map<const SessionSecurity*, UsersOfSecurity>& Users() {
@@ -53,9 +82,10 @@ std::string EngineOf(void* session) {
 std::string PeerKey(void* session) {
   const netsnmp_transport* transport = snmp_sess_transport(session);
   std::string address = transport != nullptr ? TransportKey(*transport) : std::string();
-  if (!address.empty()) return "a" + std::move(address);
+  if (!address.empty()) return address;
   const netsnmp_session* settings = snmp_sess_session(session);
-  return std::string("n") +
+  // Unlike a transport's key, never empty, and never the same as one.
+  return std::string("name ") +
          (settings != nullptr && settings->peername != nullptr ? settings->peername : "");
 }
 
@@ -121,6 +151,35 @@ Peer& PeerEntry(const std::string& key, const std::string& engine_id, void* sess
   return peer;
 }
 
+// Takes `entry` (`security`'s, for `engine_id`) out of net-snmp's list, where
+// it is resident; false when the list no longer holds it (net-snmp shut down
+// and freed it).
+bool TakeResident(const std::string& engine_id, const SessionSecurity& security,
+                  struct usmUser* entry) {
+  if (usm_get_user(Bytes(engine_id), engine_id.size(),
+                   const_cast<char*>(security.user().c_str())) != entry) {
+    return false;
+  }
+  usm_remove_user(entry);
+  return true;
+}
+
+// From now on each PDU answering with `engine_id` has its boots and time
+// lent; the resident's go with it, taken from `record` (net-snmp's, for the
+// engine) when `resident_kept` says the record is still the resident's.
+void LendEngine(const std::string& engine_id, EngineUse& use, enginetime_struct* record,
+                bool resident_kept) {
+  const auto resident = Peers().find(use.resident);
+  if (resident != Peers().end() && resident->second.engine_id == engine_id) {
+    resident->second.clock_known = record != nullptr && resident_kept;
+    if (resident->second.clock_known) resident->second.clock = Read(*record);
+  }
+  use.resident.clear();
+  use.lent = true;
+  // Between loans the record holds nobody's boots and time.
+  if (record != nullptr) Write(*record, Unknown());
+}
+
 // The start-up steps registered to run once configuration files are read.
 std::set<snmp_gen_callback*> StartUpSteps() {
   std::set<snmp_gen_callback*> steps;
@@ -167,12 +226,31 @@ std::string KnownEngineId(void* session) {
   return found == Peers().end() ? std::string() : found->second.engine_id;
 }
 
-void ForgetPeerEngine(void* session) { Peers().erase(PeerKey(session)); }
+void ForgetPeerEngine(void* session) {
+  const std::string key = PeerKey(session);
+  const auto peer = Peers().find(key);
+  if (peer == Peers().end()) return;
+  const auto use = Engines().find(peer->second.engine_id);
+  if (use != Engines().end() && use->second.resident == key) {
+    // The next discovery's report is taken, even fewer boots than before (a
+    // reset PDU), which net-snmp would otherwise refuse.
+    if (enginetime_struct* record = Record(peer->second.engine_id)) Write(*record, Unknown());
+    use->second.resident.clear();
+  }
+  Peers().erase(peer);
+}
 
 void ReleaseUsmUsers(const SessionSecurity* security) {
   const auto found = Users().find(security);
   if (found == Users().end()) return;
-  for (const auto& [engine_id, user] : found->second) usm_free_user(user);
+  for (const auto& [engine_id, user] : found->second) {
+    UserUse& use = UserUses()[engine_id][security->user()];
+    if (use.resident == security) {
+      use.resident = nullptr;
+      if (!TakeResident(engine_id, *security, user)) continue;  // net-snmp freed it
+    }
+    usm_free_user(user);
+  }
   Users().erase(found);
 }
 
@@ -202,24 +280,54 @@ std::string EngineIdText(const std::string& engine_id) {
 UsmLoan::UsmLoan(void* session, const SessionSecurity& security)
     : session_(session), peer_key_(PeerKey(session)), engine_id_(EngineOf(session)) {
   if (engine_id_.empty()) return;  // discovery: the engine is what the call learns
-  record_ = Record(engine_id_);
-  had_record_ = record_ != nullptr;
-  if (had_record_) {
-    before_ = Read(*record_);
+  EngineUse& engine = Engines()[engine_id_];
+  if (!engine.lent && (engine.resident.empty() || engine.resident == peer_key_)) {
+    engine.resident = peer_key_;  // the record is this PDU's, as net-snmp keeps it
   } else {
-    set_enginetime(Bytes(engine_id_), engine_id_.size(), 0, 0, FALSE);
     record_ = Record(engine_id_);
+    if (!engine.lent) LendEngine(engine_id_, engine, record_, true);  // a second PDU
+    had_record_ = record_ != nullptr;
+    if (had_record_) {
+      before_ = Read(*record_);
+    } else {
+      set_enginetime(Bytes(engine_id_), engine_id_.size(), 0, 0, FALSE);
+      record_ = Record(engine_id_);
+    }
+    if (record_ != nullptr) {
+      const auto peer = Peers().find(peer_key_);
+      const bool known =
+          peer != Peers().end() && peer->second.engine_id == engine_id_ && peer->second.clock_known;
+      Write(*record_, known ? peer->second.clock : Unknown());
+    }
+    lending_clock_ = true;
   }
-  if (record_ != nullptr) {
-    const auto peer = Peers().find(peer_key_);
-    const bool known =
-        peer != Peers().end() && peer->second.engine_id == engine_id_ && peer->second.clock_known;
-    Write(*record_, known ? peer->second.clock : Unknown());
+
+  struct usmUser* entry = UserFor(session, security, engine_id_);
+  if (entry == nullptr) return;
+  UserUse& user = UserUses()[engine_id_][security.user()];
+  char* name = const_cast<char*>(security.user().c_str());
+  if (!user.lent && user.resident == &security) return;  // in net-snmp's list already
+  if (!user.lent && user.resident == nullptr) {
+    if (usm_get_user(Bytes(engine_id_), engine_id_.size(), name) == nullptr) {
+      usm_add_user(entry);
+      user.resident = &security;
+      return;
+    }
+    user.lent = true;  // the list holds someone else's entry for the user
+  } else if (!user.lent) {
+    // A second security: the resident's entry leaves the list, and each is
+    // lent from now on.
+    UsersOfSecurity& residents = Users()[user.resident];
+    const auto resident = residents.find(engine_id_);
+    if (resident != residents.end() &&
+        !TakeResident(engine_id_, *user.resident, resident->second)) {
+      residents.erase(resident);  // net-snmp freed it
+    }
+    user.resident = nullptr;
+    user.lent = true;
   }
-  lent_ = UserFor(session, security, engine_id_);
-  if (lent_ == nullptr) return;
-  displaced_ = usm_get_user(Bytes(engine_id_), engine_id_.size(),
-                            const_cast<char*>(security.user().c_str()));
+  lent_ = entry;
+  displaced_ = usm_get_user(Bytes(engine_id_), engine_id_.size(), name);
   if (displaced_ != nullptr) usm_remove_user(displaced_);
   usm_add_user(lent_);
 }
@@ -232,14 +340,10 @@ UsmLoan::~UsmLoan() {
   if (engine_id_.empty()) {
     const std::string engine_id = EngineOf(session_);
     if (engine_id.empty()) return;  // no engine learned
-    // Discovered: the report's boots and time, which net-snmp keeps unless
-    // it holds an authenticated record for the engine already (another's).
-    const enginetime_struct* record = Record(engine_id);
-    Peer& peer = PeerEntry(peer_key_, engine_id, session_);
-    peer.clock_known = record != nullptr && record->authenticatedFlag == 0;
-    if (peer.clock_known) peer.clock = Read(*record);
+    Discovered(engine_id);
     return;
   }
+  if (!lending_clock_) return;
   Peer& peer = PeerEntry(peer_key_, engine_id_, session_);
   // net-snmp may have made the record the loan could not.
   if (record_ == nullptr) record_ = Record(engine_id_);
@@ -247,6 +351,27 @@ UsmLoan::~UsmLoan() {
   peer.clock_known = true;
   peer.clock = Read(*record_);
   Write(*record_, had_record_ ? before_ : Unknown());
+}
+
+void UsmLoan::Discovered(const std::string& engine_id) {
+  Peer& peer = PeerEntry(peer_key_, engine_id, session_);
+  EngineUse& engine = Engines()[engine_id];
+  enginetime_struct* record = Record(engine_id);
+  // net-snmp keeps a report's boots and time unless it holds an
+  // authenticated record for the engine already.
+  const bool report_kept = record != nullptr && record->authenticatedFlag == 0;
+  peer.clock_known = false;
+  if (!engine.lent && (engine.resident.empty() || engine.resident == peer_key_)) {
+    if (report_kept || record == nullptr || !engine.resident.empty()) {
+      engine.resident = peer_key_;
+      return;
+    }
+    engine.lent = true;  // an authenticated record nobody of ours left: someone else's
+    return;
+  }
+  peer.clock_known = report_kept;
+  if (report_kept) peer.clock = Read(*record);
+  if (!engine.lent) LendEngine(engine_id, engine, record, !report_kept);  // a second PDU
 }
 
 }  // namespace pdu

@@ -10,10 +10,13 @@
 // entry, they would overwrite each other's and refuse each other's answers.
 // So the driver keeps them apart: the boots and time per PDU (its transport
 // address, whatever name reached it), and the user entries per security
-// (session_security.h) and engine. UsmLoan hands net-snmp a session's own
-// for the length of one library call and takes back what the call learned;
-// between calls, net-snmp's lists hold what they held before, so a host that
-// uses net-snmp itself finds its own state unchanged.
+// (session_security.h) and engine. While one PDU alone answers with an
+// engine ID, and one security alone uses a user on it, net-snmp keeps them
+// as it always does. Once a second PDU or security appears (or net-snmp
+// holds someone else's record or entry), UsmLoan hands net-snmp a session's
+// own for the length of one library call and takes back what the call
+// learned; between calls, net-snmp's lists then hold what they held before,
+// so a host that uses net-snmp itself finds its own state unchanged.
 #pragma once
 
 #include <string>
@@ -68,9 +71,10 @@ struct EngineClock {
 // holds when the loan is made.
 //
 // net-snmp finds an engine's record by hashing its ID with a digest, which
-// costs more than the rest of a loan, so a loan looks the record up once and
-// keeps it to the end: net-snmp frees such records only as it shuts down,
-// never within a call. Nothing is kept from one loan to the next, since a
+// costs more than the rest of a loan: a loan of a PDU alone on its engine
+// does not look it up at all, and one that lends it looks it up once and
+// keeps it to the end (net-snmp frees such records only as it shuts down,
+// never within a call). Nothing is kept from one loan to the next, since a
 // host or another library in the process may shut net-snmp down between two.
 class UsmLoan {
  public:
@@ -80,11 +84,15 @@ class UsmLoan {
   UsmLoan& operator=(const UsmLoan&) = delete;
 
  private:
+  // After engine discovery: what the report taught of the PDU's engine.
+  void Discovered(const std::string& engine_id);
+
   void* session_;
   std::string peer_key_;   // the session's PDU, as the driver keys what it learned of it
   std::string engine_id_;  // empty while the engine is being discovered
   struct enginetime_struct* record_ = nullptr;  // net-snmp's record for the engine
   bool had_record_ = false;
+  bool lending_clock_ = false;           // the record is lent for this call
   EngineClock before_;                   // net-snmp's record for the engine, as it was
   struct usmUser* lent_ = nullptr;       // in net-snmp's list for the loan
   struct usmUser* displaced_ = nullptr;  // out of it for the loan
