@@ -86,11 +86,11 @@ if (cd "$(dirname "$archive")" && sha256sum -c "$name.tar.gz.sha256") >"$root$wo
 else
   fail "sha256sum -c $name.tar.gz.sha256 beside the archive" "$root$work/download"
 fi
-mkdir -p "$root/opt"
-tar -xzf "$archive" -C "$root/opt"
 if find "$root" -name 'libjsoncpp*' -o -name 'libqtxhost*' -o -name 'libnetsnmp*' | grep -q .; then
   die "the root is not clean: it has JsonCpp, qtxhost or net-snmp libraries"
 fi
+mkdir -p "$root/opt"
+tar -xzf "$archive" -C "$root/opt"
 
 if guest sums /usr/bin/sha256sum -c SHA256SUMS; then
   pass "sha256sum -c SHA256SUMS in the root: $(tr '\n' ' ' <"$(out sums)")"
