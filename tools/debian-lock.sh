@@ -135,13 +135,14 @@ lock_fetch() {
   if [[ ${ARMHF_REFRESH_LOCK:-} == 1 ]]; then
     lock_refresh "$root" "$@"
   elif (($# > 0)); then
-    local wanted locked
+    local wanted locked unlocked unwanted
     wanted=$(printf '%s\n' "${@%%[:=]*}" | sort -u)
     locked=$(lock_entries "$root" | cut -d ' ' -f 1 | sort -u)
-    [[ $wanted == "$locked" ]] ||
-      lock_die "$(basename "$LOCK_FILE") does not list the $root packages asked for" \
-               "(only asked for: $(comm -23 <(echo "$wanted") <(echo "$locked") | tr '\n' ' ')only locked:" \
-               "$(comm -13 <(echo "$wanted") <(echo "$locked") | tr '\n' ' '| sed 's/ $//')): refresh it (make armhf-lock)"
+    unlocked=$(comm -23 <(echo "$wanted") <(echo "$locked") | paste -sd ' ')
+    unwanted=$(comm -13 <(echo "$wanted") <(echo "$locked") | paste -sd ' ')
+    [[ -z $unlocked && -z $unwanted ]] ||
+      lock_die "$(basename "$LOCK_FILE") does not list the $root packages asked for (not locked:" \
+               "${unlocked:-none}; locked, not asked for: ${unwanted:-none}): refresh it (make armhf-lock)"
   fi
   local entries name version arch sum file missing=() sources=()
   entries=$(lock_entries "$root")
