@@ -45,8 +45,11 @@ fi
 features=(--with-openssl --enable-blumenthal-aes)
 cflags="-g -O2 -fstack-protector-strong -D_FORTIFY_SOURCE=2 -Wformat -Werror=format-security"
 ldflags="-Wl,-z,relro -Wl,-z,now"
+# No local symbols: the C runtime's crt*.o are named by their full path in
+# the symbol table, and the build ID is made over it.
+reproducible_ldflags="-Wl,--discard-all"
 stamp="$sysroot/usr/lib/$TRIPLET/.netsnmp-source"
-if [[ -f $stamp && $(cat "$stamp") == "$sum ${features[*]} $cflags $ldflags" ]]; then
+if [[ -f $stamp && $(cat "$stamp") == "$sum ${features[*]} $cflags $ldflags $reproducible_ldflags" ]]; then
   exit 0
 fi
 [[ -f $sysroot/usr/include/openssl/evp.h ]] || die "$sysroot holds no OpenSSL headers (tools/armhf-sysroot.sh)"
@@ -68,7 +71,7 @@ rm -rf "$sysroot/usr/include/net-snmp" "$sysroot/usr/lib/$TRIPLET"/libnetsnmp.* 
 cd "$work/src"
 export PATH="$sysroot/usr/bin:$PATH"
 run ./configure --host=$TRIPLET --with-endianness=little --with-defaults \
-  CC="$TRIPLET-gcc --sysroot=$sysroot" LDFLAGS="$ldflags" \
+  CC="$TRIPLET-gcc --sysroot=$sysroot" LDFLAGS="$ldflags $reproducible_ldflags" \
   CFLAGS="$cflags -ffile-prefix-map=$work/src/= -ffile-prefix-map=$sysroot/=/" \
   --prefix=/usr --libdir=/usr/lib/$TRIPLET \
   --disable-agent --disable-applications --disable-manuals --disable-scripts \
@@ -88,5 +91,5 @@ grep -q '^#define SIZEOF_LONG 4$' "$config" ||
 # configure passes over an OpenSSL it cannot use with a warning only.
 grep -q '^#define NETSNMP_USE_OPENSSL 1$' "$config" && grep -q '^#define HAVE_AES_CFB128_ENCRYPT 1$' "$config" ||
   die "net-snmp was configured without OpenSSL's AES; see $log"
-echo "$sum ${features[*]} $cflags $ldflags" >"$stamp"
+echo "$sum ${features[*]} $cflags $ldflags $reproducible_ldflags" >"$stamp"
 echo "build-netsnmp-armhf: installed $(basename "$library") into $sysroot"
