@@ -7,6 +7,8 @@
 #   make test         native build and the whole test suite
 #   make armhf        the file we ship: build-armhf/snmp_varno_pdu.so for 32-bit ARM,
 #                     against net-snmp 5.8 built from source (NETSNMP_SOURCE)
+#   make armhf-lock   pin the archive's current Debian 11 packages of the armhf roots
+#                     in tools/armhf-roots.lock (ARMHF_DEBS: a folder of them to use)
 #   make test-armhf   that build's whole suite under qemu-arm
 #   make release      the archive we ship: dist/snmp_varno_pdu-VERSION-armhf.tar.gz
 #   make test-release that archive unpacked and run in a clean Debian 11 armhf root
@@ -26,6 +28,11 @@ FUZZ_SECONDS ?= 60
 NETSNMP_SOURCE ?= third_party/net-snmp-5.8.tar.gz
 NETSNMP_SONAME ?= libnetsnmp.so.35
 ARMHF_SYSROOT = $(CURDIR)/build-armhf/sysroot
+# A folder of the .deb files tools/armhf-roots.lock names, for making the
+# armhf roots without the Debian archive (empty: build-armhf/debs, filled
+# from the archive as needed).
+ARMHF_DEBS ?=
+export ARMHF_DEBS
 # Debian packages only the test suites use (the build's own are in
 # tools/install-deps.sh): snmpsim serves .snmprec captures.
 TEST_PACKAGES = snmpsim
@@ -34,7 +41,7 @@ VERSION := $(shell head -n 1 VERSION)
 DIST ?= dist
 RELEASE_ARCHIVE = $(DIST)/snmp_varno_pdu-$(VERSION)-armhf.tar.gz
 
-.PHONY: all deps build test demo armhf armhf-configure test-armhf release test-release \
+.PHONY: all deps build test demo armhf armhf-configure armhf-lock test-armhf release test-release \
         release-check test-asan test-tsan fuzz bench clean
 
 all: build
@@ -67,6 +74,13 @@ armhf-configure: deps
 
 armhf: armhf-configure
 	cmake --build build-armhf -j $(JOBS)
+
+# Rewrites the lock with the archive's current versions and remakes the roots
+# from them; review and commit the lock's change.
+armhf-lock: deps
+	ARMHF_REFRESH_LOCK=1 tools/armhf-sysroot.sh $(ARMHF_SYSROOT)
+	ARMHF_REFRESH_LOCK=1 tools/build-jsoncpp-armhf.sh $(ARMHF_SYSROOT) build-armhf/jsoncpp
+	ARMHF_REFRESH_LOCK=1 tools/armhf-target-root.sh $(ARMHF_SYSROOT) build-armhf/target-root
 
 # The armhf build's plug-in and pdu-host (not its tests), packed.
 release: armhf-configure

@@ -2,29 +2,35 @@
 # Checks the built plug-in file as a host's loader sees it: its name and
 # soname, that it exports exactly get_providers, that it needs only net-snmp
 # and the system runtime, and that host framework and JsonCpp symbols are
-# left for the loading process to resolve.
+# left for the loading process to resolve, and that it is hardened.
 #
 #   check_plugin_binary.sh PLUGIN [--netsnmp SONAME] [--armhf]
 #                          [--max-versions GLIBC_x.y,GLIBCXX_x.y.z,...] [--sanitized]
+#                          [--hardened stack-protector,fortify,relro,bind-now]
 #
 # --netsnmp: the exact net-snmp library it must need (default: any).
 # --armhf: it must be a 32-bit ARM hard-float file.
 # --max-versions: the newest symbol version of each named set it may ask for,
 #   so it loads on a host whose C and C++ runtimes are that old.
 # --sanitized: a sanitizer build also needs the sanitizer runtimes.
+# --hardened: what tools/elf-hardening.sh must find in it.
 set -euo pipefail
 plugin=$1
 shift
 netsnmp='libnetsnmp\.so\.[0-9]+'
 armhf=0
 max_versions=""
+hardened=""
 runtime='libstdc\+\+\.so\.6|libm\.so\.6|libgcc_s\.so\.1|libc\.so\.6|libpthread\.so\.0'
 while [[ $# -gt 0 ]]; do
   case $1 in
     --netsnmp) netsnmp=${2//./\\.}; shift ;;
-    --armhf) armhf=1 ;;
+    # The stack protector's guard word on 32-bit ARM is the loader's, which
+    # every process has loaded already.
+    --armhf) armhf=1 runtime+='|ld-linux-armhf\.so\.3' ;;
     --max-versions) max_versions=$2; shift ;;
     --sanitized) runtime+='|lib(a|ub|t)san\.so\.[0-9]+' ;;
+    --hardened) hardened=$2; shift ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
   shift
@@ -72,4 +78,9 @@ for limit in ${max_versions//,/ }; do
   fi
   newest+=" ${top:-no-$set_name}"
 done
-echo "plugin binary OK: exports get_providers; needs" $needed${newest:+; newest versions:$newest}
+hardening=""
+if [[ -n $hardened ]]; then
+  hardening=$(bash "$(dirname "${BASH_SOURCE[0]}")/../tools/elf-hardening.sh" "$plugin" \
+                --require "$hardened" 2>&1) || fail "${hardening##*$'\n'}"
+fi
+echo "plugin binary OK: exports get_providers; needs" $needed${newest:+; newest versions:$newest}${hardening:+; $hardening}

@@ -10,11 +10,13 @@
 # 11's C and C++ runtimes are the oldest the plug-in has to load against, so
 # whatever is built here asks for no newer symbol versions than they have.
 #
-# The packages are fetched with a private apt state (its own sources list,
-# index folder and an empty status file under DIR/.apt) and unpacked with
-# dpkg-deb: nothing armhf is installed into the machine, which keeps its own
-# packages out of reach of the archive's armhf side. Natively it installs only
-# qemu-user, which runs the armhf tests.
+# The packages are the lock's build lines (tools/debian-lock.sh: from
+# ARMHF_DEBS or the Debian archive, each checked against the lock), unpacked
+# with dpkg-deb: nothing armhf is installed into the machine, which keeps its
+# own packages out of reach of the archive's armhf side. Downloads use a
+# private apt state (its own sources list, index folder and an empty status
+# file under DIR/.apt). Natively it installs only qemu-user, which runs the
+# armhf tests.
 #
 # DIR is laid out for qemu-arm -L DIR: the loader is a plain file at
 # /lib/ld-linux-armhf.so.3 and every armhf library sits in
@@ -22,16 +24,17 @@
 # machine's own files. Binutils' shared libraries stay inside DIR: the
 # binutils programs are wrapped so they find them.
 #
-# The packages come from the Debian archive the machine's own apt sources
-# name, or ARMHF_MIRROR; without either it stops with one line. `--mirror`
-# prints that address and does nothing else.
+# The archive is the one the machine's own apt sources name, or ARMHF_MIRROR;
+# without either, only ARMHF_DEBS can supply the packages. `--mirror` prints
+# that address (or stops with one line) and does nothing else.
 #
-# Done once: a stamp in DIR records the package set, and a later run with the
-# same set makes no network access.
+# Done once: a stamp in DIR records the lock's build lines, and a later run
+# with the same ones makes no network access. ARMHF_REFRESH_LOCK=1 (make
+# armhf-lock) locks the archive's current versions of the packages below.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=tools/apt-update.sh
-source "$here/apt-update.sh"
+# shellcheck source=tools/debian-lock.sh
+source "$here/debian-lock.sh"
 
 readonly TRIPLET=arm-linux-gnueabihf
 readonly SUITE=bullseye
@@ -94,46 +97,34 @@ toolchain=(gcc-10-arm-linux-gnueabihf g++-10-arm-linux-gnueabihf cpp-10-arm-linu
 target=(libc6:armhf libstdc++6:armhf libgcc-s1:armhf libjsoncpp24:armhf libjsoncpp-dev:armhf
         libgtest-dev:armhf libgmock-dev:armhf libboost1.74-dev:armhf libssl1.1:armhf
         libssl-dev:armhf)
-wanted="$SUITE ${toolchain[*]} ${target[*]}"
 
 mkdir -p "$1"
 root=$(cd "$1" && pwd)
 [[ $root != / ]] || die "refusing to use / as the armhf root"
 stamp="$root/.armhf-sysroot"
-if [[ -f $stamp && $(head -n 1 "$stamp") == "$wanted" ]]; then
+wanted="$SUITE lock $(lock_digest build)"
+if [[ -f $stamp && $(head -n 1 "$stamp") == "$wanted" && ${ARMHF_REFRESH_LOCK:-} != 1 ]]; then
   exit 0
 fi
 
-# Private apt state: the machine's sources, preferences and package database
-# are neither read nor written.
-apt_dir="$root/.apt"
-rm -rf "$apt_dir"
-mkdir -p "$apt_dir"/{lists/partial,cache/archives/partial,sources.list.d,preferences.d,debs}
-: >"$apt_dir/status"
 mirror=$(debian_mirror)
-[[ -n $mirror ]] || die "no Debian archive in this machine's apt sources; set ARMHF_MIRROR to one"
-echo "deb $mirror $SUITE main" >"$apt_dir/sources.list"
-apt=(apt-get -q -y -o APT::Architecture=amd64 -o APT::Architectures=amd64,armhf
-     -o Dir::Etc::SourceList="$apt_dir/sources.list"
-     -o Dir::Etc::SourceParts="$apt_dir/sources.list.d"
-     -o Dir::Etc::Preferences="$apt_dir/preferences"
-     -o Dir::Etc::PreferencesParts="$apt_dir/preferences.d"
-     -o Dir::State::Lists="$apt_dir/lists" -o Dir::State::status="$apt_dir/status"
-     -o Dir::Cache="$apt_dir/cache")
+LOCK_LABEL=armhf-sysroot
+LOCK_DEBS=${ARMHF_DEBS:-$(dirname "$root")/debs}
+LOCK_MIRROR=$mirror
+apt_dir="$root/.apt"
+lock_private_apt "$apt_dir" "${mirror:+deb $mirror $SUITE main}" \
+  -o APT::Architecture=amd64 -o APT::Architectures=amd64,armhf
 
-echo "armhf-sysroot: fetching Debian 11 ($SUITE) cross tool chain and armhf libraries from $mirror"
-apt_update_tolerant armhf-sysroot "${apt[@]}" || die "cannot read the $SUITE package index from $mirror"
-# apt downloads as its unprivileged user when it can write the folder.
-chmod 777 "$apt_dir/debs"
-if ! (cd "$apt_dir/debs" && "${apt[@]}" download "${toolchain[@]}" "${target[@]}" >/dev/null); then
-  die "cannot download the $SUITE armhf packages from $mirror"
-fi
+echo "armhf-sysroot: making the Debian 11 ($SUITE) cross tool chain and armhf libraries from" \
+     "$LOCK_DEBS (what it lacks from ${mirror:-no archive})"
+lock_fetch build "${toolchain[@]}" "${target[@]}" >"$apt_dir/debs"
+wanted="$SUITE lock $(lock_digest build)"
 
 # Unpack afresh: only what an earlier run put here is removed.
 find "$root" -mindepth 1 -maxdepth 1 ! -name .apt -exec rm -rf {} +
-for deb in "$apt_dir"/debs/*.deb; do
+while read -r deb; do
   dpkg-deb -x "$deb" "$root" || die "cannot unpack $deb"
-done
+done <"$apt_dir/debs"
 
 # One library folder and a real loader file (see above).
 cp -a "$root/lib/$TRIPLET/." "$root/usr/lib/$TRIPLET/"
@@ -168,7 +159,7 @@ done
 "$root/usr/bin/$TRIPLET-g++" --version >/dev/null 2>&1 || die "the unpacked cross compiler does not run"
 {
   echo "$wanted"
-  for deb in "$apt_dir"/debs/*.deb; do basename "$deb"; done
+  xargs -n 1 basename <"$apt_dir/debs"
 } >"$stamp"
 rm -rf "$apt_dir/debs" "$apt_dir/cache"
 echo "armhf-sysroot: ready in $root"

@@ -1,87 +1,84 @@
 #!/usr/bin/env bash
-# Makes a clean stand-in for the target host: a Debian 11 armhf root holding
-# only the base system and our net-snmp library, for running the release
-# under qemu-arm -L ROOT_DIR:
+# Makes a clean stand-in for a Debian 11 target host: an armhf root holding
+# the base system (debootstrap's minbase) and nothing of ours, for running
+# the release under qemu-arm -L ROOT_DIR:
 #
 #   tools/armhf-target-root.sh SYSROOT ROOT_DIR
 #
-# The base system (debootstrap's minbase, plus EXTRA_PACKAGES) is fetched
-# from the archive the armhf root came from (SYSROOT's private sources list)
-# once, and kept as ROOT_DIR.tar; every run unpacks it afresh into ROOT_DIR,
-# so nothing an earlier run left there survives. Then the net-snmp library
-# built into SYSROOT goes into /usr/lib/arm-linux-gnueabihf, standing in for
-# the target's libsnmp35, and the root's own ldconfig (under qemu-arm) makes
-# the loader's cache, as on a real host.
+# Its packages are the lock's target lines (tools/debian-lock.sh): taken from
+# ARMHF_DEBS or the archive SYSROOT came from (its private sources list), each
+# checked against the lock. They are unpacked as debootstrap's first stage
+# unpacks them, no package's scripts run (so no armhf program runs while the
+# root is made), and /usr is merged as Debian 11 installs it. The root is kept
+# as ROOT_DIR.tar; every run unpacks that afresh into ROOT_DIR, so nothing an
+# earlier run left there survives, and the root's own ldconfig (under
+# qemu-arm) makes the loader's cache, as on a real host.
 #
-# debootstrap only unpacks (--foreign): no armhf program runs while the root
-# is made, so the machine needs no binfmt set-up.
+# ARMHF_REFRESH_LOCK=1 (make armhf-lock) locks the packages debootstrap
+# chooses today for Debian 11's minbase.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=tools/debian-lock.sh
+source "$here/debian-lock.sh"
 
-readonly TRIPLET=arm-linux-gnueabihf
 readonly SUITE=bullseye
-# Debian 11 packages the target has beside the base system, for what the
-# net-snmp library needs: it is built with OpenSSL (libssl1.1), as the
-# target's own is. One package name a word.
-readonly EXTRA_PACKAGES=(libssl1.1)
 die() { echo "armhf-target-root: $*" >&2; exit 1; }
 trap 'echo "armhf-target-root: failed at line $LINENO" >&2' ERR
 
 [[ $# -eq 2 ]] || die "usage: $0 SYSROOT ROOT_DIR"
-"$here/install-deps.sh" debootstrap qemu-user
+"$here/install-deps.sh" qemu-user
 sysroot=$(cd "$1" && pwd)
 mkdir -p "$2"
 root=$(cd "$2" && pwd)
 [[ $root != / ]] || die "refusing to use / as the target root"
 base="$root.tar"
-wanted="$SUITE minbase ${EXTRA_PACKAGES[*]}"
+wanted="$SUITE minbase, lock $(lock_digest target)"
 
-if [[ ! -s $base || $(cat "$base.stamp" 2>/dev/null) != "$wanted" ]]; then
-  mirror=$(sed -n 's/^deb \+\(\[[^]]*\] \+\)\?\([^ ]*\) .*/\2/p' "$sysroot/.apt/sources.list" \
-             2>/dev/null | head -n 1) || true
-  [[ -n $mirror ]] || die "$sysroot/.apt/sources.list names no archive (run tools/armhf-sysroot.sh)"
-  echo "armhf-target-root: fetching Debian 11 ($SUITE) armhf base system from $mirror (once)"
+if [[ ! -s $base || $(cat "$base.stamp" 2>/dev/null) != "$wanted" || ${ARMHF_REFRESH_LOCK:-} == 1 ]]; then
+  LOCK_LABEL=armhf-target-root
+  LOCK_DEBS=${ARMHF_DEBS:-$(dirname "$root")/debs}
+  LOCK_MIRROR=$(sed -n 's/^deb \+\(\[[^]]*\] \+\)\?\([^ ]*\) .*/\2/p' "$sysroot/.apt/sources.list" \
+                  2>/dev/null | head -n 1) || true
+  apt_dir="$root.apt"
+  lock_private_apt "$apt_dir" "deb $LOCK_MIRROR $SUITE main" -o APT::Architecture=armhf \
+    -o APT::Architectures=armhf
+  packages=()
+  if [[ ${ARMHF_REFRESH_LOCK:-} == 1 ]]; then
+    [[ -n $LOCK_MIRROR ]] || die "$sysroot/.apt/sources.list names no archive (run tools/armhf-sysroot.sh)"
+    "$here/install-deps.sh" debootstrap
+    scratch=$(mktemp -d)
+    list=$(debootstrap --print-debs --variant=minbase --arch=armhf "$SUITE" "$scratch" "$LOCK_MIRROR" \
+             2>"$root.log") || die "debootstrap cannot tell $SUITE's minbase packages: $(tail -n 1 "$root.log")"
+    read -r -a packages <<<"${list//$'\n'/ }"
+    rm -rf "$scratch"
+  fi
+  echo "armhf-target-root: making the Debian 11 ($SUITE) armhf base system (once)"
+  lock_fetch target "${packages[@]}" >"$root.debs"
+  wanted="$SUITE minbase, lock $(lock_digest target)"
+
   rm -rf "$root" "$base" "$base.stamp"
   mkdir -p "$root"
-  include=()
-  ((${#EXTRA_PACKAGES[@]} == 0)) || include=(--include="$(IFS=,; echo "${EXTRA_PACKAGES[*]}")")
-  log="$root.log"
-  # A download can fail for a moment (a name lookup, a mirror sync): three tries.
-  for attempt in 1 2 3; do
-    if debootstrap --foreign --variant=minbase --arch=armhf "${include[@]}" \
-        "$SUITE" "$root" "$mirror" >"$log" 2>&1; then
-      break
+  while read -r deb; do
+    dpkg-deb --fsys-tarfile "$deb" | tar -C "$root" -xf - || die "cannot unpack $deb"
+  done <"$root.debs"
+  # Merged /usr: the top folders are links into /usr.
+  for dir in bin sbin lib; do
+    if [[ -d $root/$dir && ! -L $root/$dir ]]; then
+      mkdir -p "$root/usr/$dir"
+      cp -a "$root/$dir/." "$root/usr/$dir/"
+      rm -rf "${root:?}/$dir"
     fi
-    if ((attempt == 3)); then
-      tail -n 5 "$log" >&2
-      die "debootstrap of $SUITE armhf failed 3 times; the last one's output: $log"
-    fi
-    rm -rf "$root"
-    mkdir -p "$root"
-    sleep 10
+    ln -sfn "usr/$dir" "$root/$dir"
   done
-  # debootstrap's own files and package lists are no part of a host.
-  rm -rf "$root/debootstrap" "$root/var/cache/apt/archives/"*.deb "$root/var/lib/apt/lists/"*
+  mkdir -p "$root/var/lib/dpkg"
+  : >"$root/var/lib/dpkg/status"
   tar -C "$root" -cf "$base.part" .
   mv "$base.part" "$base"
   echo "$wanted" >"$base.stamp"
+  rm -rf "$apt_dir" "$root.debs" "$root.log"
 fi
 
 rm -rf "$root"
 mkdir -p "$root"
 tar -C "$root" -xf "$base"
-
-# net-snmp as the target's libsnmp35 provides it: the library and its soname.
-library=$(readlink -f "$sysroot/usr/lib/$TRIPLET/libnetsnmp.so")
-soname=$(readelf -d -W "$library" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
-[[ -f $library && -n $soname ]] || die "no net-snmp library in $sysroot (tools/build-netsnmp-armhf.sh)"
-install -m 644 "$library" "$root/usr/lib/$TRIPLET/"
-ln -sf "$(basename "$library")" "$root/usr/lib/$TRIPLET/$soname"
-
-qemu-arm -L "$root" "$root/sbin/ldconfig" -r "$root" ||
-  die "the root's ldconfig failed under qemu-arm"
-# Whatever the net-snmp library needs, the root has.
-for needed in $(readelf -d -W "$library" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-  [[ -e $root/usr/lib/$TRIPLET/$needed || -e $root/lib/$TRIPLET/$needed ]] ||
-    die "the root lacks $needed, which $soname needs: add its Debian 11 package to EXTRA_PACKAGES in $0"
-done
+qemu-arm -L "$root" "$root/sbin/ldconfig" -r "$root" || die "the root's ldconfig failed under qemu-arm"

@@ -7,21 +7,21 @@
 #
 # Debian ships JsonCpp only as a shared library, and the source of the root's
 # own (Debian 11's 1.9.4) is no longer served, so the source is Debian 12's
-# JsonCpp, SOURCE_VERSION below, fetched with apt from the archive the root
-# came from (the root's private sources list) into a private apt state under
-# WORK_DIR, unpacked with its Debian patches (dpkg-source) and compiled with
-# the root's cross compiler. 1.9.5 has the same classes, members and symbols
-# as the root's 1.9.4 headers, which the plug-in and pdu-host compile against
-# (it only adds noexcept to moves and two reader and writer settings): the
-# script checks that the archive defines every symbol the root's shared
-# JsonCpp exports.
+# JsonCpp, SOURCE_VERSION below: the lock's source line (tools/debian-lock.sh,
+# from ARMHF_DEBS or the archive the root came from, checked against the
+# lock), unpacked with its Debian patches (dpkg-source, which checks the
+# tarballs against the .dsc) and compiled with the root's cross compiler.
+# 1.9.5 has the same classes, members and symbols as the root's 1.9.4
+# headers, which the plug-in and pdu-host compile against (it only adds
+# noexcept to moves and two reader and writer settings): the script checks
+# that the archive defines every symbol the root's shared JsonCpp exports.
 #
 # The archive lands in SYSROOT/usr/lib/arm-linux-gnueabihf/libjsoncpp.a.
-# Done once per source version: a stamp beside it records the version.
+# Done once per locked source: a stamp beside it records it.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=tools/apt-update.sh
-source "$here/apt-update.sh"
+# shellcheck source=tools/debian-lock.sh
+source "$here/debian-lock.sh"
 
 readonly TRIPLET=arm-linux-gnueabihf
 readonly SOURCE_PACKAGE=libjsoncpp
@@ -37,48 +37,31 @@ sysroot=$(cd "$1" && pwd)
 [[ -x $sysroot/usr/bin/$TRIPLET-g++ ]] || die "$sysroot holds no armhf tool chain (tools/armhf-sysroot.sh)"
 libdir="$sysroot/usr/lib/$TRIPLET"
 stamp="$libdir/.jsoncpp-source"
-if [[ -f $stamp && $(cat "$stamp") == "$SOURCE_PACKAGE $SOURCE_VERSION" ]]; then
+wanted="$SOURCE_PACKAGE $SOURCE_VERSION, lock $(lock_digest source)"
+if [[ -f $stamp && $(cat "$stamp") == "$wanted" && ${ARMHF_REFRESH_LOCK:-} != 1 ]]; then
   exit 0
 fi
 mkdir -p "$2"
 work=$(cd "$2" && pwd)
-
-# The archive the root's packages came from.
-mirror=$(sed -n 's/^deb \+\(\[[^]]*\] \+\)\?\([^ ]*\) .*/\2/p' "$sysroot/.apt/sources.list" 2>/dev/null |
-           head -n 1) || true
-[[ -n $mirror ]] || die "$sysroot/.apt/sources.list names no archive (run tools/armhf-sysroot.sh)"
 echo "build-jsoncpp-armhf: building JsonCpp $SOURCE_VERSION for armhf from Debian's source (once)"
 
+rm -rf "$work/src"
+mkdir -p "$work/src"
+LOCK_LABEL=build-jsoncpp-armhf
+LOCK_DEBS=${ARMHF_DEBS:-$(dirname "$sysroot")/debs}
+# The archive the root's packages came from.
+LOCK_MIRROR=$(sed -n 's/^deb \+\(\[[^]]*\] \+\)\?\([^ ]*\) .*/\2/p' "$sysroot/.apt/sources.list" 2>/dev/null |
+                head -n 1) || true
 apt_dir="$work/apt"
-rm -rf "$apt_dir" "$work/src"
-mkdir -p "$apt_dir"/{lists/partial,cache/archives/partial,sources.list.d,preferences.d} "$work/src"
-: >"$apt_dir/status"
-echo "deb-src $mirror $SOURCE_SUITE main" >"$apt_dir/sources.list"
-apt=(apt-get -q -y -o Dir::Etc::SourceList="$apt_dir/sources.list"
-     -o Dir::Etc::SourceParts="$apt_dir/sources.list.d"
-     -o Dir::Etc::Preferences="$apt_dir/preferences"
-     -o Dir::Etc::PreferencesParts="$apt_dir/preferences.d"
-     -o Dir::State::Lists="$apt_dir/lists" -o Dir::State::status="$apt_dir/status"
-     -o Dir::Cache="$apt_dir/cache")
-apt_update_tolerant build-jsoncpp-armhf "${apt[@]}" ||
-  die "cannot read the $SOURCE_SUITE source index from $mirror"
+lock_private_apt "$apt_dir" "deb-src $LOCK_MIRROR $SOURCE_SUITE main"
+lock_fetch source "$SOURCE_PACKAGE=$SOURCE_VERSION" >"$work/source"
+wanted="$SOURCE_PACKAGE $SOURCE_VERSION, lock $(lock_digest source)"
+dsc=$(head -n 1 "$work/source")
+[[ $(basename "$dsc") == "${SOURCE_PACKAGE}_$SOURCE_VERSION.dsc" ]] ||
+  die "the lock's source of $SOURCE_PACKAGE is $(basename "$dsc"), this script builds $SOURCE_VERSION"
 log="$work/build.log"
-# A download can fail for a moment (a name lookup, a mirror sync): three tries.
-for attempt in 1 2 3; do
-  # As root: apt's own user may not reach the work folder or even the
-  # machine's name service files (a chroot whose / is private to root).
-  if (cd "$work/src" && "${apt[@]}" -o APT::Sandbox::User=root source --download-only \
-        "$SOURCE_PACKAGE=$SOURCE_VERSION") >"$log" 2>&1; then
-    break
-  fi
-  if ((attempt == 3)); then
-    tail -n 5 "$log" >&2
-    die "cannot download Debian's source of $SOURCE_PACKAGE $SOURCE_VERSION from $mirror"
-  fi
-  sleep 10
-done
-(cd "$work/src" && dpkg-source -x "${SOURCE_PACKAGE}_$SOURCE_VERSION.dsc" tree) >>"$log" 2>&1 ||
-  die "cannot unpack ${SOURCE_PACKAGE}_$SOURCE_VERSION.dsc; see $log"
+(cd "$work/src" && dpkg-source --require-strong-checksums -x "$dsc" tree) >"$log" 2>&1 ||
+  die "cannot unpack $(basename "$dsc"); see $log"
 
 # Upstream's own settings (C++11) with Debian's hardening flags; the work
 # folder's path is mapped out so the archive is the same wherever it is built.
@@ -105,6 +88,6 @@ missing=$(comm -23 "$work/shared.symbols" "$work/static.symbols")
 [[ -z $missing ]] || die "the archive lacks symbols of $(basename "$shared"): $(head -n 3 <<<"$missing" | tr '\n' ' ')"
 
 install -m 644 "$work/libjsoncpp.a" "$libdir/libjsoncpp.a"
-echo "$SOURCE_PACKAGE $SOURCE_VERSION" >"$stamp"
+echo "$wanted" >"$stamp"
 rm -rf "$apt_dir" "$work/src"
 echo "build-jsoncpp-armhf: installed libjsoncpp.a ($SOURCE_VERSION) into $sysroot"

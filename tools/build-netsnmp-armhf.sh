@@ -5,16 +5,22 @@
 #   tools/build-netsnmp-armhf.sh SOURCE_TARBALL SYSROOT WORK_DIR
 #
 # SYSROOT is a folder tools/armhf-sysroot.sh prepared; the library lands in
-# SYSROOT/usr/lib/arm-linux-gnueabihf and the headers in SYSROOT/usr/include,
+# SYSROOT/usr/lib/arm-linux-gnueabihf, the headers in SYSROOT/usr/include and
+# the licence in SYSROOT/usr/share/doc/net-snmp,
 # where the cross build and the armhf test runs find them. Only the library is
 # built: no agent, no applications, no MIB files. It is built with OpenSSL
 # (the root's, 1.1) and the AES-192/256 of draft-blumenthal, as Debian builds
 # its own, so that SNMP v3 offers SHA-2 digests and AES/DES privacy: it needs
 # libcrypto.so.1.1 from the target besides the C library.
 #
+# It is hardened as Debian builds its own (the project's flags:
+# cmake/Hardening.cmake), and the work folder is mapped out of it, so the
+# same source gives the same library wherever it is built: the release
+# carries it for hosts without a net-snmp 5.8 of their own.
+#
 # A SOURCE_TARBALL.sha256 beside the tarball, when there is one, must match it.
 # Done once per source tree and configuration: a stamp in SYSROOT records the
-# tarball's SHA-256 and the configure options.
+# tarball's SHA-256, the configure options and the flags.
 set -euo pipefail
 
 readonly TRIPLET=arm-linux-gnueabihf
@@ -37,8 +43,13 @@ if [[ -f $tarball.sha256 ]]; then
   [[ $(cut -d ' ' -f 1 "$tarball.sha256") == "$sum" ]] || die "$tarball does not match $tarball.sha256"
 fi
 features=(--with-openssl --enable-blumenthal-aes)
+cflags="-g -O2 -fstack-protector-strong -D_FORTIFY_SOURCE=2 -Wformat -Werror=format-security"
+ldflags="-Wl,-z,relro -Wl,-z,now"
+# No local symbols: the C runtime's crt*.o are named by their full path in
+# the symbol table, and the build ID is made over it.
+reproducible_ldflags="-Wl,--discard-all"
 stamp="$sysroot/usr/lib/$TRIPLET/.netsnmp-source"
-if [[ -f $stamp && $(cat "$stamp") == "$sum ${features[*]}" ]]; then
+if [[ -f $stamp && $(cat "$stamp") == "$sum ${features[*]} $cflags $ldflags $reproducible_ldflags" ]]; then
   exit 0
 fi
 [[ -f $sysroot/usr/include/openssl/evp.h ]] || die "$sysroot holds no OpenSSL headers (tools/armhf-sysroot.sh)"
@@ -60,7 +71,8 @@ rm -rf "$sysroot/usr/include/net-snmp" "$sysroot/usr/lib/$TRIPLET"/libnetsnmp.* 
 cd "$work/src"
 export PATH="$sysroot/usr/bin:$PATH"
 run ./configure --host=$TRIPLET --with-endianness=little --with-defaults \
-  CC="$TRIPLET-gcc --sysroot=$sysroot" \
+  CC="$TRIPLET-gcc --sysroot=$sysroot" LDFLAGS="$ldflags $reproducible_ldflags" \
+  CFLAGS="$cflags -ffile-prefix-map=$work/src/= -ffile-prefix-map=$sysroot/=/" \
   --prefix=/usr --libdir=/usr/lib/$TRIPLET \
   --disable-agent --disable-applications --disable-manuals --disable-scripts \
   --disable-mibs --disable-mib-loading "${features[@]}" --disable-embedded-perl \
@@ -68,6 +80,7 @@ run ./configure --host=$TRIPLET --with-endianness=little --with-defaults \
 run make -j "$(nproc)" -C snmplib
 run make -C snmplib install DESTDIR="$sysroot"
 run make installheaders DESTDIR="$sysroot"
+install -D -m 644 COPYING "$sysroot/usr/share/doc/net-snmp/COPYING"
 rm -f "$sysroot/usr/lib/$TRIPLET/libnetsnmp.la"
 
 library=$(readlink -f "$sysroot/usr/lib/$TRIPLET/libnetsnmp.so") || true
@@ -78,5 +91,5 @@ grep -q '^#define SIZEOF_LONG 4$' "$config" ||
 # configure passes over an OpenSSL it cannot use with a warning only.
 grep -q '^#define NETSNMP_USE_OPENSSL 1$' "$config" && grep -q '^#define HAVE_AES_CFB128_ENCRYPT 1$' "$config" ||
   die "net-snmp was configured without OpenSSL's AES; see $log"
-echo "$sum ${features[*]}" >"$stamp"
+echo "$sum ${features[*]} $cflags $ldflags $reproducible_ldflags" >"$stamp"
 echo "build-netsnmp-armhf: installed $(basename "$library") into $sysroot"

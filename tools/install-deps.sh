@@ -34,12 +34,17 @@ export DEBIAN_FRONTEND=noninteractive
 apt_update_tolerant install-deps "${sudo[@]}" apt-get -qq || exit 1
 log=$(mktemp)
 # Another install running at the same time holds dpkg's lock: wait for it
-# rather than fail at once.
-if ! "${sudo[@]}" apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=300 \
-    "${missing[@]}" >"$log" 2>&1; then
-  tail -n 20 "$log" >&2
-  rm -f "$log"
-  echo "install-deps: cannot install: ${missing[*]}" >&2
-  exit 1
-fi
+# rather than fail at once. A download can fail for a moment (a name lookup,
+# a mirror sync): three tries.
+for attempt in 1 2 3; do
+  if "${sudo[@]}" apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=300 \
+      "${missing[@]}" >"$log" 2>&1; then
+    rm -f "$log"
+    exit 0
+  fi
+  ((attempt == 3)) || sleep 10
+done
+tail -n 20 "$log" >&2
 rm -f "$log"
+echo "install-deps: cannot install: ${missing[*]} (3 tries)" >&2
+exit 1

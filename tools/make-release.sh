@@ -10,21 +10,33 @@
 # snmp_varno_pdu-VERSION-armhf/ holding:
 #
 #   snmp_varno_pdu.so, pdu-host   as the build made them
+#   lib/libnetsnmp.so.35          the net-snmp library they were built against
+#                (stripped), for a host without one, and its licence
+#                (lib/net-snmp-COPYING)
 #   README       installing, verifying and commissioning on the host
 #                (tools/release-readme.txt)
-#   MANIFEST     version, commit, the net-snmp built against, and for each
-#                file its size, SHA-256, needed libraries, newest symbol versions
+#   MANIFEST     version, commit, the net-snmp built against, the digest of
+#                the lock of the Debian packages that built it, and for each
+#                file its size, SHA-256, needed libraries, newest symbol
+#                versions and hardening (tools/elf-hardening.sh)
 #   SHA256SUMS   for sha256sum -c
 #
+# Beside the archive it writes DIST_DIR/ARCHIVE.sha256 (sha256sum's format)
+# and prints the archive's SHA-256, for a receiver to check the download.
+#
 # It refuses, with one line, a checkout with uncommitted changes (a release
-# names the commit it comes from), a plug-in that fails the build's own check
-# of it (CTest PluginBinary.*), a plug-in whose version note is not VERSION,
-# and a pdu-host that needs more than net-snmp and the C and C++ runtime.
+# names the commit it comes from), a plug-in or pdu-host that fails the
+# build's own check of it (CTest PluginBinary.*, PduHostBinary.*), a plug-in
+# whose version note is not VERSION, a pdu-host that needs more than net-snmp
+# and the C and C++ runtime, a shipped file without the hardening every build
+# has, and a root not made from tools/armhf-roots.lock as it is.
 #
 # The same commit gives the same bytes wherever it is built: every entry's
 # time is the commit's (SOURCE_DATE_EPOCH), entries are sorted and owned by
 # 0:0 with fixed modes, and gzip stores no name or time.
 set -euo pipefail
+# shellcheck source=tools/debian-lock.sh
+source "$(dirname "${BASH_SOURCE[0]}")/debian-lock.sh"
 die() { echo "make-release: $*" >&2; exit 1; }
 trap 'echo "make-release: failed at line $LINENO" >&2' ERR
 
@@ -53,12 +65,14 @@ plugin="$build/snmp_varno_pdu.so"
 host="$build/pdu-host"
 [[ -f $plugin && -f $host ]] || die "$build lacks snmp_varno_pdu.so or pdu-host: build them first (make release)"
 
-# The plug-in passes the same check as in the armhf test suite.
-if ! (cd "$build" && ctest --output-on-failure --no-tests=error -R '^PluginBinary\.') \
+# The plug-in and pdu-host pass the same checks as in the armhf test suite.
+if ! (cd "$build" && ctest --output-on-failure --no-tests=error -R '^(PluginBinary|PduHostBinary)\.') \
     >"$build/plugin-check.log" 2>&1; then
   cat "$build/plugin-check.log" >&2
-  die "the plug-in fails its binary check (above)"
+  die "the plug-in or pdu-host fails its binary check (above)"
 fi
+[[ $(head -n 1 "$sysroot/.armhf-sysroot" 2>/dev/null) == *"lock $(lock_digest build)" ]] ||
+  die "$sysroot was not made from $(basename "$LOCK_FILE") as it is: remake it (make armhf)"
 note=$(readelf -p .note.snmp_varno_pdu.version "$plugin" 2>/dev/null | sed -n 's/^ *\[ *[0-9a-f]*\] *//p' |
          tail -n 1)
 [[ $note == "$version" ]] || die "the plug-in's version note says '$note', VERSION says $version: rebuild"
@@ -85,9 +99,23 @@ unexpected=$(needed "$host" | tr ' ' '\n' | grep -vE "^(${netsnmp_soname//./\\.}
 name="snmp_varno_pdu-$version-armhf"
 stage="$build/release/$name"
 rm -rf "$build/release"
-mkdir -p "$stage"
-chmod 755 "$build/release" "$stage"
+mkdir -p "$stage/lib"
+chmod 755 "$build/release" "$stage" "$stage/lib"
 install -m 755 "$plugin" "$host" "$stage/"
+# What a loader needs of a library: debug information stays behind.
+"$sysroot/usr/bin/$TRIPLET-strip" --strip-unneeded -o "$stage/lib/$netsnmp_soname" "$netsnmp_library"
+chmod 644 "$stage/lib/$netsnmp_soname"
+install -m 644 "$sysroot/usr/share/doc/net-snmp/COPYING" "$stage/lib/net-snmp-COPYING"
+shipped=(snmp_varno_pdu.so pdu-host "lib/$netsnmp_soname")
+
+# Every shipped program and library as hardened as every build makes them.
+declare -A hardening
+for file in "${shipped[@]}"; do
+  required=stack-protector,fortify,relro,bind-now
+  [[ $file == pdu-host ]] && required+=,pie
+  hardening[$file]=$("$project/tools/elf-hardening.sh" "$stage/$file" --require "$required" 2>&1) ||
+    die "${hardening[$file]##*$'\n'}"
+done
 sed -e "s/@VERSION@/$version/g" -e "s/@NETSNMP_SONAME@/$netsnmp_soname/g" \
     -e "s/@NETSNMP_RELEASE@/$netsnmp_release/g" "$project/tools/release-readme.txt" >"$stage/README"
 chmod 644 "$stage/README"
@@ -99,23 +127,28 @@ chmod 644 "$stage/README"
   echo "commit:    $commit ($commit_date)"
   echo "net-snmp:  $netsnmp_release, $netsnmp_soname (needed libraries: $(needed "$netsnmp_library"))"
   echo "compiler:  $("$sysroot/usr/bin/$TRIPLET-g++" --version | head -n 1)"
-  for file in snmp_varno_pdu.so pdu-host README; do
+  echo "packages:  the Debian 11 packages of tools/armhf-roots.lock," \
+       "sha256 $(sha256sum "$LOCK_FILE" | cut -d ' ' -f 1)"
+  for file in "${shipped[@]}" lib/net-snmp-COPYING README; do
     echo
     echo "$file"
     echo "  size:                    $(stat -c %s "$stage/$file") bytes"
     echo "  sha256:                  $(sha256sum "$stage/$file" | cut -d ' ' -f 1)"
-    if [[ $file != README ]]; then
+    if [[ -n ${hardening[$file]:-} ]]; then
       echo "  needed libraries:        $(needed "$stage/$file")"
       echo "  newest symbol versions:  $(newest_versions "$stage/$file")"
+      echo "  hardening:               ${hardening[$file]}"
     fi
   done
 } >"$stage/MANIFEST"
 chmod 644 "$stage/MANIFEST"
-(cd "$stage" && sha256sum snmp_varno_pdu.so pdu-host README MANIFEST >SHA256SUMS)
+(cd "$stage" && sha256sum "${shipped[@]}" lib/net-snmp-COPYING README MANIFEST >SHA256SUMS)
 chmod 644 "$stage/SHA256SUMS"
 
 archive="$dist/$name.tar.gz"
 tar --create --format=gnu --sort=name --owner=0 --group=0 --numeric-owner --mode=u=rwX,go=rX \
     --mtime="@$SOURCE_DATE_EPOCH" -C "$build/release" "$name" | gzip -n -9 >"$archive.part"
 mv "$archive.part" "$archive"
+(cd "$dist" && sha256sum "$name.tar.gz" >"$name.tar.gz.sha256")
 echo "make-release: $archive ($(stat -c %s "$archive") bytes, commit ${commit:0:12})"
+echo "make-release: sha256 $(cut -d ' ' -f 1 "$archive.sha256") (also in $archive.sha256)"

@@ -5,12 +5,13 @@
 #
 #   tools/release-check.sh ARCHIVE SYSROOT
 #
-# ARCHIVE is the one make release just wrote from this checkout. The second
-# build uses a copy of the same armhf tool chain and root (SYSROOT), as a
-# second machine with the same Debian packages would, in another place, and
-# its own source and build folders. On a difference it names the files that
-# differ; the clone and the copy are removed either way. Exits 0 only when
-# the archives are identical.
+# ARCHIVE is the one make release just wrote from this checkout with the
+# armhf root SYSROOT. The second build makes a root of its own in another
+# place, as a second machine would: from the Debian packages SYSROOT was made
+# of (ARMHF_DEBS, by default debs/ beside it), checked against the lock, with
+# net-snmp and JsonCpp built afresh, and its own source and build folders.
+# On a difference it names the files that differ; the clone and the second
+# root are removed either way. Exits 0 only when the archives are identical.
 set -euo pipefail
 die() { echo "release-check: $*" >&2; exit 1; }
 
@@ -28,11 +29,11 @@ git clone -q "$project" "$other"
 git -C "$other" checkout -q --detach "$(git -C "$project" rev-parse HEAD)"
 other_root="$scratch/elsewhere/armhf-root"
 mkdir -p "$(dirname "$other_root")"
-cp -a "$sysroot" "$other_root"
+debs=${ARMHF_DEBS:-$(dirname "$sysroot")/debs}
 
-echo "release-check: building the same commit again in $other"
+echo "release-check: building the same commit again in $other, its root made from $debs"
 log="$scratch/build.log"
-if ! make -C "$other" release ARMHF_SYSROOT="$other_root" >"$log" 2>&1; then
+if ! make -C "$other" release ARMHF_SYSROOT="$other_root" ARMHF_DEBS="$debs" >"$log" 2>&1; then
   tail -n 20 "$log" >&2
   die "the second build failed (above)"
 fi

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Tests the release archive where it will run: unpacked into a clean Debian 11
-# armhf root that holds only the base system and our net-snmp library
-# (tools/armhf-target-root.sh), its files are checked there with the root's
-# own sha256sum, and the packaged pdu-host, with the packaged plug-in beside
-# it, runs under qemu-arm against the simulated PDU on loopback: --version,
-# --check, an ordinary run (one polled and one threaded device) and --survey.
-# Nothing is taken from the build folder or the machine's libraries: the
-# guest's loader, libraries and environment are the root's alone.
+# Tests the release archive where it will run, as its README tells a Debian
+# 11 host to install it: unpacked into a clean Debian 11 armhf root (the base
+# system only, tools/armhf-target-root.sh), its files are checked there with
+# the root's own sha256sum and for their hardening. pdu-host must not start
+# there yet (Debian 11 has no net-snmp 5.8); after the README's step (the
+# archive's lib/libnetsnmp.so.35 into /usr/local/lib, the root's ldconfig)
+# the packaged pdu-host, with the packaged plug-in beside it, runs under
+# qemu-arm against the simulated PDU on loopback: --version, --check, an
+# ordinary run (one polled and one threaded device) and --survey. Nothing is
+# taken from the build folder or the machine's libraries: the guest's loader,
+# libraries and environment are the root's alone.
 #
 #   tools/test-release.sh ARCHIVE SYSROOT ROOT_DIR
 #
@@ -67,26 +70,59 @@ out() { echo "$root$work/$1.out"; }
 err() { echo "$root$work/$1.err"; }
 
 # The archive: one folder of exactly these files.
-expected=$(printf '%s\n' "$name/" "$name/MANIFEST" "$name/README" "$name/SHA256SUMS" \
-             "$name/pdu-host" "$name/snmp_varno_pdu.so")
+expected=$(printf '%s\n' "$name/" "$name/MANIFEST" "$name/README" "$name/SHA256SUMS" "$name/lib/" \
+             "$name/lib/libnetsnmp.so.35" "$name/lib/net-snmp-COPYING" "$name/pdu-host" \
+             "$name/snmp_varno_pdu.so")
 listing=$(tar -tzf "$archive" | sort)
 if [[ $listing == "$expected" ]]; then
-  pass "the archive unpacks into $name/ with the plug-in, pdu-host, README, MANIFEST, SHA256SUMS"
+  pass "the archive unpacks into $name/ with the plug-in, pdu-host, lib/, README, MANIFEST, SHA256SUMS"
 else
   echo "$listing" >"$root$work/listing"
   fail "the archive holds other files than expected:" "$root$work/listing"
 fi
+# The checksum published beside the archive, as a receiver checks it.
+if (cd "$(dirname "$archive")" && sha256sum -c "$name.tar.gz.sha256") >"$root$work/download" 2>&1; then
+  pass "sha256sum -c $name.tar.gz.sha256 beside the archive: $(cat "$root$work/download")"
+else
+  fail "sha256sum -c $name.tar.gz.sha256 beside the archive" "$root$work/download"
+fi
+if find "$root" -name 'libjsoncpp*' -o -name 'libqtxhost*' -o -name 'libnetsnmp*' | grep -q .; then
+  die "the root is not clean: it has JsonCpp, qtxhost or net-snmp libraries"
+fi
 mkdir -p "$root/opt"
 tar -xzf "$archive" -C "$root/opt"
-if find "$root" -name 'libjsoncpp*' -o -name 'libqtxhost*' | grep -q .; then
-  die "the root is not clean: it has JsonCpp or qtxhost libraries"
-fi
 
 if guest sums /usr/bin/sha256sum -c SHA256SUMS; then
   pass "sha256sum -c SHA256SUMS in the root: $(tr '\n' ' ' <"$(out sums)")"
 else
   fail "sha256sum -c SHA256SUMS in the root" "$(out sums)" "$(err sums)"
 fi
+
+hardening=""
+for file in snmp_varno_pdu.so pdu-host lib/libnetsnmp.so.35; do
+  required=stack-protector,fortify,relro,bind-now
+  [[ $file == pdu-host ]] && required+=,pie
+  "$here/elf-hardening.sh" "$root$kit/$file" --require "$required" >>"$root$work/hardening" 2>&1 ||
+    hardening+=" $file"
+done
+if [[ -z $hardening ]]; then
+  pass "each program and library has a stack protector, FORTIFY, full RELRO, BIND_NOW (pdu-host: PIE)"
+else
+  fail "not hardened:$hardening" "$root$work/hardening"
+fi
+
+# A Debian 11 host has no net-snmp 5.8: pdu-host does not start before the
+# README's step, and starts after it.
+status=0
+guest bare "$kit/pdu-host" --version || status=$?
+if ((status != 0)) && grep -q 'libnetsnmp\.so\.35: cannot open shared object file' "$(err bare)"; then
+  pass "pdu-host on a bare Debian 11: does not start, no libnetsnmp.so.35 (exit $status)"
+else
+  fail "pdu-host on a bare Debian 11 exited $status; expected the loader to miss libnetsnmp.so.35" \
+    "$(out bare)" "$(err bare)"
+fi
+install -D -m 644 "$root$kit/lib/libnetsnmp.so.35" "$root/usr/local/lib/libnetsnmp.so.35"
+qemu-arm -L "$root" "$root/sbin/ldconfig" -r "$root" || die "the root's ldconfig failed under qemu-arm"
 
 # The plug-in beside pdu-host, as qemu-arm names pdu-host's own path.
 status=0
