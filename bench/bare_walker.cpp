@@ -5,7 +5,7 @@
 #include <iterator>
 #include <utility>
 
-#include "driver/usm_state.h"
+#include "driver/v3/usm_state.h"
 
 namespace bench {
 namespace {

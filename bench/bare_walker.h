@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/session_security.h"
+#include "driver/v3/session_security.h"
 
 // clang-format off
 #include <net-snmp/net-snmp-config.h>

@@ -6,7 +6,7 @@
 
 #include "bare_walker.h"
 #include "bench_clock.h"
-#include "driver/snmp_credentials.h"
+#include "driver/v3/snmp_credentials.h"
 #include "host_calls.h"
 #include "percentile.h"
 #include "plugin_device.h"

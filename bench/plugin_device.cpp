@@ -2,7 +2,7 @@
 
 #include <json/value.h>
 
-#include "driver/pdu_record.h"
+#include "driver/record/pdu_record.h"
 #include "host_calls.h"
 
 namespace bench {

@@ -16,13 +16,13 @@
 
 #include "device/config_member.h"
 #include "device/console_line.h"
-#include "driver/bulk_walk_step.h"
-#include "driver/session_open.h"
-#include "driver/snmp_credentials.h"
-#include "driver/usm_state.h"
-#include "driver/v3_refusal.h"
-#include "driver/v3_session.h"
-#include "driver/walk_settings.h"
+#include "driver/walk/bulk_walk_step.h"
+#include "driver/snmp/session_open.h"
+#include "driver/v3/snmp_credentials.h"
+#include "driver/v3/usm_state.h"
+#include "driver/v3/v3_refusal.h"
+#include "driver/v3/v3_session.h"
+#include "driver/walk/walk_settings.h"
 
 namespace {
 

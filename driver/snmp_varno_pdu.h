@@ -51,13 +51,13 @@
 #include <thread>
 
 #include "device/uni_data_device.h"
-#include "driver/interruptible_request.h"
+#include "driver/snmp/interruptible_request.h"
 #include "driver/local_second_clock.h"
-#include "driver/netsnmp.h"
-#include "driver/pdu_record.h"
-#include "driver/session_security.h"
-#include "driver/sized_thread.h"
-#include "driver/wake_event.h"
+#include "driver/snmp/netsnmp.h"
+#include "driver/record/pdu_record.h"
+#include "driver/v3/session_security.h"
+#include "driver/waiting/sized_thread.h"
+#include "driver/waiting/wake_event.h"
 #include "qtx/qtx_socket_device.h"
 
 class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevice, 5156> {

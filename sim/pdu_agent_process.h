@@ -1,8 +1,7 @@
 // Runs the simulated PDU agent (sim/pdu_agent.py, a private snmpd on a free loopback UDP
 // port) as a child process for tests, and helpers for the files a test hands to it.
 
-#ifndef TESTS_SUPPORT_PDU_AGENT_PROCESS_H_
-#define TESTS_SUPPORT_PDU_AGENT_PROCESS_H_
+#pragma once
 
 #include <sys/types.h>
 
@@ -126,5 +125,3 @@ class SilentUdpPorts {
 std::size_t CountRequestLogLines(const std::string& path, const std::string& command = "");
 
 }  // namespace pdu_agent
-
-#endif  // TESTS_SUPPORT_PDU_AGENT_PROCESS_H_

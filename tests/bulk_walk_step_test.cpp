@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/bulk_walk_step.h"
+#include "driver/walk/bulk_walk_step.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/bulk_walk_step.h"
+#include "driver/walk/bulk_walk_step.h"
 #include "tests/fuzz/init_setting_input.h"
 #include "tests/fuzz/walk_response_input.h"
 

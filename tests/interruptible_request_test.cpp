@@ -15,9 +15,9 @@
 #include <string>
 #include <thread>
 
-#include "driver/interruptible_request.h"
-#include "driver/netsnmp.h"
-#include "driver/wake_event.h"
+#include "driver/snmp/interruptible_request.h"
+#include "driver/snmp/netsnmp.h"
+#include "driver/waiting/wake_event.h"
 #include "support/hostile_pass.h"
 #include "support/scripted_agent.h"
 

@@ -21,9 +21,9 @@
 
 #include "common/record_text.h"
 #include "common/text_columns.h"
-#include "driver/pdu_alarms.h"
-#include "driver/pdu_record.h"
-#include "driver/snmp_credentials.h"
+#include "driver/record/pdu_alarms.h"
+#include "driver/record/pdu_record.h"
+#include "driver/v3/snmp_credentials.h"
 #include "host_calls.h"
 #include "run_as_host/event_log.h"
 #include "run_as_host/record_report.h"

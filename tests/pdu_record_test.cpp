@@ -7,7 +7,7 @@
 #include <cstring>
 #include <limits>
 
-#include "driver/pdu_record.h"
+#include "driver/record/pdu_record.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/session_open.h"
+#include "driver/snmp/session_open.h"
 
 namespace {
 

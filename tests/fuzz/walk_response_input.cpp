@@ -8,9 +8,9 @@
 #include <memory>
 #include <mutex>
 
-#include "driver/netsnmp.h"
-#include "driver/pdu_record.h"
-#include "driver/walk_settings.h"
+#include "driver/snmp/netsnmp.h"
+#include "driver/record/pdu_record.h"
+#include "driver/walk/walk_settings.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace fuzz {

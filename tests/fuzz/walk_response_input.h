@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/bulk_walk_step.h"
+#include "driver/walk/bulk_walk_step.h"
 
 namespace fuzz {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/pdu_record.h"
+#include "driver/record/pdu_record.h"
 #include "support/ber.h"
 #include "support/scripted_agent.h"
 

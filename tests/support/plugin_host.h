@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/pdu_record.h"
+#include "driver/record/pdu_record.h"
 #include "host_calls.h"
 #include "plugin_library.h"
 #include "qtx/qtx_socket_device.h"

@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "device/uni_data_device.h"
-#include "driver/pdu_record.h"
+#include "driver/record/pdu_record.h"
 #include "qtx/qtx_socket_device.h"
 
 using PduDeviceBase = UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevice, 5156>;

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "driver/netsnmp.h"
+#include "driver/snmp/netsnmp.h"
 
 namespace pdu_host {
 

@@ -12,7 +12,7 @@
 #include "capture/data_file_entry.h"
 #include "capture/snmprec_entry.h"
 #include "capture/value_bytes.h"
-#include "driver/bulk_walk_step.h"
+#include "driver/walk/bulk_walk_step.h"
 
 namespace pdu_host {
 namespace {

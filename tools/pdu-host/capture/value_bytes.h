@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/netsnmp.h"
+#include "driver/snmp/netsnmp.h"
 
 namespace pdu_host {
 

@@ -19,7 +19,7 @@
 #include "configuration/nearest_name.h"
 #include "configuration/shown_address.h"
 #include "device/config_member.h"
-#include "driver/snmp_credentials.h"
+#include "driver/v3/snmp_credentials.h"
 
 namespace pdu_host {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/peer_transport.h"
+#include "driver/snmp/peer_transport.h"
 
 namespace pdu_host {
 namespace {

@@ -39,7 +39,7 @@ inline constexpr int kDefaultSnmpPort = 161;
 std::string AddressWithPort(const std::string& address);
 
 // What net-snmp opens for an address, its name looked up once, as the
-// plug-in looks it up (driver/peer_transport.h).
+// plug-in looks it up (driver/snmp/peer_transport.h).
 struct AddressLookup {
   std::vector<AddressFinding> findings;  // as AddressFindings gives them
   // Equal for two addresses exactly when net-snmp sends both to one place

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "configuration/shown_address.h"
-#include "driver/interruptible_request.h"
-#include "driver/usm_state.h"
-#include "driver/v3_session.h"
+#include "driver/snmp/interruptible_request.h"
+#include "driver/v3/usm_state.h"
+#include "driver/v3/v3_session.h"
 #include "walk/walk_session.h"
 
 namespace pdu_host {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "configuration/host_config.h"
-#include "driver/session_security.h"
+#include "driver/v3/session_security.h"
 #include "walk/table_walk.h"
 
 namespace pdu_host {

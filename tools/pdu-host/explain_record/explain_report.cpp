@@ -12,7 +12,7 @@
 #include "common/record_text.h"
 #include "common/text_columns.h"
 #include "configuration/shown_address.h"
-#include "driver/pdu_record.h"
+#include "driver/record/pdu_record.h"
 #include "verdict/field_coverage.h"
 #include "verdict/walk_verdict.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "capture/value_bytes.h"
-#include "driver/walk_settings.h"
+#include "driver/walk/walk_settings.h"
 
 namespace pdu_host {
 namespace {

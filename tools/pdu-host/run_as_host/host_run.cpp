@@ -20,7 +20,7 @@
 #include "configuration/host_config.h"
 #include "console/console_capture.h"
 #include "console/thread_device.h"
-#include "driver/pdu_record.h"
+#include "driver/record/pdu_record.h"
 #include "explain_record/explain_run.h"
 #include "host_calls.h"
 #include "plugin_library.h"

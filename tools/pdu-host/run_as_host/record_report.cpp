@@ -6,8 +6,8 @@
 
 #include "common/record_text.h"
 #include "common/text_columns.h"
-#include "driver/pdu_alarms.h"
-#include "driver/pdu_record.h"
+#include "driver/record/pdu_alarms.h"
+#include "driver/record/pdu_record.h"
 
 namespace pdu_host {
 namespace {

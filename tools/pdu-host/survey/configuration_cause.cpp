@@ -6,7 +6,7 @@
 
 #include "configuration/nearest_name.h"
 #include "device/config_member.h"
-#include "driver/snmp_credentials.h"
+#include "driver/v3/snmp_credentials.h"
 
 namespace pdu_host {
 

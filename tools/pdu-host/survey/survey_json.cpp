@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/usm_state.h"
+#include "driver/v3/usm_state.h"
 
 namespace pdu_host {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "common/text_columns.h"
 #include "configuration/shown_address.h"
-#include "driver/usm_state.h"
+#include "driver/v3/usm_state.h"
 #include "verdict/field_coverage.h"
 
 namespace pdu_host {

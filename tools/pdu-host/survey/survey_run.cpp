@@ -9,7 +9,7 @@
 #include "common/complain.h"
 #include "common/exit_status.h"
 #include "common/interruption.h"
-#include "driver/walk_settings.h"
+#include "driver/walk/walk_settings.h"
 #include "survey/configuration_cause.h"
 #include "survey/survey_output.h"
 #include "survey/survey_progress.h"

@@ -4,12 +4,18 @@
 #include <string>
 #include <vector>
 
+#include "driver/walk/walk_settings.h"
 #include "verdict/field_coverage.h"
 
 namespace pdu_host {
 namespace {
 
-constexpr char kTableOid[] = "1.3.6.1.4.1.44782.4.14.1.1";
+// The table's root in dotted form, from the one the walk uses.
+std::string TableOidText() {
+  std::string text;
+  for (const oid arc : pdu::kTableRoot) text += (text.empty() ? "" : ".") + std::to_string(arc);
+  return text;
+}
 
 // Why net-snmp opened nothing, or sent nothing: the address's own problem
 // when it has one, else net-snmp's words.
@@ -77,7 +83,7 @@ WalkVerdict JudgeWalk(const TableWalk& walk) {
   if (walk.objects.empty()) {
     if (walk.complete) {
       return {SurveyState::kEmptyTable,
-              std::string("the agent answered, but serves nothing under ") + kTableOid + " (" +
+              std::string("the agent answered, but serves nothing under ") + TableOidText() + " (" +
                   walk.end + "): another kind of device, or a view that hides the table"};
     }
     return {SurveyState::kEmptyTable, "the agent answered, but the walk " + walk.end};

@@ -14,7 +14,7 @@
 #include <thread>
 #include <utility>
 
-#include "driver/peer_transport.h"
+#include "driver/snmp/peer_transport.h"
 #include "walk/target_lookup.h"
 
 namespace pdu_host {

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "configuration/address_check.h"
-#include "driver/netsnmp.h"
+#include "driver/snmp/netsnmp.h"
 
 namespace pdu_host {
 

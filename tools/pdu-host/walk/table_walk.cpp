@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "driver/walk_settings.h"
+#include "driver/walk/walk_settings.h"
 #include "walk/walk_engine.h"
 
 namespace pdu_host {

@@ -16,7 +16,7 @@
 #include "capture/served_object.h"
 #include "configuration/address_check.h"
 #include "configuration/host_config.h"
-#include "driver/session_security.h"
+#include "driver/v3/session_security.h"
 
 namespace pdu_host {
 

@@ -8,8 +8,8 @@
 
 #include "capture/value_bytes.h"
 #include "configuration/shown_address.h"
-#include "driver/bulk_walk_step.h"
-#include "driver/walk_settings.h"
+#include "driver/walk/bulk_walk_step.h"
+#include "driver/walk/walk_settings.h"
 
 namespace pdu_host {
 namespace {

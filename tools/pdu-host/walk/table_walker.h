@@ -1,6 +1,6 @@
 // One walk of a PDU's table as a state machine, without any I/O: it makes
 // each GETBULK request for its cursor (one binding from the table root, as
-// driver/walk_settings.h says), takes each answer with the plug-in's own
+// driver/walk/walk_settings.h says), takes each answer with the plug-in's own
 // rules (pdu::ExamineResponse), and records how the walk ended in the words
 // of a TableWalk (table_walk.h). Whoever sends the requests and waits for the
 // answers (walk_engine.h) tells it what became of each one.
@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <string>
 
-#include "driver/netsnmp.h"
+#include "driver/snmp/netsnmp.h"
 #include "walk/table_walk.h"
 
 namespace pdu_host {
@@ -31,7 +31,7 @@ class TableWalker {
   // `failure` is net-snmp's words for it.
   void EndRequestFailed(const std::string& failure);
   // The answer to the last request was an SNMP v3 report: the PDU refuses
-  // the credentials, for `reason` (driver/v3_refusal.h).
+  // the credentials, for `reason` (driver/v3/v3_refusal.h).
   void EndRefused(const std::string& reason);
   // The answer to the last request was a PDU of another kind, named as
   // net-snmp names it ("REPORT", "GET", ...).

@@ -5,7 +5,7 @@
 // all of them wait together in one poll() on their sockets and the time-outs
 // net-snmp keeps. A PDU that does not answer costs its time-out once, beside
 // the others. An SNMP v3 walk whose PDU's engine is not known yet starts
-// with the plug-in's discovery request (driver/v3_session.h), sent and
+// with the plug-in's discovery request (driver/v3/v3_session.h), sent and
 // waited for like the others; net-snmp sends a request again by itself
 // after a report that its time is out of the PDU's window. Names are
 // looked up beside it on a few threads (name_lookups.h); every other call

@@ -10,9 +10,9 @@
 #include <string>
 #include <utility>
 
-#include "driver/snmp_credentials.h"
-#include "driver/usm_state.h"
-#include "driver/walk_settings.h"
+#include "driver/v3/snmp_credentials.h"
+#include "driver/v3/usm_state.h"
+#include "driver/walk/walk_settings.h"
 
 namespace pdu_host {
 namespace {

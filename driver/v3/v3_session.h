@@ -19,10 +19,10 @@
 
 #include <string>
 
-#include "driver/interruptible_request.h"
-#include "driver/netsnmp.h"
-#include "driver/session_security.h"
-#include "driver/wake_event.h"
+#include "driver/snmp/interruptible_request.h"
+#include "driver/snmp/netsnmp.h"
+#include "driver/v3/session_security.h"
+#include "driver/waiting/wake_event.h"
 
 namespace pdu {
 

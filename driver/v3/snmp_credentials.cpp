@@ -1,4 +1,4 @@
-#include "driver/snmp_credentials.h"
+#include "driver/v3/snmp_credentials.h"
 
 #include <strings.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "device/config_member.h"
-#include "driver/netsnmp.h"
+#include "driver/snmp/netsnmp.h"
 
 namespace pdu {
 namespace {

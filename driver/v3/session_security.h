@@ -20,8 +20,8 @@
 #include <optional>
 #include <string>
 
-#include "driver/netsnmp.h"
-#include "driver/snmp_credentials.h"
+#include "driver/snmp/netsnmp.h"
+#include "driver/v3/snmp_credentials.h"
 
 namespace pdu {
 

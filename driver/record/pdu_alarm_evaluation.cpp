@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "driver/pdu_alarms.h"
+#include "driver/record/pdu_alarms.h"
 #include "driver/snmp_varno_pdu.h"
 
 namespace pdu {

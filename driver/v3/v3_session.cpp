@@ -1,10 +1,10 @@
-#include "driver/v3_session.h"
+#include "driver/v3/v3_session.h"
 
 #include <cstring>
 #include <mutex>
 #include <string>
 
-#include "driver/usm_state.h"
+#include "driver/v3/usm_state.h"
 
 namespace pdu {
 namespace {

@@ -1,4 +1,4 @@
-#include "driver/wake_event.h"
+#include "driver/waiting/wake_event.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

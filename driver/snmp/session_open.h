@@ -10,8 +10,8 @@
 // needs no lookup and no thread.
 #pragma once
 
-#include "driver/netsnmp.h"
-#include "driver/wake_event.h"
+#include "driver/snmp/netsnmp.h"
+#include "driver/waiting/wake_event.h"
 
 namespace pdu {
 

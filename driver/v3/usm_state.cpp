@@ -1,4 +1,4 @@
-#include "driver/usm_state.h"
+#include "driver/v3/usm_state.h"
 
 #include <net-snmp/library/lcd_time.h>
 
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/peer_transport.h"
+#include "driver/snmp/peer_transport.h"
 
 namespace pdu {
 namespace {

@@ -1,4 +1,4 @@
-#include "driver/peer_transport.h"
+#include "driver/snmp/peer_transport.h"
 
 #include <arpa/inet.h>
 

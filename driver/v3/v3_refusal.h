@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "driver/snmp_credentials.h"
+#include "driver/v3/snmp_credentials.h"
 
 namespace pdu {
 

@@ -22,7 +22,7 @@
 
 #include <functional>
 
-#include "driver/wake_event.h"
+#include "driver/waiting/wake_event.h"
 
 namespace pdu {
 

@@ -1,8 +1,8 @@
-#include "driver/v3_refusal.h"
+#include "driver/v3/v3_refusal.h"
 
 #include <string>
 
-#include "driver/netsnmp.h"
+#include "driver/snmp/netsnmp.h"
 
 namespace pdu {
 

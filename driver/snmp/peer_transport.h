@@ -21,7 +21,7 @@
 
 #include <string>
 
-#include "driver/netsnmp.h"
+#include "driver/snmp/netsnmp.h"
 
 namespace pdu {
 

@@ -1,4 +1,4 @@
-#include "driver/interruptible_request.h"
+#include "driver/snmp/interruptible_request.h"
 
 #include <net-snmp/library/large_fd_set.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 
 #include <boost/container/small_vector.hpp>
 
-#include "driver/usm_state.h"
+#include "driver/v3/usm_state.h"
 
 namespace pdu {
 namespace {

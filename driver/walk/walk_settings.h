@@ -3,7 +3,7 @@
 // and so does pdu-host when it walks a table again to explain it.
 #pragma once
 
-#include "driver/netsnmp.h"
+#include "driver/snmp/netsnmp.h"
 
 namespace pdu {
 

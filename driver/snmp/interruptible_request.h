@@ -32,9 +32,9 @@
 // outlive the session.
 #pragma once
 
-#include "driver/netsnmp.h"
-#include "driver/session_security.h"
-#include "driver/wake_event.h"
+#include "driver/snmp/netsnmp.h"
+#include "driver/v3/session_security.h"
+#include "driver/waiting/wake_event.h"
 
 namespace pdu {
 

@@ -1,4 +1,4 @@
-#include "driver/session_security.h"
+#include "driver/v3/session_security.h"
 
 #include <string.h>
 
@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "driver/usm_state.h"
+#include "driver/v3/usm_state.h"
 
 namespace pdu {
 namespace {

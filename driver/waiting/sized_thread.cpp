@@ -1,4 +1,4 @@
-#include "driver/sized_thread.h"
+#include "driver/waiting/sized_thread.h"
 
 #include <system_error>
 #include <utility>

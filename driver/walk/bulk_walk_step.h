@@ -12,8 +12,8 @@
 
 #include <cstddef>
 
-#include "driver/netsnmp.h"
-#include "driver/pdu_record.h"
+#include "driver/snmp/netsnmp.h"
+#include "driver/record/pdu_record.h"
 
 namespace pdu {
 

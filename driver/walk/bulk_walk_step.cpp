@@ -1,4 +1,4 @@
-#include "driver/bulk_walk_step.h"
+#include "driver/walk/bulk_walk_step.h"
 
 #include <cstdint>
 #include <cstring>

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/netsnmp.h"
-#include "driver/session_security.h"
+#include "driver/snmp/netsnmp.h"
+#include "driver/v3/session_security.h"
 
 namespace pdu {
 

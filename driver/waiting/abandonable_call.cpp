@@ -1,4 +1,4 @@
-#include "driver/abandonable_call.h"
+#include "driver/waiting/abandonable_call.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -11,7 +11,7 @@
 #include <system_error>
 #include <utility>
 
-#include "driver/sized_thread.h"
+#include "driver/waiting/sized_thread.h"
 
 namespace pdu {
 namespace {

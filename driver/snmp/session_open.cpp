@@ -1,12 +1,12 @@
-#include "driver/session_open.h"
+#include "driver/snmp/session_open.h"
 
 #include <cerrno>
 #include <memory>
 #include <mutex>
 #include <string>
 
-#include "driver/abandonable_call.h"
-#include "driver/peer_transport.h"
+#include "driver/waiting/abandonable_call.h"
+#include "driver/snmp/peer_transport.h"
 
 namespace pdu {
 

@@ -1,4 +1,4 @@
-#include "driver/netsnmp.h"
+#include "driver/snmp/netsnmp.h"
 
 namespace pdu {
 
