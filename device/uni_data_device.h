@@ -22,7 +22,6 @@
 #include <cstring>
 #include <iostream>
 #include <map>
-#include <mutex>
 #include <string>
 #include <type_traits>
 
@@ -30,6 +29,7 @@
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 
 #include "device/console_line.h"
+#include "device/thread_safety.h"
 #include "qtx/ttime.h"
 
 template <typename Record, typename HostBase, int RecordType>
@@ -52,7 +52,7 @@ class UniDataDevice : public HostBase {
   // exactly the record size.
   bool LoadFromCache(const unsigned char* data, int length) override {
     if (data == nullptr || length != static_cast<int>(sizeof(Record))) return false;
-    std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+    const pdu::MutexLock lock(cycle_mutex_);
     std::memcpy(&data_, data, sizeof(Record));
     this->data_ready_ = true;
     this->RoundDone();
@@ -61,7 +61,7 @@ class UniDataDevice : public HostBase {
 
   // The record cycle. Publishes and stores the same bytes, stamped now.
   void RoundDone() override {
-    std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+    const pdu::MutexLock lock(cycle_mutex_);
     this->data_ready_ = true;
     this->last_sample_time_ = boost::posix_time::second_clock::local_time();
     const ttime_t stamp = get_ttime(this->last_sample_time_);
@@ -89,11 +89,11 @@ class UniDataDevice : public HostBase {
  protected:
   unsigned char* RecordBytes() { return reinterpret_cast<unsigned char*>(&data_); }
 
-  Record data_;
+  Record data_ PDU_GUARDED_BY(cycle_mutex_);
   int b_mode_ = 1;  // 1 plain, 2 alarm evaluation, 3 threshold-rule tables
   std::map<std::string, std::string> alarm_ids_;     // rule key -> "NMAlarmID;ID;SignalNumber;"
   std::map<std::string, std::string> signal_names_;  // rule key -> SignalName
-  std::recursive_mutex cycle_mutex_;                 // the device lock, see above
+  pdu::RecursiveMutex cycle_mutex_;                  // the device lock, see above
 };
 
 #include "device/uni_data_device_settings.h"

@@ -9,18 +9,18 @@
 
 #include <iostream>
 #include <locale>
-#include <mutex>
 #include <sstream>
 #include <string>
 
 #include "device/config_member.h"
 #include "device/console_line.h"
+#include "device/thread_safety.h"
 #include "device/uni_data_device.h"
 
 template <typename Record, typename HostBase, int RecordType>
 int UniDataDevice<Record, HostBase, RecordType>::InitSetting(const Json::Value& config) {
   // The mode and the record's data_id are what a cycle reads.
-  std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+  const pdu::MutexLock lock(cycle_mutex_);
   data_.data_id = this->data_id_;
 
   if (const Json::Value* app = config_member::PresentObject(config, "appSetting")) {

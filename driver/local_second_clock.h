@@ -10,6 +10,8 @@
 #include <boost/date_time/posix_time/conversion.hpp>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 
+namespace pdu {
+
 class LocalSecondClock {
  public:
   boost::posix_time::ptime Now() {
@@ -27,3 +29,5 @@ class LocalSecondClock {
   std::time_t second_ = -1;
   boost::posix_time::ptime now_;
 };
+
+}  // namespace pdu

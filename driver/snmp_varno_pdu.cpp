@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
-#include <cstdio>
 #include <exception>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -15,7 +13,7 @@
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 
 #include "device/config_member.h"
-#include "device/console_line.h"
+#include "driver/driver_console.h"
 #include "driver/walk/bulk_walk_step.h"
 #include "driver/snmp/session_open.h"
 #include "driver/v3/snmp_credentials.h"
@@ -60,12 +58,12 @@ class PassThread {
 // Lets the destructor signal a polled pass's wake-up event while the pass runs.
 class SNMP_VARNO_PDU::PolledWake {
  public:
-  PolledWake(SNMP_VARNO_PDU& device, WakeEvent* event) : device_(device) {
-    std::lock_guard<std::mutex> lock(device_.stop_mutex_);
+  PolledWake(SNMP_VARNO_PDU& device, pdu::WakeEvent* event) : device_(device) {
+    const pdu::MutexLock lock(device_.stop_mutex_);
     device_.polled_wake_ = event;
   }
   ~PolledWake() {
-    std::lock_guard<std::mutex> lock(device_.stop_mutex_);
+    const pdu::MutexLock lock(device_.stop_mutex_);
     device_.polled_wake_ = nullptr;
   }
   PolledWake(const PolledWake&) = delete;
@@ -76,15 +74,12 @@ class SNMP_VARNO_PDU::PolledWake {
 };
 
 SNMP_VARNO_PDU::SNMP_VARNO_PDU() {
-  std::fill(std::begin(root_oid_), std::end(root_oid_), 0);
-  std::copy(std::begin(pdu::kTableRoot), std::end(pdu::kTableRoot), root_oid_);
-  root_oid_len_ = std::size(pdu::kTableRoot);
   std::fill(std::begin(next_oid_), std::end(next_oid_), 0);
   use_thread_ = 0;
   device_type_ = "snmp_varno_pdu";
 
   {
-    std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+    const pdu::MutexLock lock(pdu::NetSnmpMutex());
     snmp_sess_init(&session_settings_);
   }
   pdu::ApplyWalkSession(session_settings_);
@@ -95,7 +90,7 @@ SNMP_VARNO_PDU::~SNMP_VARNO_PDU() {
     abort_self_deletion();
   }
   {
-    std::lock_guard<std::mutex> lock(stop_mutex_);
+    const pdu::MutexLock lock(stop_mutex_);
     stop_requested_ = true;
     if (polled_wake_ != nullptr) polled_wake_->Signal();
   }
@@ -104,13 +99,13 @@ SNMP_VARNO_PDU::~SNMP_VARNO_PDU() {
   sample_thread_.join();
   // A polled pass that another thread runs ends at the wake-up; nothing is
   // freed before it has.
-  const std::lock_guard<std::mutex> pass(pass_mutex_);
+  const pdu::MutexLock pass(pass_mutex_);
 }
 
 int SNMP_VARNO_PDU::InitSetting(const Json::Value& config) {
   // Keys are derived before the device lock is taken: that takes a while.
   auto security = std::make_shared<const pdu::SessionSecurity>(pdu::ReadCredentials(config));
-  std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+  const pdu::MutexLock lock(cycle_mutex_);
   security_ = std::move(security);
   data_.data_id = data_id_;
   if (const Json::Value* app = config_member::PresentObject(config, "appSetting")) {
@@ -125,7 +120,7 @@ int SNMP_VARNO_PDU::InitSetting(const Json::Value& config) {
   // Started last and under the cycle lock, so the first pass sees the whole
   // configuration. One thread per device, whatever later calls configure.
   if (use_thread_ != 0 && !thread_started_) {
-    wake_ = std::make_unique<WakeEvent>();
+    wake_ = std::make_unique<pdu::WakeEvent>();
     try {
       sample_thread_.Start(kSamplingStackBytes, [this] { sample_data(nullptr); });
     } catch (...) {
@@ -151,9 +146,9 @@ void SNMP_VARNO_PDU::sample_data(void*) {
     } catch (const std::exception& e) {
       std::string reason = e.what();
       std::replace(reason.begin(), reason.end(), '\n', ' ');  // one line, whatever it says
-      WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: sampling pass failed: " + reason);
+      report_unlocked(" sampling pass failed: " + reason);
     } catch (...) {
-      WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: sampling pass failed");
+      report_unlocked(" sampling pass failed");
     }
     std::unique_lock<std::mutex> lock(stop_mutex_);
     if (stop_changed_.wait_for(lock, kPauseBetweenPasses,
@@ -164,26 +159,26 @@ void SNMP_VARNO_PDU::sample_data(void*) {
 }
 
 void SNMP_VARNO_PDU::do_sample() {
-  std::lock_guard<std::mutex> pass(pass_mutex_);
+  const pdu::MutexLock pass(pass_mutex_);
   const PassThread on_this_thread(pass_thread_);
-  WriteConsoleLine(std::cout, "SNMP_VARNO_PDU::do_sample");
+  pdu::TracePassStart();
   // A polled pass has a wake-up event of its own while it runs, through
   // which deletion on another thread ends its request in flight; deletion
   // waits for the rest (its name lookup, which has no thread of its own here).
-  std::unique_ptr<WakeEvent> polled_wake;
+  std::unique_ptr<pdu::WakeEvent> polled_wake;
   netsnmp_session settings;
   {
-    std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+    const pdu::MutexLock lock(cycle_mutex_);
     settings = session_settings_;
     pass_peer_name_ = peer_name_;
     if (!wake_) {
       try {
-        polled_wake = std::make_unique<WakeEvent>();
+        polled_wake = std::make_unique<pdu::WakeEvent>();
       } catch (const std::system_error&) {
       }
     }
     pass_event_ = wake_ ? wake_.get() : polled_wake.get();
-    pass_wake_ = WakeWatch{pass_event_ != nullptr ? pass_event_->fd() : -1, &stop_requested_};
+    pass_wake_ = pdu::WakeWatch{pass_event_ != nullptr ? pass_event_->fd() : -1, &stop_requested_};
     pass_security_ = security_;
   }
   const PolledWake registered(*this, polled_wake.get());
@@ -193,43 +188,42 @@ void SNMP_VARNO_PDU::do_sample() {
   // A device being destroyed opens nothing more.
   if (stop_requested_) return;
   if (const auto& problem = pass_security_->problem()) {
-    report("not sampled: " + problem->member + " " + problem->text);
+    report(" not sampled: " + problem->member + " " + problem->text);
     return;
   }
   if (pass_security_->v3()) {
     // Before the session opens: net-snmp sets v3 sessions up as they open.
-    std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+    const pdu::MutexLock lock(pdu::NetSnmpMutex());
     pdu::PrepareUsm();
   }
   pass_security_->Apply(settings);
   settings.peername = pass_peer_name_.data();
 
-  WakeWatch lookup_here;
-  const pdu::OpenedSession opened =
-      pdu::OpenSession(settings, polled_wake ? lookup_here : pass_wake_, "snmpbulkwalk");
+  pdu::WakeWatch lookup_here;
+  session_ = pdu::OpenSession(settings, polled_wake ? lookup_here : pass_wake_, "snmpbulkwalk")
+                 .session;
   check_wake_descriptor();
-  if (opened.session == nullptr) return;
-  open_session_ = opened.session;
-  snmp_sess_session(open_session_)->timeout = pdu::kTimeoutMicroseconds;
+  if (session_ == nullptr) return;
+  snmp_sess_session(session_.get())->timeout = pdu::kTimeoutMicroseconds;
 
-  std::copy(root_oid_, root_oid_ + root_oid_len_, next_oid_);
-  next_oid_len_ = root_oid_len_;
+  std::copy(std::begin(pdu::kTableRoot), std::end(pdu::kTableRoot), next_oid_);
+  next_oid_len_ = std::size(pdu::kTableRoot);
   pass_fields_ = 0;
 
   bool cycle = true;
   try {
     if (!pass_security_->v3() || ready_v3_session(&cycle)) walk_table();
   } catch (...) {
-    close_session();  // no session, and no socket, outlives its pass
+    session_.reset();  // no session, and no socket, outlives its pass
     throw;
   }
-  close_session();
+  session_.reset();
   if (!cycle) return;
   // A device being destroyed publishes nothing more.
   if (stop_requested_) return;
   // What the pass read goes into the record under the lock its cycle holds
   // too, so no restore comes between them.
-  std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+  const pdu::MutexLock lock(cycle_mutex_);
   pdu::CopyFields(pass_values_, pass_fields_, data_);
   RoundDone();
 }
@@ -239,8 +233,7 @@ void SNMP_VARNO_PDU::walk_table() {
   bool running = true;
   while (running && !stop_requested_) {
     if (++requests > pdu::kMaxRequestsPerPass) {
-      WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: walk of " + pass_peer_name_ +
-                                      " ended: request limit of one pass reached");
+      report(" walk ended: request limit of one pass reached");
       return;
     }
     running = walk_step();
@@ -250,64 +243,58 @@ void SNMP_VARNO_PDU::walk_table() {
 bool SNMP_VARNO_PDU::walk_step() {
   const boost::posix_time::ptime now = pass_clock_.Now();
   {
-    std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+    const pdu::MutexLock lock(cycle_mutex_);
     last_sample_time_ = now;
   }
+  pdu::PduHandle request;
   {
     // Request and message ids come from unlocked library-wide counters.
-    std::lock_guard<std::mutex> api_lock(pdu::NetSnmpMutex());
-    request_pdu_ = snmp_pdu_create(SNMP_MSG_GETBULK);
+    const pdu::MutexLock api_lock(pdu::NetSnmpMutex());
+    request.reset(snmp_pdu_create(SNMP_MSG_GETBULK));
   }
-  if (request_pdu_ == nullptr) {
-    std::printf("snmp get error %d\n", STAT_ERROR);
-    std::fflush(stdout);
+  if (request == nullptr) {
+    pdu::ReportRequestFailed(pdu::RequestStatus::kError);
     return false;
   }
-  request_pdu_->non_repeaters = pdu::kNonRepeaters;
-  request_pdu_->max_repetitions = pdu::kMaxRepetitions;
-  snmp_add_null_var(request_pdu_, next_oid_, next_oid_len_);
+  request->non_repeaters = pdu::kNonRepeaters;
+  request->max_repetitions = pdu::kMaxRepetitions;
+  snmp_add_null_var(request.get(), next_oid_, next_oid_len_);
 
-  // The library takes the request over, whatever the outcome. No device
-  // lock is held while the request waits for its answer.
-  const int status = pdu::SendAndWait(open_session_, request_pdu_, &response_pdu_, pass_wake_,
-                                      request_state_, pass_security_.get());
-  request_pdu_ = nullptr;
+  // No device lock is held while the request waits for its answer.
+  pdu::PduHandle response;
+  const pdu::RequestStatus status =
+      pdu::SendAndWait(session_.get(), std::move(request), &response, pass_wake_, request_state_,
+                       pass_security_.get());
   check_wake_descriptor();
-  if (status == pdu::kStatStopped) return false;  // the device is being destroyed
+  if (status == pdu::RequestStatus::kStopped) return false;  // the device is being destroyed
 
-  bool running = false;
-  if (status == STAT_TIMEOUT) {
-    std::fprintf(stderr, "Timeout: No Response from %s\n", pass_peer_name_.c_str());
-    if (pass_security_->v3()) pdu::ForgetEngine(open_session_);
-  } else if (request_state_.report != 0) {
-    report("refused by the PDU: " + pdu::RefusalReason(request_state_.report,
-                                                       pass_security_->user(),
-                                                       pass_security_->level()));
-    if (request_state_.report == SNMPERR_UNKNOWN_ENG_ID) pdu::ForgetEngine(open_session_);
-  } else if (status != STAT_SUCCESS || response_pdu_ == nullptr) {
-    std::printf("snmp get error %d\n", status);
-    std::fflush(stdout);
-  } else {
-    const pdu::WalkStep step =
-        pdu::ExamineResponse(*response_pdu_, root_oid_, root_oid_len_, next_oid_, &next_oid_len_,
-                             pass_values_, &pass_fields_);
-    running = step == pdu::WalkStep::kContinue;
-    if (const char* reason = pdu::UnusualEndReason(step)) {
-      WriteConsoleLine(std::cerr,
-                       "SNMP_VARNO_PDU: walk of " + pass_peer_name_ + " ended: " + reason);
-    }
+  if (status == pdu::RequestStatus::kTimeout) {
+    pdu::ReportNoAnswer(pass_peer_name_);
+    if (pass_security_->v3()) pdu::ForgetEngine(session_.get());
+    return false;
   }
-  if (response_pdu_ != nullptr) {
-    snmp_free_pdu(response_pdu_);
-    response_pdu_ = nullptr;
+  if (request_state_.report != 0) {
+    report(" refused by the PDU: " + pdu::RefusalReason(request_state_.report,
+                                                        pass_security_->user(),
+                                                        pass_security_->level()));
+    if (request_state_.report == SNMPERR_UNKNOWN_ENG_ID) pdu::ForgetEngine(session_.get());
+    return false;
   }
-  return running;
+  if (status != pdu::RequestStatus::kSuccess || response == nullptr) {
+    pdu::ReportRequestFailed(status);
+    return false;
+  }
+  const pdu::WalkStep step =
+      pdu::ExamineResponse(*response, pdu::kTableRoot, std::size(pdu::kTableRoot), next_oid_,
+                           &next_oid_len_, pass_values_, &pass_fields_);
+  if (const char* reason = pdu::UnusualEndReason(step)) report(std::string(" walk ended: ") + reason);
+  return step == pdu::WalkStep::kContinue;
 }
 
 bool SNMP_VARNO_PDU::ready_v3_session(bool* cycle) {
   bool discovered = false;
   const pdu::V3Setup setup =
-      pdu::ReadyV3Session(open_session_, *pass_security_, pass_wake_, request_state_, &discovered);
+      pdu::ReadyV3Session(session_.get(), *pass_security_, pass_wake_, request_state_, &discovered);
   check_wake_descriptor();
   *cycle = true;
   switch (setup) {
@@ -318,10 +305,10 @@ bool SNMP_VARNO_PDU::ready_v3_session(bool* cycle) {
       *cycle = false;  // the device is being destroyed
       return false;
     case pdu::V3Setup::kTimeout:
-      std::fprintf(stderr, "Timeout: No Response from %s\n", pass_peer_name_.c_str());
+      pdu::ReportNoAnswer(pass_peer_name_);
       return false;
     case pdu::V3Setup::kNoEngine:
-      report(std::string("refused by the PDU: ") + pdu::kNoEngineReason);
+      report(std::string(" refused by the PDU: ") + pdu::kNoEngineReason);
       return false;
   }
   return false;
@@ -331,9 +318,9 @@ void SNMP_VARNO_PDU::report_shared_engine() {
   std::vector<std::string> others;
   std::string engine_id;
   {
-    std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
-    others = pdu::PeersSharingEngine(open_session_);
-    engine_id = pdu::KnownEngineId(open_session_);
+    const pdu::MutexLock lock(pdu::NetSnmpMutex());
+    others = pdu::PeersSharingEngine(session_.get());
+    engine_id = pdu::KnownEngineId(session_.get());
   }
   if (others.empty()) return;
   std::string names;
@@ -343,25 +330,23 @@ void SNMP_VARNO_PDU::report_shared_engine() {
   if (others.size() > kSharersNamed) {
     names += " and " + std::to_string(others.size() - kSharersNamed) + " more";
   }
-  report("answers with SNMP v3 engine ID " + pdu::EngineIdText(engine_id) + ", as " + names +
+  report(" answers with SNMP v3 engine ID " + pdu::EngineIdText(engine_id) + ", as " + names +
          (others.size() == 1 ? " does" : " do") +
          "; SNMP v3 expects each PDU its own: each is read correctly, but give each PDU its "
          "own engine ID when you can");
 }
 
 void SNMP_VARNO_PDU::report(const std::string& text) {
-  WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: device " + std::to_string(data_id_) + " (" +
-                                  pass_peer_name_ + ") " + text);
+  pdu::ReportForDevice(data_id_, pass_peer_name_, text);
 }
 
-void SNMP_VARNO_PDU::close_session() {
-  if (response_pdu_ != nullptr) {
-    snmp_free_pdu(response_pdu_);
-    response_pdu_ = nullptr;
+void SNMP_VARNO_PDU::report_unlocked(const std::string& text) {
+  std::string peer;
+  {
+    const pdu::MutexLock lock(cycle_mutex_);
+    peer = peer_name_;
   }
-  std::lock_guard<std::mutex> api_lock(pdu::NetSnmpMutex());
-  snmp_sess_close(open_session_);
-  open_session_ = nullptr;
+  pdu::ReportForDevice(data_id_, peer, text);
 }
 
 void SNMP_VARNO_PDU::check_wake_descriptor() {
@@ -369,25 +354,16 @@ void SNMP_VARNO_PDU::check_wake_descriptor() {
   pass_wake_.lost = false;
   const int fd = pass_event_->fd();
   pass_event_->Disown();
-  WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: device " + std::to_string(data_id_) + " (" +
-                                  pass_peer_name_ + "): its wake-up descriptor " +
-                                  std::to_string(fd) +
-                                  " was closed or reused by other code in this process; sampling "
-                                  "goes on, but deleting the device may now wait for a request in "
-                                  "flight (up to " +
-                                  std::to_string(kLongestRequest.count()) +
-                                  " s); look for code that closes descriptors it does not own");
+  report(": its wake-up descriptor " + std::to_string(fd) +
+         " was closed or reused by other code in this process; sampling goes on, but deleting the "
+         "device may now wait for a request in flight (up to " +
+         std::to_string(kLongestRequest.count()) +
+         " s); look for code that closes descriptors it does not own");
 }
 
 void SNMP_VARNO_PDU::abort_self_deletion() {
-  std::string peer;
-  {
-    std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
-    peer = peer_name_;
-  }
-  WriteConsoleLine(std::cerr, "SNMP_VARNO_PDU: device " + std::to_string(data_id_) + " (" + peer +
-                                  ") deleted from inside its own sampling pass (a host call of "
-                                  "its cycle); the process must end here, as the pass would go "
-                                  "on in freed memory; delete devices from another thread");
+  report_unlocked(
+      " deleted from inside its own sampling pass (a host call of its cycle); the process must end "
+      "here, as the pass would go on in freed memory; delete devices from another thread");
   std::terminate();
 }

@@ -46,12 +46,12 @@
 #include <condition_variable>
 #include <cstddef>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "device/uni_data_device.h"
 #include "driver/snmp/interruptible_request.h"
+#include "driver/snmp/netsnmp_handles.h"
 #include "driver/local_second_clock.h"
 #include "driver/snmp/netsnmp.h"
 #include "driver/record/pdu_record.h"
@@ -79,60 +79,64 @@ class SNMP_VARNO_PDU : public UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevi
   using Base = UniDataDevice<SNMP_VARNO_PDU_Data_t, QTXSocketDevice, 5156>;
 
   // Walks the table from its root over the open session.
-  void walk_table();
+  void walk_table() PDU_REQUIRES(pass_mutex_);
   // Sends one request for the cursor's successor and examines the answer;
   // true while the walk goes on.
-  bool walk_step();
-  // Frees a pending response and closes the pass's session.
-  void close_session();
+  bool walk_step() PDU_REQUIRES(pass_mutex_);
   // Reports once, and forgets, a wake-up descriptor that is no longer ours.
-  void check_wake_descriptor();
+  void check_wake_descriptor() PDU_REQUIRES(pass_mutex_);
   // Ends the process: the device is being deleted from inside its own pass.
   [[noreturn]] void abort_self_deletion();
   // Readies the pass's v3 session; false when the pass walks nothing, with
   // `cycle` telling whether its record cycle runs all the same.
-  bool ready_v3_session(bool* cycle);
+  bool ready_v3_session(bool* cycle) PDU_REQUIRES(pass_mutex_);
   // Says once, after the engine's discovery, which other PDUs answer with
   // the engine ID of the pass's PDU.
-  void report_shared_engine();
-  // One console line on standard error about this device and its pass.
-  void report(const std::string& text);
+  void report_shared_engine() PDU_REQUIRES(pass_mutex_);
+  // One console line about this device and its pass.
+  void report(const std::string& text) PDU_REQUIRES(pass_mutex_);
+  // One console line about this device, outside a pass.
+  void report_unlocked(const std::string& text) PDU_EXCLUDES(cycle_mutex_);
 
-  // Settings, guarded by the device lock; a pass copies them when it starts.
-  netsnmp_session session_settings_;
-  std::string peer_name_;  // the peer name points here, not into the host's address_
+  // Settings; a pass copies them when it starts.
+  netsnmp_session session_settings_ PDU_GUARDED_BY(cycle_mutex_);
+  // The peer name points here, not into the host's address_.
+  std::string peer_name_ PDU_GUARDED_BY(cycle_mutex_);
   // The sessions' version, community or v3 user and keys; replaced whole by
   // InitSetting, so a pass keeps the one it started with.
-  std::shared_ptr<const pdu::SessionSecurity> security_ =
+  std::shared_ptr<const pdu::SessionSecurity> security_ PDU_GUARDED_BY(cycle_mutex_) =
       std::make_shared<const pdu::SessionSecurity>();
 
-  // State of the running pass, guarded by pass_mutex_.
-  std::mutex pass_mutex_;
+  // State of the running pass.
+  pdu::Mutex pass_mutex_;
   // The thread running a pass, if any; the destructor reads it unlocked.
   std::atomic<std::thread::id> pass_thread_{std::thread::id()};
-  std::string pass_peer_name_;  // the peer this pass walks
-  std::shared_ptr<const pdu::SessionSecurity> pass_security_;
-  LocalSecondClock pass_clock_;          // the time stamped before each request
-  WakeEvent* pass_event_ = nullptr;      // the device's event, or the polled pass's own
-  WakeWatch pass_wake_;                  // ends a wait, watching pass_event_
-  pdu::RequestState request_state_;      // outlives every session, as it must
-  SNMP_VARNO_PDU_Data_t pass_values_{};  // what this pass has read, in its fields
-  pdu::FieldSet pass_fields_ = 0;        // the fields of pass_values_ it has read
-  void* open_session_ = nullptr;         // single-session handle of the running pass
-  netsnmp_pdu* request_pdu_ = nullptr;
-  netsnmp_pdu* response_pdu_ = nullptr;
-  oid root_oid_[MAX_OID_LEN];
-  std::size_t root_oid_len_ = 0;
-  oid next_oid_[MAX_OID_LEN];
-  std::size_t next_oid_len_ = 0;
+  std::string pass_peer_name_ PDU_GUARDED_BY(pass_mutex_);  // the peer this pass walks
+  std::shared_ptr<const pdu::SessionSecurity> pass_security_ PDU_GUARDED_BY(pass_mutex_);
+  // The time stamped before each request.
+  pdu::LocalSecondClock pass_clock_ PDU_GUARDED_BY(pass_mutex_);
+  // The device's event, or the polled pass's own, and the watch on it that
+  // ends a wait.
+  pdu::WakeEvent* pass_event_ PDU_GUARDED_BY(pass_mutex_) = nullptr;
+  pdu::WakeWatch pass_wake_ PDU_GUARDED_BY(pass_mutex_);
+  // Outlives every session, as it must.
+  pdu::RequestState request_state_ PDU_GUARDED_BY(pass_mutex_);
+  // What this pass has read, in its fields, and which fields it has read.
+  SNMP_VARNO_PDU_Data_t pass_values_ PDU_GUARDED_BY(pass_mutex_){};
+  pdu::FieldSet pass_fields_ PDU_GUARDED_BY(pass_mutex_) = 0;
+  pdu::SessionHandle session_ PDU_GUARDED_BY(pass_mutex_);  // the running pass's
+  oid next_oid_[MAX_OID_LEN] PDU_GUARDED_BY(pass_mutex_);
+  std::size_t next_oid_len_ PDU_GUARDED_BY(pass_mutex_) = 0;
 
-  SizedThread sample_thread_;
-  std::unique_ptr<WakeEvent> wake_;  // with the thread; signalled by the destructor
+  pdu::SizedThread sample_thread_;
+  // With the thread; signalled by the destructor.
+  std::unique_ptr<pdu::WakeEvent> wake_ PDU_GUARDED_BY(cycle_mutex_);
   std::atomic<int> use_thread_{0};
   std::atomic<bool> thread_started_{false};
   std::atomic<bool> stop_requested_{false};
-  std::mutex stop_mutex_;
+  pdu::Mutex stop_mutex_;
   std::condition_variable stop_changed_;
   class PolledWake;
-  WakeEvent* polled_wake_ = nullptr;  // a running polled pass's event, guarded by stop_mutex_
+  // A running polled pass's event.
+  pdu::WakeEvent* polled_wake_ PDU_GUARDED_BY(stop_mutex_) = nullptr;
 };

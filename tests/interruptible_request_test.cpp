@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "driver/snmp/interruptible_request.h"
 #include "driver/snmp/netsnmp.h"
@@ -55,22 +56,22 @@ class Session {
   void* handle_ = nullptr;
 };
 
-netsnmp_pdu* Request() {
-  netsnmp_pdu* request;
+pdu::PduHandle Request() {
+  pdu::PduHandle request;
   {
     std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
-    request = snmp_pdu_create(SNMP_MSG_GETBULK);
+    request.reset(snmp_pdu_create(SNMP_MSG_GETBULK));
   }
   request->non_repeaters = 1;
   request->max_repetitions = 100;
   const oid root[] = {1, 3, 6, 1, 4, 1, 44782, 4, 14, 1, 1};
-  snmp_add_null_var(request, root, std::size(root));
+  snmp_add_null_var(request.get(), root, std::size(root));
   return request;
 }
 
 struct Outcome {
-  int status;
-  netsnmp_pdu* response;
+  pdu::RequestStatus status;
+  pdu::PduHandle response;
   Clock::duration took;
 };
 
@@ -78,27 +79,27 @@ struct Outcome {
 const std::atomic<bool> kStopAsked{true};
 
 Outcome SendAndWait(const Session& session, int wake_fd, pdu::RequestState& state) {
-  netsnmp_pdu* response = nullptr;
-  WakeWatch wake{wake_fd, &kStopAsked};
+  pdu::PduHandle response;
+  pdu::WakeWatch wake{wake_fd, &kStopAsked};
   const auto start = Clock::now();
-  const int status = pdu::SendAndWait(session.handle(), Request(), &response, wake, state);
-  return {status, response, Clock::now() - start};
+  const pdu::RequestStatus status =
+      pdu::SendAndWait(session.handle(), Request(), &response, wake, state);
+  return {status, std::move(response), Clock::now() - start};
 }
 
 TEST(InterruptibleRequest, AnswerArrivesAsTheLibrarysOwnCopy) {
   ScriptedAgent agent([](const ber::Request& r, int) -> std::optional<ber::Bytes> {
     return hostile::Answer(r, {ber::Binding(hostile::Object(2), ber::Integer(230))});
   });
-  WakeEvent wake;
+  pdu::WakeEvent wake;
   pdu::RequestState state;
   Session session(agent.address());
   ASSERT_NE(session.handle(), nullptr);
   const Outcome outcome = SendAndWait(session, wake.fd(), state);
-  ASSERT_EQ(outcome.status, STAT_SUCCESS);
+  ASSERT_EQ(outcome.status, pdu::RequestStatus::kSuccess);
   ASSERT_NE(outcome.response, nullptr);
   ASSERT_NE(outcome.response->variables, nullptr);
   EXPECT_EQ(*outcome.response->variables->val.integer, 230);
-  snmp_free_pdu(outcome.response);
   EXPECT_EQ(agent.requests().size(), 1u);
 }
 
@@ -107,7 +108,7 @@ TEST(InterruptibleRequest, SilenceTimesOutAfterTheRetryOnTheSessionsTimeOut) {
   pdu::RequestState state;
   Session session(agent.address());
   const Outcome outcome = SendAndWait(session, -1, state);
-  EXPECT_EQ(outcome.status, STAT_TIMEOUT);
+  EXPECT_EQ(outcome.status, pdu::RequestStatus::kTimeout);
   EXPECT_EQ(outcome.response, nullptr);
   // The request and its one retry, each waited for the whole time-out.
   EXPECT_GE(outcome.took, std::chrono::microseconds(2 * kTimeoutMicroseconds));
@@ -118,7 +119,7 @@ TEST(InterruptibleRequest, SilenceTimesOutAfterTheRetryOnTheSessionsTimeOut) {
 
 TEST(InterruptibleRequest, WakeUpEndsTheWaitAndTheSessionClosesCleanly) {
   ScriptedAgent agent([](const ber::Request&, int) { return std::nullopt; });
-  WakeEvent wake;
+  pdu::WakeEvent wake;
   pdu::RequestState state;
   Outcome outcome{};
   {
@@ -131,9 +132,9 @@ TEST(InterruptibleRequest, WakeUpEndsTheWaitAndTheSessionClosesCleanly) {
     outcome = SendAndWait(session, wake.fd(), state);
     waker.join();
     // Still signalled: the next wait ends at once, with the first request pending.
-    EXPECT_EQ(SendAndWait(session, wake.fd(), state).status, pdu::kStatStopped);
+    EXPECT_EQ(SendAndWait(session, wake.fd(), state).status, pdu::RequestStatus::kStopped);
   }  // closing frees the abandoned requests
-  EXPECT_EQ(outcome.status, pdu::kStatStopped);
+  EXPECT_EQ(outcome.status, pdu::RequestStatus::kStopped);
   EXPECT_EQ(outcome.response, nullptr);
   // Ended by the wake-up (a time-out would say STAT_TIMEOUT), whatever the
   // machine's load made the wait last.
@@ -148,13 +149,13 @@ TEST(InterruptibleRequest, LateAnswerToAnAbandonedRequestIsNotTakenAsTheNextOnes
     if (n == 0) return std::nullopt;
     return ber::Response(first_id, 0, 0, {ber::Binding(hostile::Object(2), ber::Integer(111))});
   });
-  WakeEvent wake;
+  pdu::WakeEvent wake;
   wake.Signal();
   pdu::RequestState state;
   Session session(agent.address());
-  ASSERT_EQ(SendAndWait(session, wake.fd(), state).status, pdu::kStatStopped);
+  ASSERT_EQ(SendAndWait(session, wake.fd(), state).status, pdu::RequestStatus::kStopped);
   ASSERT_TRUE(agent.WaitForRequests(1, 5s));
-  EXPECT_EQ(SendAndWait(session, -1, state).status, STAT_TIMEOUT);
+  EXPECT_EQ(SendAndWait(session, -1, state).status, pdu::RequestStatus::kTimeout);
 }
 
 // A session descriptor closed under the wait ends it with the library's
@@ -168,7 +169,7 @@ TEST(InterruptibleRequest, SessionDescriptorClosedUnderTheWaitEndsItWithAnError)
   pdu::RequestState state;
   Session session(agent.address());
   socket = snmp_sess_transport(session.handle())->sock;
-  EXPECT_EQ(SendAndWait(session, -1, state).status, STAT_ERROR);
+  EXPECT_EQ(SendAndWait(session, -1, state).status, pdu::RequestStatus::kError);
   EXPECT_EQ(snmp_sess_transport(session.handle())->sock, -1);
 }
 
@@ -179,14 +180,14 @@ TEST(InterruptibleRequest, WakeDescriptorNoLongerOursIsDroppedNotTakenAsAStop) {
   Session session(agent.address());
   pdu::RequestState state;
   const std::atomic<bool> no_stop{false};
-  WakeEvent readable;
+  pdu::WakeEvent readable;
   readable.Signal();
   const int closed = dup(readable.fd());
   close(closed);
-  for (WakeWatch wake : {WakeWatch{readable.fd(), &no_stop}, WakeWatch{closed, &no_stop}}) {
-    netsnmp_pdu* response = nullptr;
-    EXPECT_EQ(pdu::SendAndWait(session.handle(), Request(), &response, wake, state), STAT_SUCCESS);
-    snmp_free_pdu(response);
+  for (pdu::WakeWatch wake : {pdu::WakeWatch{readable.fd(), &no_stop}, pdu::WakeWatch{closed, &no_stop}}) {
+    pdu::PduHandle response;
+    EXPECT_EQ(pdu::SendAndWait(session.handle(), Request(), &response, wake, state),
+              pdu::RequestStatus::kSuccess);
     EXPECT_TRUE(wake.lost && wake.fd == -1);
   }
 }
@@ -194,7 +195,7 @@ TEST(InterruptibleRequest, WakeDescriptorNoLongerOursIsDroppedNotTakenAsAStop) {
 // A wake-up descriptor number the host closed and reused (here for a pipe)
 // is neither written to nor closed by the event.
 TEST(InterruptibleRequest, WakeDescriptorNumberReusedByTheHostIsLeftAlone) {
-  auto event = std::make_unique<WakeEvent>();
+  auto event = std::make_unique<pdu::WakeEvent>();
   const int fd = event->fd();
   int pipe_ends[2];
   ASSERT_EQ(pipe2(pipe_ends, O_NONBLOCK), 0);

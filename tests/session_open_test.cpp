@@ -14,10 +14,10 @@ std::string Open(std::string peer, bool by_the_library) {
   netsnmp_session settings;
   snmp_sess_init(&settings);
   settings.peername = peer.data();
-  WakeWatch no_wake;
+  pdu::WakeWatch no_wake;
   testing::internal::CaptureStderr();
   void* session = by_the_library ? snmp_sess_open(&settings)
-                                 : pdu::OpenSession(settings, no_wake, "snmpbulkwalk").session;
+                                 : pdu::OpenSession(settings, no_wake, "snmpbulkwalk").session.release();
   if (by_the_library && session == nullptr) snmp_sess_perror("snmpbulkwalk", &settings);
   std::string opened = testing::internal::GetCapturedStderr();
   if (session != nullptr) {

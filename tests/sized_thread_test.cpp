@@ -13,7 +13,7 @@ namespace {
 
 TEST(SizedThread, RunsOnTheStackAskedForAndThrowsLikeStdThreadWhenItCannotStart) {
   std::size_t stack_bytes = 0;
-  SizedThread thread;
+  pdu::SizedThread thread;
   thread.Start(256 * 1024,
                [&stack_bytes] { stack_bytes = stack_probe::CurrentThreadStackBytes(); });
   EXPECT_TRUE(thread.joinable());
@@ -26,7 +26,7 @@ TEST(SizedThread, RunsOnTheStackAskedForAndThrowsLikeStdThreadWhenItCannotStart)
 #endif
 
   bool ran = false;
-  SizedThread impossible;
+  pdu::SizedThread impossible;
   const std::size_t no_such_stack = std::numeric_limits<std::size_t>::max() & ~std::size_t{0xFFFF};
   EXPECT_THROW(impossible.Start(no_such_stack, [&ran] { ran = true; }), std::system_error);
   EXPECT_FALSE(impossible.joinable());

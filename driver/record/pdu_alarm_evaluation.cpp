@@ -2,7 +2,6 @@
 // signals to the host, active when their field is non-zero (NaN included).
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 #include "driver/record/pdu_alarms.h"
@@ -46,7 +45,7 @@ const AlarmTexts& Texts() {
 // Called by the cycle, which holds the device lock; a host calling it
 // directly takes the lock here, so it never runs beside a cycle.
 void SNMP_VARNO_PDU::RunCheckThreshold() {
-  std::lock_guard<std::recursive_mutex> lock(cycle_mutex_);
+  const pdu::MutexLock lock(cycle_mutex_);
   if (b_mode_ != 2) return;
   const AlarmTexts& texts = Texts();
   for (std::size_t i = 0; i < pdu::kAlarmSignalCount; ++i) {

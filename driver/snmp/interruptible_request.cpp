@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstddef>
-#include <mutex>
+#include <utility>
 
 #include <boost/container/small_vector.hpp>
 
@@ -36,18 +36,18 @@ int OnRequestDone(int operation, netsnmp_session*, int request_id, netsnmp_pdu* 
     return 1;  // sent again with the boots and time the report brought
   }
   state.waiting = false;
-  state.response = nullptr;
+  state.response.reset();
   if (v3_report) {
-    state.status = STAT_ERROR;
+    state.status = RequestStatus::kError;
     state.report = snmpv3_get_report_type(pdu);
   } else if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE && pdu != nullptr &&
              pdu->command == SNMP_MSG_RESPONSE) {
-    state.response = snmp_clone_pdu(pdu);
-    state.status = STAT_SUCCESS;
+    state.response.reset(snmp_clone_pdu(pdu));
+    state.status = RequestStatus::kSuccess;
   } else if (operation == NETSNMP_CALLBACK_OP_TIMED_OUT) {
-    state.status = STAT_TIMEOUT;
+    state.status = RequestStatus::kTimeout;
   } else {
-    state.status = STAT_ERROR;
+    state.status = RequestStatus::kError;
   }
   return 1;
 }
@@ -65,7 +65,7 @@ class SharedStateLock {
   auto operator()(Call&& call) {
     if (security_ != nullptr) return OnSession(session_, *security_, call);
     if (!v3_) return call();
-    const std::lock_guard<std::mutex> hold(NetSnmpMutex());
+    const MutexLock hold(NetSnmpMutex());
     return call();
   }
 
@@ -105,17 +105,15 @@ class FdSet {
 
 }  // namespace
 
-int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, WakeWatch& wake,
-                RequestState& state, const SessionSecurity* security) {
-  *response = nullptr;
+RequestStatus SendAndWait(void* session, PduHandle request, PduHandle* response, WakeWatch& wake,
+                          RequestState& state, const SessionSecurity* security) {
+  response->reset();
   state = RequestState{};
   SharedStateLock library(session, security);
-  const int request_id =
-      library([&] { return snmp_sess_async_send(session, request, &OnRequestDone, &state); });
-  if (request_id == 0) {
-    snmp_free_pdu(request);
-    return STAT_ERROR;
-  }
+  const int request_id = library(
+      [&] { return snmp_sess_async_send(session, request.get(), &OnRequestDone, &state); });
+  if (request_id == 0) return RequestStatus::kError;  // still ours: freed here
+  request.release();  // the library's now
   state.request_id = request_id;
   state.waiting = true;
 
@@ -130,7 +128,7 @@ int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, Wak
     snmp_sess_select_info2_flags(session, &numfds, fds.get(), &timeout, &block,
                                  NETSNMP_SELECT_NOALARMS);
     // Without a time-out to wait for, the library holds no request of ours.
-    if (block) return STAT_ERROR;
+    if (block) return RequestStatus::kError;
     // A single session's set holds its transport's descriptor alone, the
     // highest the set counts: none below it is looked at, however many
     // descriptors the host holds.
@@ -144,19 +142,21 @@ int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, Wak
     const int ready = poll(waits.data(), waits.size(), PollMilliseconds(timeout));
     if (ready < 0) {
       if (errno == EINTR) continue;
-      return STAT_ERROR;  // the request stays with the session until it is closed
+      return RequestStatus::kError;  // the request stays with the session until it is closed
     }
     if (ready == 0) {
       library([&] { snmp_sess_timeout(session); });
       continue;
     }
-    if (waits.size() > session_fds && wake.Stopped(waits.back().revents)) return kStatStopped;
+    if (waits.size() > session_fds && wake.Stopped(waits.back().revents)) {
+      return RequestStatus::kStopped;
+    }
     NETSNMP_LARGE_FD_ZERO(fds.get());
     bool readable = false;
     for (std::size_t i = 0; i < session_fds; ++i) {
       if ((waits[i].revents & POLLNVAL) != 0) {
         ForgetClosedDescriptor(session, waits[i].fd);
-        return STAT_ERROR;
+        return RequestStatus::kError;
       }
       if (waits[i].revents != 0) {
         NETSNMP_LARGE_FD_SET(waits[i].fd, fds.get());
@@ -165,7 +165,7 @@ int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, Wak
     }
     if (readable) library([&] { snmp_sess_read2(session, fds.get()); });
   }
-  *response = state.response;
+  *response = std::move(state.response);
   return state.status;
 }
 

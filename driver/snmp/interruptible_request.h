@@ -32,31 +32,37 @@
 // outlive the session.
 #pragma once
 
-#include "driver/snmp/netsnmp.h"
+#include "driver/snmp/netsnmp_handles.h"
 #include "driver/v3/session_security.h"
 #include "driver/waiting/wake_event.h"
 
 namespace pdu {
 
-// Status of a request abandoned because the wake-up descriptor signalled a stop.
-inline constexpr int kStatStopped = -1;
+// How a request ended. The first three are net-snmp's STAT_* values, so a
+// status printed as a number reads as the library's.
+enum class RequestStatus {
+  kSuccess = STAT_SUCCESS,  // answered; the response is set
+  kError = STAT_ERROR,      // not sent, a failed wait, or a v3 report
+  kTimeout = STAT_TIMEOUT,  // no answer within the time-out and retries
+  kStopped = -1,            // abandoned: the wake-up descriptor signalled a stop
+};
 
 // What the session reports about the request in flight.
 struct RequestState {
   bool waiting = false;
   int request_id = 0;  // the request in flight; others' reports are ignored
-  int status = STAT_SUCCESS;
-  int report = 0;                   // the report type (SNMPERR_...) of a v3 report
-  netsnmp_pdu* response = nullptr;  // a copy, the caller's to free
+  RequestStatus status = RequestStatus::kSuccess;
+  int report = 0;      // the report type (SNMPERR_...) of a v3 report
+  PduHandle response;  // a copy of the answer
 };
 
 // Sends `request` on the single session `session` (the library takes it
-// over, whatever the outcome) and waits. Returns STAT_SUCCESS with *response
-// set, STAT_TIMEOUT once the time-out and retries have run out, STAT_ERROR,
-// or kStatStopped when `wake` signalled a stop first. `wake` may come back
-// dropped (lost set). `security` is what the session was made with; it may
-// be null for a v2c session.
-int SendAndWait(void* session, netsnmp_pdu* request, netsnmp_pdu** response, WakeWatch& wake,
-                RequestState& state, const SessionSecurity* security = nullptr);
+// over, whatever the outcome) and waits. Returns kSuccess with *response
+// set, kTimeout once the time-out and retries have run out, kError, or
+// kStopped when `wake` signalled a stop first. `wake` may come back dropped
+// (lost set). `security` is what the session was made with; it may be null
+// for a v2c session.
+RequestStatus SendAndWait(void* session, PduHandle request, PduHandle* response, WakeWatch& wake,
+                          RequestState& state, const SessionSecurity* security = nullptr);
 
 }  // namespace pdu

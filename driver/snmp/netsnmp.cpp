@@ -2,9 +2,9 @@
 
 namespace pdu {
 
-std::mutex& NetSnmpMutex() {
+Mutex& NetSnmpMutex() {
   // Leaked on purpose: securities destroyed while the process ends take it.
-  static auto* mutex = new std::mutex;
+  static auto* mutex = new Mutex;
   return *mutex;
 }
 

@@ -7,7 +7,7 @@
 // shared list and can run on several threads at once.
 #pragma once
 
-#include <mutex>
+#include "device/thread_safety.h"
 
 // clang-format off
 #include <net-snmp/net-snmp-config.h>
@@ -20,6 +20,6 @@ static_assert(SIZEOF_LONG == sizeof(long), "net-snmp headers of another architec
 
 namespace pdu {
 
-std::mutex& NetSnmpMutex();
+Mutex& NetSnmpMutex();
 
 }  // namespace pdu

@@ -25,9 +25,8 @@
 
 namespace pdu {
 
-// The target the library opens for `peer`, after its host files. Call with
-// NetSnmpMutex() held.
-std::string PeerTarget(const std::string& peer);
+// The target the library opens for `peer`, after its host files.
+std::string PeerTarget(const std::string& peer) PDU_REQUIRES(NetSnmpMutex());
 
 // True when `target` (from PeerTarget) is a numeric address, IPv4 or IPv6,
 // with or without a port and a udp:/udp6: prefix: making its transport
@@ -40,8 +39,8 @@ bool IsNumericTarget(const std::string& target);
 // without the lock: this may take as long as the system's resolver does.
 netsnmp_transport* CreateTransport(const std::string& target, int local_port);
 
-// Closes and frees a transport no session took. Call with NetSnmpMutex() held.
-void DiscardTransport(netsnmp_transport* transport);
+// Closes and frees a transport no session took.
+void DiscardTransport(netsnmp_transport* transport) PDU_REQUIRES(NetSnmpMutex());
 
 // The address a transport sends to, with its domain, as bytes: equal for two
 // transports exactly when they send to one place, whatever names reached it.

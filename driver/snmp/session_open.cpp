@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <memory>
-#include <mutex>
 #include <string>
+#include <utility>
 
 #include "driver/waiting/abandonable_call.h"
 #include "driver/snmp/peer_transport.h"
@@ -15,7 +15,7 @@ OpenedSession OpenSession(netsnmp_session& settings, WakeWatch& wake, const char
   settings.s_errno = 0;
   std::string target;
   {
-    std::lock_guard<std::mutex> lock(NetSnmpMutex());
+    const MutexLock lock(NetSnmpMutex());
     target = PeerTarget(settings.peername);
   }
 
@@ -33,27 +33,27 @@ OpenedSession OpenSession(netsnmp_session& settings, WakeWatch& wake, const char
         made->error = errno;
       },
       [made] {
-        std::lock_guard<std::mutex> lock(NetSnmpMutex());
+        const MutexLock lock(NetSnmpMutex());
         DiscardTransport(made->transport);
       },
       IsNumericTarget(target) ? no_wait : wake);
   if (!finished) return {nullptr, true};
 
-  std::lock_guard<std::mutex> lock(NetSnmpMutex());
-  void* session = nullptr;
+  const MutexLock lock(NetSnmpMutex());
+  SessionHandle session;
   if (made->transport == nullptr) {
     // What snmp_sess_open records for a peer it cannot use.
     settings.s_snmp_errno = SNMPERR_BAD_ADDRESS;
     settings.s_errno = made->error;
     snmp_set_detail(settings.peername);
   } else {
-    session = snmp_sess_add(&settings, made->transport, nullptr, nullptr);
+    session.reset(snmp_sess_add(&settings, made->transport, nullptr, nullptr));
   }
   if (session == nullptr) {
     SET_SNMP_ERROR(settings.s_snmp_errno);
     snmp_sess_perror(label, &settings);
   }
-  return {session, false};
+  return {std::move(session), false};
 }
 
 }  // namespace pdu

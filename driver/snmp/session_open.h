@@ -10,14 +10,14 @@
 // needs no lookup and no thread.
 #pragma once
 
-#include "driver/snmp/netsnmp.h"
+#include "driver/snmp/netsnmp_handles.h"
 #include "driver/waiting/wake_event.h"
 
 namespace pdu {
 
 struct OpenedSession {
-  void* session = nullptr;  // single-session handle; null when not opened
-  bool stopped = false;     // `wake` signalled a stop first
+  SessionHandle session;  // null when not opened
+  bool stopped = false;   // `wake` signalled a stop first
 };
 
 // Opens a session from `settings` (peer name set). A session that cannot be

@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "driver/v3/usm_state.h"
@@ -33,7 +32,7 @@ SessionSecurity::SessionSecurity(CredentialsReading&& reading) : credentials_(re
 
 SessionSecurity::~SessionSecurity() {
   if (!v3()) return;
-  const std::lock_guard<std::mutex> lock(NetSnmpMutex());
+  const MutexLock lock(NetSnmpMutex());
   ReleaseUsmUsers(this);
 }
 

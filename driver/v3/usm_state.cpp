@@ -24,7 +24,7 @@ struct Peer {
 
 // Leaked on purpose: devices may release their entries while the process
 // ends, after static destructors would have run.
-std::map<std::string, Peer>& Peers() {
+std::map<std::string, Peer>& Peers() PDU_REQUIRES(NetSnmpMutex()) {
   static auto* peers = new std::map<std::string, Peer>;
   return *peers;
 }
@@ -38,7 +38,7 @@ struct EngineUse {
   bool lent = false;
 };
 
-std::map<std::string, EngineUse>& Engines() {  // by engine ID
+std::map<std::string, EngineUse>& Engines() PDU_REQUIRES(NetSnmpMutex()) {  // by engine ID
   static auto* engines = new std::map<std::string, EngineUse>;
   return *engines;
 }
@@ -52,7 +52,7 @@ struct UserUse {
 };
 
 // By engine ID, then user name.
-std::map<std::string, std::map<std::string, UserUse>>& UserUses() {
+std::map<std::string, std::map<std::string, UserUse>>& UserUses() PDU_REQUIRES(NetSnmpMutex()) {
   static auto* uses = new std::map<std::string, std::map<std::string, UserUse>>;
   return *uses;
 }
@@ -61,7 +61,7 @@ std::map<std::string, std::map<std::string, UserUse>>& UserUses() {
 // while lent, or while resident.
 using UsersOfSecurity = std::map<std::string, struct usmUser*>;
 
-std::map<const SessionSecurity*, UsersOfSecurity>& Users() {
+std::map<const SessionSecurity*, UsersOfSecurity>& Users() PDU_REQUIRES(NetSnmpMutex()) {
   static auto* users = new std::map<const SessionSecurity*, UsersOfSecurity>;
   return *users;
 }

@@ -1,6 +1,6 @@
 // The process-wide state of SNMP v3 (the user-based security model, USM):
 // what net-snmp keeps once per process, and what the driver keeps beside it.
-// Every function here must be called with NetSnmpMutex() held.
+// Its functions are called with NetSnmpMutex() held (PDU_REQUIRES).
 //
 // net-snmp keeps one record of boots and time per engine ID, and one user
 // entry (the keys localised to the engine) per engine ID and user name; the
@@ -32,23 +32,23 @@ namespace pdu {
 // local engine ID, the salts, the user that engine discovery answers to),
 // without reading any file or changing the process's locale. Does nothing
 // when the process initialised net-snmp for v3 already.
-void PrepareUsm();
+void PrepareUsm() PDU_REQUIRES(NetSnmpMutex());
 
 // The engine ID (bytes) learned for the PDU of the open session `session`;
 // empty when none.
-std::string KnownEngineId(void* session);
+std::string KnownEngineId(void* session) PDU_REQUIRES(NetSnmpMutex());
 // After a report of an unknown engine, or no answer: the next session to the
 // PDU discovers its engine anew and takes boots and time from the PDU, as
 // net-snmp's tools do when they start.
-void ForgetPeerEngine(void* session);
+void ForgetPeerEngine(void* session) PDU_REQUIRES(NetSnmpMutex());
 
 // Frees the user entries made from `security`'s keys (a loan makes them when
 // it first needs one); its destructor calls it.
-void ReleaseUsmUsers(const SessionSecurity* security);
+void ReleaseUsmUsers(const SessionSecurity* security) PDU_REQUIRES(NetSnmpMutex());
 
 // The PDUs other than the session's that answered with its engine ID, by
 // the names they were reached by.
-std::vector<std::string> PeersSharingEngine(void* session);
+std::vector<std::string> PeersSharingEngine(void* session) PDU_REQUIRES(NetSnmpMutex());
 
 // An engine ID as net-snmp's tools print it: "0x80001f8880c0ffee...".
 std::string EngineIdText(const std::string& engine_id);
@@ -78,14 +78,14 @@ struct EngineClock {
 // host or another library in the process may shut net-snmp down between two.
 class UsmLoan {
  public:
-  UsmLoan(void* session, const SessionSecurity& security);
-  ~UsmLoan();
+  UsmLoan(void* session, const SessionSecurity& security) PDU_REQUIRES(NetSnmpMutex());
+  ~UsmLoan() PDU_REQUIRES(NetSnmpMutex());
   UsmLoan(const UsmLoan&) = delete;
   UsmLoan& operator=(const UsmLoan&) = delete;
 
  private:
   // After engine discovery: what the report taught of the PDU's engine.
-  void Discovered(const std::string& engine_id);
+  void Discovered(const std::string& engine_id) PDU_REQUIRES(NetSnmpMutex());
 
   void* session_;
   std::string peer_key_;   // the session's PDU, as the driver keys what it learned of it
@@ -104,7 +104,7 @@ class UsmLoan {
 template <typename Call>
 auto OnSession(void* session, const SessionSecurity& security, Call&& call) {
   if (!security.v3()) return call();
-  const std::lock_guard<std::mutex> lock(NetSnmpMutex());
+  const MutexLock lock(NetSnmpMutex());
   const UsmLoan loan(session, security);
   return call();
 }

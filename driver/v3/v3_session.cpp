@@ -1,8 +1,8 @@
 #include "driver/v3/v3_session.h"
 
 #include <cstring>
-#include <mutex>
 #include <string>
+#include <utility>
 
 #include "driver/v3/usm_state.h"
 
@@ -11,13 +11,13 @@ namespace {
 
 V3Setup Discover(void* session, const SessionSecurity& security, WakeWatch& wake,
                  RequestState& state) {
-  netsnmp_pdu* request = EngineDiscoveryRequest();
+  PduHandle request(EngineDiscoveryRequest());
   if (request == nullptr) return V3Setup::kNoEngine;
-  netsnmp_pdu* response = nullptr;
-  const int status = SendAndWait(session, request, &response, wake, state, &security);
-  if (response != nullptr) snmp_free_pdu(response);  // an answer, but no report
-  if (status == kStatStopped) return V3Setup::kStopped;
-  if (status == STAT_TIMEOUT) return V3Setup::kTimeout;
+  PduHandle response;  // an answer, but no report
+  const RequestStatus status =
+      SendAndWait(session, std::move(request), &response, wake, state, &security);
+  if (status == RequestStatus::kStopped) return V3Setup::kStopped;
+  if (status == RequestStatus::kTimeout) return V3Setup::kTimeout;
   return V3Setup::kReady;
 }
 
@@ -29,7 +29,7 @@ netsnmp_pdu* EngineDiscoveryRequest() {
   netsnmp_pdu* request = nullptr;
   {
     // Request and message ids come from unlocked library-wide counters.
-    std::lock_guard<std::mutex> lock(NetSnmpMutex());
+    const MutexLock lock(NetSnmpMutex());
     request = snmp_pdu_create(SNMP_MSG_GET);
   }
   if (request == nullptr) return nullptr;
@@ -44,7 +44,7 @@ netsnmp_pdu* EngineDiscoveryRequest() {
 V3Setup UseEngine(void* session, const std::string& engine_id) {
   if (engine_id.empty()) return V3Setup::kNoEngine;
   netsnmp_session* settings = snmp_sess_session(session);
-  std::lock_guard<std::mutex> lock(NetSnmpMutex());
+  const MutexLock lock(NetSnmpMutex());
   if (settings->securityEngineIDLen == 0) {
     settings->securityEngineID =
         static_cast<u_char*>(netsnmp_memdup(engine_id.data(), engine_id.size()));
@@ -59,7 +59,7 @@ V3Setup ReadyV3Session(void* session, const SessionSecurity& security, WakeWatch
   KeepFromProbing(session);
   std::string engine_id;
   {
-    std::lock_guard<std::mutex> lock(NetSnmpMutex());
+    const MutexLock lock(NetSnmpMutex());
     engine_id = KnownEngineId(session);
   }
   if (discovered != nullptr) *discovered = engine_id.empty();
@@ -75,7 +75,7 @@ V3Setup ReadyV3Session(void* session, const SessionSecurity& security, WakeWatch
 }
 
 void ForgetEngine(void* session) {
-  std::lock_guard<std::mutex> lock(NetSnmpMutex());
+  const MutexLock lock(NetSnmpMutex());
   ForgetPeerEngine(session);
 }
 

@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <cstddef>
 #include <memory>
-#include <mutex>
 #include <system_error>
 #include <utility>
 
+#include "device/thread_safety.h"
 #include "driver/waiting/sized_thread.h"
 
 namespace pdu {
@@ -24,17 +24,17 @@ struct Helper {
   std::function<void()> work;
   std::function<void()> discard;
   WakeEvent done;  // signalled once work (and discard, if due) has returned
-  std::mutex mutex;
-  bool finished = false;   // guarded by mutex
-  bool abandoned = false;  // guarded by mutex
-  SizedThread thread;      // joined by the caller, or detached when it leaves the helper behind
+  Mutex mutex;
+  bool finished PDU_GUARDED_BY(mutex) = false;
+  bool abandoned PDU_GUARDED_BY(mutex) = false;
+  SizedThread thread;     // joined by the caller, or detached when it leaves the helper behind
 };
 
 void RunHelper(Helper& helper) {
   helper.work();
   bool abandoned;
   {
-    std::lock_guard<std::mutex> lock(helper.mutex);
+    const MutexLock lock(helper.mutex);
     helper.finished = true;
     abandoned = helper.abandoned;
   }
@@ -97,7 +97,7 @@ bool RunAbandonable(std::function<void()> work, std::function<void()> discard, W
       const bool can_leave = KeepThisCodeLoaded();
       bool finished;
       {
-        std::lock_guard<std::mutex> lock(helper->mutex);
+        const MutexLock lock(helper->mutex);
         finished = helper->finished;
         helper->abandoned = !finished && can_leave;
       }

@@ -3,6 +3,8 @@
 #include <system_error>
 #include <utility>
 
+namespace pdu {
+
 SizedThread::~SizedThread() {
   if (running_) join();
 }
@@ -49,3 +51,5 @@ void* SizedThread::Run(void* self) noexcept {
   body();
   return nullptr;
 }
+
+}  // namespace pdu

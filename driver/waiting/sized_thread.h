@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <functional>
 
+namespace pdu {
+
 class SizedThread {
  public:
   SizedThread() = default;
@@ -42,3 +44,5 @@ class SizedThread {
   pthread_t handle_{};
   bool running_ = false;
 };
+
+}  // namespace pdu

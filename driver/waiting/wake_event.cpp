@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <system_error>
 
+namespace pdu {
+
 WakeEvent::WakeEvent() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
   struct stat file;
@@ -43,3 +45,5 @@ bool WakeWatch::Stopped(short revents) {
   lost = true;
   return false;
 }
+
+}  // namespace pdu

@@ -20,6 +20,8 @@
 
 #include <atomic>
 
+namespace pdu {
+
 class WakeEvent {
  public:
   // Opens the descriptor; throws std::system_error when it cannot.
@@ -55,3 +57,5 @@ struct WakeWatch {
   // is no longer the event's is dropped (fd -1, lost set).
   bool Stopped(short revents);
 };
+
+}  // namespace pdu

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "configuration/shown_address.h"
 #include "driver/snmp/interruptible_request.h"
@@ -65,9 +66,9 @@ void AskAgentNames(CaptureOrigin& origin, const DeviceEntry& entry,
   settings.timeout = kNamesTimeoutMicroseconds;
   // Outlives the session, as SendAndWait asks.
   pdu::RequestState state;
-  void* session = snmp_sess_open(&settings);
+  const pdu::SessionHandle opened(snmp_sess_open(&settings));
+  void* session = opened.get();
   if (session == nullptr) return;
-  const std::unique_ptr<void, decltype(&snmp_sess_close)> closer(session, &snmp_sess_close);
   if (security.v3()) {
     // The walk has just learned the PDU's engine; without it, no names.
     std::string engine_id;
@@ -78,16 +79,15 @@ void AskAgentNames(CaptureOrigin& origin, const DeviceEntry& entry,
     pdu::KeepFromProbing(session);
     if (pdu::UseEngine(session, engine_id) != pdu::V3Setup::kReady) return;
   }
-  netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GET);
+  pdu::PduHandle request(snmp_pdu_create(SNMP_MSG_GET));
   if (request == nullptr) return;
-  snmp_add_null_var(request, kSysDescr, std::size(kSysDescr));
-  snmp_add_null_var(request, kSysName, std::size(kSysName));
-  netsnmp_pdu* response = nullptr;
-  // The library takes the request over, whatever the outcome.
-  WakeWatch no_wake;
-  const int status = pdu::SendAndWait(session, request, &response, no_wake, state, &security);
-  const std::unique_ptr<netsnmp_pdu, decltype(&snmp_free_pdu)> owner(response, &snmp_free_pdu);
-  if (status != STAT_SUCCESS || response == nullptr || response->errstat != SNMP_ERR_NOERROR) {
+  snmp_add_null_var(request.get(), kSysDescr, std::size(kSysDescr));
+  snmp_add_null_var(request.get(), kSysName, std::size(kSysName));
+  pdu::PduHandle response;
+  pdu::WakeWatch no_wake;
+  const pdu::RequestStatus status =
+      pdu::SendAndWait(session, std::move(request), &response, no_wake, state, &security);
+  if (status != pdu::RequestStatus::kSuccess || response == nullptr || response->errstat != SNMP_ERR_NOERROR) {
     return;
   }
   for (const netsnmp_variable_list* binding = response->variables; binding != nullptr;
