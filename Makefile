@@ -15,6 +15,8 @@
 #   make release-check  a second build of the same commit elsewhere gives the same bytes
 #   make test-asan    whole suite with AddressSanitizer + UndefinedBehaviorSanitizer
 #   make test-tsan    whole suite with ThreadSanitizer
+#   make check-locks  everything built with clang++ in build-locks/, a broken lock rule
+#                     (Clang's -Wthread-safety) or any other warning an error
 #   make fuzz         the fuzz targets, FUZZ_SECONDS each
 #   make bench        the benchmark against the simulated PDU
 
@@ -42,7 +44,7 @@ DIST ?= dist
 RELEASE_ARCHIVE = $(DIST)/snmp_varno_pdu-$(VERSION)-armhf.tar.gz
 
 .PHONY: all deps build test demo armhf armhf-configure armhf-lock test-armhf release test-release \
-        release-check test-asan test-tsan fuzz bench clean
+        release-check test-asan test-tsan check-locks fuzz bench clean
 
 all: build
 
@@ -111,6 +113,13 @@ test-tsan: deps
 	@tools/install-deps.sh $(TEST_PACKAGES)
 	cd build-tsan && $(CTEST)
 
+# Compiles only: the analysis runs in the compiler.
+check-locks: deps
+	@tools/install-deps.sh clang
+	cmake -S . -B build-locks -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+	  -DPDU_LOCK_CHECK=ON
+	cmake --build build-locks -j $(JOBS)
+
 fuzz: deps
 	tools/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
@@ -118,4 +127,4 @@ bench: build
 	tools/run-bench.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) build-armhf build-asan build-tsan build-fuzz $(DIST)
+	rm -rf $(BUILD) build-armhf build-asan build-tsan build-locks build-fuzz $(DIST)

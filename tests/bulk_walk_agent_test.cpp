@@ -35,7 +35,7 @@ std::string IntegerTable(unsigned row = 1) {
   return table.str();
 }
 
-class AgentWalk : public testing::Test {
+class BulkWalkAgent : public testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/pdu-walk-XXXXXX";
@@ -77,7 +77,7 @@ class AgentWalk : public testing::Test {
   std::unique_ptr<PduAgentProcess> agent_;
 };
 
-TEST_F(AgentWalk, OneRowStoresAll31ColumnsIn32Requests) {
+TEST_F(BulkWalkAgent, OneRowStoresAll31ColumnsIn32Requests) {
   StartAgent(IntegerTable());
   auto device = plugin_host::ConfiguredDevice(17, {agent_->address()});
   const SNMP_VARNO_PDU_Data_t record = Pass(*device);
@@ -94,7 +94,7 @@ TEST_F(AgentWalk, OneRowStoresAll31ColumnsIn32Requests) {
   }
 }
 
-TEST_F(AgentWalk, WithoutTheViewLimitTheWalkEndsOnTheFirstObjectOutside) {
+TEST_F(BulkWalkAgent, WithoutTheViewLimitTheWalkEndsOnTheFirstObjectOutside) {
   StartAgent(IntegerTable(), /*no_view_limit=*/true);
   auto device = plugin_host::ConfiguredDevice(1, {agent_->address()});
   const SNMP_VARNO_PDU_Data_t record = Pass(*device);
@@ -103,7 +103,7 @@ TEST_F(AgentWalk, WithoutTheViewLimitTheWalkEndsOnTheFirstObjectOutside) {
   EXPECT_EQ(err_, "");
 }
 
-TEST_F(AgentWalk, WithSeveralRowsTheLastRowWins) {
+TEST_F(BulkWalkAgent, WithSeveralRowsTheLastRowWins) {
   StartAgent(IntegerTable(1) + IntegerTable(2));
   auto device = plugin_host::ConfiguredDevice(1, {agent_->address()});
   const SNMP_VARNO_PDU_Data_t record = Pass(*device);
@@ -113,7 +113,7 @@ TEST_F(AgentWalk, WithSeveralRowsTheLastRowWins) {
   }
 }
 
-TEST_F(AgentWalk, OnlyIntegersAndFloatsChangeFieldsAcrossPasses) {
+TEST_F(BulkWalkAgent, OnlyIntegersAndFloatsChangeFieldsAcrossPasses) {
   StartAgent(IntegerTable());
   auto device = plugin_host::ConfiguredDevice(1, {agent_->address()});
   Pass(*device);
@@ -141,7 +141,7 @@ TEST_F(AgentWalk, OnlyIntegersAndFloatsChangeFieldsAcrossPasses) {
   EXPECT_EQ(record.col30, 301.0f);  // not in the table any more: kept
 }
 
-TEST_F(AgentWalk, PublishedAndSavedBytesAreTheSameStampedRecord) {
+TEST_F(BulkWalkAgent, PublishedAndSavedBytesAreTheSameStampedRecord) {
   StartAgent(IntegerTable());
   auto device = plugin_host::ConfiguredDevice(99, {agent_->address()});
   Pass(*device);

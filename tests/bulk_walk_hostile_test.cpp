@@ -20,7 +20,7 @@ using hostile::Pass;
 using hostile::RunPass;
 using qtxhost::HostCall;
 
-TEST(HostileAgent, RequestsAreOneObjectGetBulkFromTheCursor) {
+TEST(BulkWalkHostileAgent, RequestsAreOneObjectGetBulkFromTheCursor) {
   const Pass pass = RunPass([](const ber::Request& r, int n) -> std::optional<Bytes> {
     if (n == 0) return Answer(r, {ber::Binding(Object(2), ber::Integer(-1))});
     return EndOfView(r);
@@ -42,7 +42,7 @@ TEST(HostileAgent, RequestsAreOneObjectGetBulkFromTheCursor) {
   EXPECT_EQ(pass.err, "");
 }
 
-TEST(HostileAgent, SeveralBindingsAreStoredInOrderAndAnOutsiderEndsTheWalkAfterThem) {
+TEST(BulkWalkHostileAgent, SeveralBindingsAreStoredInOrderAndAnOutsiderEndsTheWalkAfterThem) {
   const Pass pass = RunPass([](const ber::Request& r, int n) -> std::optional<Bytes> {
     if (n > 0) return EndOfView(r);
     return Answer(
@@ -57,7 +57,7 @@ TEST(HostileAgent, SeveralBindingsAreStoredInOrderAndAnOutsiderEndsTheWalkAfterT
   EXPECT_EQ(pass.published[0].col4, 8.0f);
 }
 
-TEST(HostileAgent, MisbehavingAnswersEndTheWalkWithOneLineAndStillRunTheCycle) {
+TEST(BulkWalkHostileAgent, MisbehavingAnswersEndTheWalkWithOneLineAndStillRunTheCycle) {
   struct Case {
     const char* name;
     std::function<Bytes(const ber::Request&)> second_answer;
@@ -96,7 +96,7 @@ TEST(HostileAgent, MisbehavingAnswersEndTheWalkWithOneLineAndStillRunTheCycle) {
   }
 }
 
-TEST(HostileAgent, AReportAnsweringARequestEndsItAsAnErrorAndStoresNothing) {
+TEST(BulkWalkHostileAgent, AReportAnsweringARequestEndsItAsAnErrorAndStoresNothing) {
   const Pass pass = RunPass([](const ber::Request& r, int) -> std::optional<Bytes> {
     return ber::Response(r.request_id, 0, 0, {ber::Binding(Object(2), ber::Integer(9))}, "tundra",
                          0xA8);
@@ -107,7 +107,7 @@ TEST(HostileAgent, AReportAnsweringARequestEndsItAsAnErrorAndStoresNothing) {
   EXPECT_EQ(pass.out, "SNMP_VARNO_PDU::do_sample\nsnmp get error 1\nrvSize is 0\n");
 }
 
-TEST(HostileAgent, ExceptionValuesEndTheWalkQuietly) {
+TEST(BulkWalkHostileAgent, ExceptionValuesEndTheWalkQuietly) {
   for (unsigned char exception : {0x80, 0x81, 0x82}) {
     const Pass pass = RunPass([&](const ber::Request& r, int n) -> std::optional<Bytes> {
       if (n == 0) return Answer(r, {ber::Binding(Object(2), ber::Integer(4))});
@@ -122,7 +122,7 @@ TEST(HostileAgent, ExceptionValuesEndTheWalkQuietly) {
   }
 }
 
-TEST(HostileAgent, FloatsAndIntegersAreStoredAndOtherTypesAreSkipped) {
+TEST(BulkWalkHostileAgent, FloatsAndIntegersAreStoredAndOtherTypesAreSkipped) {
   const std::vector<Bytes> values = {
       ber::OpaqueFloat(1.5f),                         // col2 stored
       ber::Integer(7, 0x42),                          // col3 Gauge32
@@ -151,7 +151,7 @@ TEST(HostileAgent, FloatsAndIntegersAreStoredAndOtherTypesAreSkipped) {
   EXPECT_EQ(pass.requests.size(), values.size() + 1);
 }
 
-TEST(HostileAgent, EndlessIncreasingNamesAreBoundedPerPass) {
+TEST(BulkWalkHostileAgent, EndlessIncreasingNamesAreBoundedPerPass) {
   const Pass pass = RunPass([](const ber::Request& r, int n) -> std::optional<Bytes> {
     return Answer(r, {ber::Binding(Object(1, static_cast<std::uint32_t>(n + 1)), ber::Integer(1))});
   });
@@ -160,7 +160,7 @@ TEST(HostileAgent, EndlessIncreasingNamesAreBoundedPerPass) {
   EXPECT_NE(pass.err.find("request limit"), std::string::npos);
 }
 
-TEST(HostileAgent, ThreadedDeviceIsDeletedPromptlyBetweenPasses) {
+TEST(BulkWalkHostileAgent, ThreadedDeviceIsDeletedPromptlyBetweenPasses) {
   ScriptedAgent agent(
       [](const ber::Request& r, int) -> std::optional<Bytes> { return EndOfView(r); });
   testing::internal::CaptureStdout();

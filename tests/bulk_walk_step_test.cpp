@@ -38,7 +38,7 @@ std::array<unsigned char, 4> BytesAt(const SNMP_VARNO_PDU_Data_t& record, std::s
   return bytes;
 }
 
-TEST(StoreBinding, ValuesBecomeLittleEndianSinglesInTheirColumn) {
+TEST(BulkWalkStepStoreBinding, ValuesBecomeLittleEndianSinglesInTheirColumn) {
   using Bytes = std::array<unsigned char, 4>;
   struct Case {
     oid column;
@@ -66,7 +66,7 @@ TEST(StoreBinding, ValuesBecomeLittleEndianSinglesInTheirColumn) {
   EXPECT_EQ(BytesAt(record, 124), (Bytes{0x00, 0x00, 0xC0, 0x3F}));
 }
 
-TEST(StoreBinding, FloatsNeedExactlyFourBytes) {
+TEST(BulkWalkStepStoreBinding, FloatsNeedExactlyFourBytes) {
   const float value = 1.5f;
   for (u_char type : {u_char{0x48}, u_char{ASN_OPAQUE_FLOAT}}) {
     for (std::size_t length : {0u, 3u, 5u, 8u}) {
@@ -84,7 +84,7 @@ TEST(StoreBinding, FloatsNeedExactlyFourBytes) {
   }
 }
 
-TEST(StoreBinding, OnlyNamedColumnsWithAFieldAreWritten) {
+TEST(BulkWalkStepStoreBinding, OnlyNamedColumnsWithAFieldAreWritten) {
   SNMP_VARNO_PDU_Data_t record{};
   std::vector<std::vector<oid>> suffixes = {{}, {1, 1}, {31, 1}, {340, 1}, {343, 1}};
   // Where sub-identifiers are 64 bits wide, a column must not be truncated
@@ -109,7 +109,7 @@ TEST(StoreBinding, OnlyNamedColumnsWithAFieldAreWritten) {
   EXPECT_FALSE(pdu::StoreBinding(no_value.var, kRoot, kRootLength, record));
 }
 
-TEST(ExamineResponse, CursorMovesToTheLastBindingInsideTheSubtree) {
+TEST(BulkWalkStepExamineResponse, CursorMovesToTheLastBindingInsideTheSubtree) {
   Binding first({2, 1}, ASN_INTEGER, sizeof(long));
   first.integer = 1;
   first.var.val.integer = &first.integer;
@@ -138,7 +138,7 @@ TEST(ExamineResponse, CursorMovesToTheLastBindingInsideTheSubtree) {
 
 // Bindings out of order: each is judged against the cursor asked about, which
 // only the last one moves.
-TEST(ExamineResponse, OnlyTheLastBindingMovesTheCursor) {
+TEST(BulkWalkStepExamineResponse, OnlyTheLastBindingMovesTheCursor) {
   Binding later({3, 1}, ASN_INTEGER, sizeof(long));
   later.var.val.integer = &later.integer;
   Binding earlier({2, 1}, ASN_INTEGER, sizeof(long));

@@ -17,7 +17,7 @@ using hostile::EndOfView;
 using hostile::Object;
 using namespace std::chrono_literals;
 
-TEST(AgentTimeout, SilentAgentTimesOutAndTheCycleStillRuns) {
+TEST(BulkWalkTimeout, SilentAgentTimesOutAndTheCycleStillRuns) {
   const auto pass = hostile::RunPass([](const ber::Request&, int) { return std::nullopt; });
   EXPECT_EQ(pass.requests.size(), 2u);  // the request and its one retry
   EXPECT_EQ(pass.published.size(), 1u);
@@ -27,7 +27,7 @@ TEST(AgentTimeout, SilentAgentTimesOutAndTheCycleStillRuns) {
 
 // net-snmp drops a whole response whose Opaque float is not four bytes long,
 // so the walk ends on the time-out and keeps what it stored before.
-TEST(AgentTimeout, MalformedFloatDropsTheResponseAndKeepsEarlierValues) {
+TEST(BulkWalkTimeout, MalformedFloatDropsTheResponseAndKeepsEarlierValues) {
   const auto pass = hostile::RunPass([](const ber::Request& r, int n) -> std::optional<Bytes> {
     if (n == 0) return Answer(r, {ber::Binding(Object(2), ber::Integer(230))});
     return Answer(r, {ber::Binding(Object(3), ber::OpaqueFloat(Bytes{0x3F, 0xC0, 0x00}))});
@@ -40,7 +40,7 @@ TEST(AgentTimeout, MalformedFloatDropsTheResponseAndKeepsEarlierValues) {
 
 // An agent that stops answering in the middle of a walk and comes back: the
 // pass reports the time-out and publishes what it had, the next one recovers.
-TEST(AgentTimeout, AgentLostMidWalkKeepsEarlierValuesAndRecoversNextPass) {
+TEST(BulkWalkTimeout, AgentLostMidWalkKeepsEarlierValuesAndRecoversNextPass) {
   std::atomic<int> pass{1};
   ScriptedAgent agent([&](const ber::Request& r, int) -> std::optional<Bytes> {
     const std::uint32_t column = r.names.at(0).size() > 11 ? r.names[0][11] + 1 : 2;

@@ -24,7 +24,7 @@ using pdu_host::DeviceCall;
 using pdu_host::LineAttribution;
 using Ids = std::vector<unsigned int>;
 
-TEST(LineAttribution, TiesByNamedDeviceThenWriterThenWholeAddress) {
+TEST(ConsoleCaptureLineAttribution, TiesByNamedDeviceThenWriterThenWholeAddress) {
   // 1 and 2: an address that is a prefix of another; 3 and 4 share one.
   const LineAttribution lines(
       {{1, "127.0.0.1:161"}, {2, "127.0.0.1:1616"}, {3, "10.0.0.3:161"}, {4, "10.0.0.3:161"}});
@@ -43,7 +43,7 @@ TEST(LineAttribution, TiesByNamedDeviceThenWriterThenWholeAddress) {
   EXPECT_EQ(pdu_host::Alternatives(Ids(2000, 9)), "9, 9, 9 or 1997 others");
 }
 
-TEST(ThreadDevice, AThreadWorksForTheDeviceItsCreatorWorkedFor) {
+TEST(ConsoleCaptureThreadDevice, AThreadWorksForTheDeviceItsCreatorWorkedFor) {
   std::optional<unsigned int> sampling;
   std::optional<unsigned int> helper;
   std::optional<unsigned int> outside;

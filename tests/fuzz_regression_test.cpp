@@ -61,27 +61,27 @@ std::string TestName(const testing::TestParamInfo<fs::path>& info) {
   return name;
 }
 
-class WalkResponseCorpus : public testing::TestWithParam<fs::path> {};
+class FuzzRegressionWalkResponseCorpus : public testing::TestWithParam<fs::path> {};
 
-TEST_P(WalkResponseCorpus, KeepsTheWalkInvariants) {
+TEST_P(FuzzRegressionWalkResponseCorpus, KeepsTheWalkInvariants) {
   const std::vector<std::uint8_t> bytes = ReadFile(GetParam());
   fuzz::RunWalkResponseInput(bytes.data(), bytes.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, WalkResponseCorpus,
+INSTANTIATE_TEST_SUITE_P(Corpus, FuzzRegressionWalkResponseCorpus,
                          testing::ValuesIn(SeedsAndRegressions("response")), TestName);
 
-class InitSettingCorpus : public testing::TestWithParam<fs::path> {};
+class FuzzRegressionInitSettingCorpus : public testing::TestWithParam<fs::path> {};
 
-TEST_P(InitSettingCorpus, KeepsTheConfigurationInvariants) {
+TEST_P(FuzzRegressionInitSettingCorpus, KeepsTheConfigurationInvariants) {
   const std::vector<std::uint8_t> bytes = ReadFile(GetParam());
   fuzz::RunInitSettingInput(bytes.data(), bytes.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, InitSettingCorpus,
+INSTANTIATE_TEST_SUITE_P(Corpus, FuzzRegressionInitSettingCorpus,
                          testing::ValuesIn(SeedsAndRegressions("settings")), TestName);
 
-TEST(FuzzSeeds, ResponsesAreWellFormedAndReachEveryEndOfAStep) {
+TEST(FuzzRegressionSeeds, ResponsesAreWellFormedAndReachEveryEndOfAStep) {
   const std::vector<fs::path> seeds = InputFiles(kCorpus / "response");
   ASSERT_FALSE(seeds.empty()) << kCorpus / "response";
   std::set<pdu::WalkStep> steps;
@@ -102,7 +102,7 @@ TEST(FuzzSeeds, ResponsesAreWellFormedAndReachEveryEndOfAStep) {
   EXPECT_TRUE(some_value_stored);
 }
 
-TEST(FuzzSeeds, ConfigsAreAcceptedInEveryMode) {
+TEST(FuzzRegressionSeeds, ConfigsAreAcceptedInEveryMode) {
   const std::vector<fs::path> seeds = InputFiles(kCorpus / "settings");
   ASSERT_FALSE(seeds.empty()) << kCorpus / "settings";
   std::set<int> modes;

@@ -72,7 +72,7 @@ std::string WrongTypesTable() {
   return text + "99.1 integer 7\n";
 }
 
-TEST(PduHostSurvey, NamesTheStateFieldsAndFirstProblemOfEachPdu) {
+TEST(PduHostSiteSurvey, NamesTheStateFieldsAndFirstProblemOfEachPdu) {
   TempDir dir;
   pdu_agent::PduAgentProcess healthy(PDU_SIM_DIR, {});
   pdu_agent::PduAgentOptions wrong_types;
@@ -168,7 +168,7 @@ TEST(PduHostSurvey, NamesTheStateFieldsAndFirstProblemOfEachPdu) {
 
 // Every mistake in one run, those of the file's structure included, which
 // stop every other run (exit 2) after naming them all.
-TEST(PduHostCheck, NamesEachMistakeWithDeviceIdPathAndWhatItDoes) {
+TEST(PduHostSiteCheck, NamesEachMistakeWithDeviceIdPathAndWhatItDoes) {
   TempDir dir;
   const std::string config = dir.Write("site.json", R"({"device": [], "devices": [
     {"id": 7, "address": "127.0.0.1:161", "appSetting": {"b_mode": "2", "use_threads": "1"}},
@@ -263,7 +263,7 @@ TEST(PduHostCheck, NamesEachMistakeWithDeviceIdPathAndWhatItDoes) {
 // the PDU it judged already; it adds the one still walking as interrupted,
 // and the summary. The ordinary run stops its threaded device, prints the
 // run summary and writes --cache-out. Both exit 130.
-TEST(PduHostInterrupt, ASurveyAndARunFinishTheirOutputWithWhatTheyKnow) {
+TEST(PduHostSiteInterrupt, ASurveyAndARunFinishTheirOutputWithWhatTheyKnow) {
   pdu_agent::PduAgentProcess healthy(PDU_SIM_DIR, {});
   ScriptedAgent silent([](const ber::Request&, int) -> std::optional<ber::Bytes> { return {}; });
   TempDir dir;
@@ -316,7 +316,7 @@ TEST(PduHostInterrupt, ASurveyAndARunFinishTheirOutputWithWhatTheyKnow) {
 // survey stops at once, and the five never walked are interrupted, not ok,
 // and were never asked. The first is an SNMP v3 PDU: its engine discovery
 // counts as its request, as a v2c PDU's first request does.
-TEST(PduHostInterrupt, ASurveyInWavesMarksEveryPduNotJudgedInterrupted) {
+TEST(PduHostSiteInterrupt, ASurveyInWavesMarksEveryPduNotJudgedInterrupted) {
   std::vector<std::unique_ptr<ScriptedAgent>> silent;
   std::string devices;
   for (int i = 0; i < 6; ++i) {
@@ -351,7 +351,7 @@ TEST(PduHostInterrupt, ASurveyInWavesMarksEveryPduNotJudgedInterrupted) {
 
 // An empty table is a PDU not ok; here the configuration is the likely
 // cause, and the problem says so first.
-TEST(PduHostSurveyCause, AnEmptyTableFromAMisspeltCredentialNamesTheMember) {
+TEST(PduHostSiteSurveyCause, AnEmptyTableFromAMisspeltCredentialNamesTheMember) {
   ScriptedAgent empty(EndOfMibView());
   TempDir dir;
   const std::string config =
@@ -372,7 +372,7 @@ TEST(PduHostSurveyCause, AnEmptyTableFromAMisspeltCredentialNamesTheMember) {
 }
 
 // A second signal, for a run slow to finish, quits at once, with 130.
-TEST(PduHostInterruptDeathTest, ASecondSignalQuitsAtOnce) {
+TEST(PduHostSiteInterruptDeathTest, ASecondSignalQuitsAtOnce) {
   EXPECT_EXIT(
       {
         pdu_host::CatchInterrupts("finishing what it can");
@@ -386,7 +386,7 @@ TEST(PduHostInterruptDeathTest, ASecondSignalQuitsAtOnce) {
 
 // Ctrl-C while names are still being looked up: the look-ups are left
 // behind, and the survey ends at once with what it knows.
-TEST(PduHostInterruptDeathTest, ASurveyOnSlowNamesEndsAtOnce) {
+TEST(PduHostSiteInterruptDeathTest, ASurveyOnSlowNamesEndsAtOnce) {
 #ifndef PDU_TESTS_UNDER_EMULATOR
   // A fresh process: no slow look-up an earlier test left behind holds the
   // look-ups' lock. Under qemu-user the test cannot execute itself again;

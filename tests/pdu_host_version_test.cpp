@@ -39,7 +39,7 @@ std::string PluginOfAnotherRelease() {
   return bytes;
 }
 
-TEST(PluginVersion, FilesWithoutAVersionNoteAreNamedForWhatTheyAre) {
+TEST(PduHostVersionNote, FilesWithoutAVersionNoteAreNamedForWhatTheyAre) {
   TempDir dir;
   const std::string plugin = ReadFile(SNMP_VARNO_PDU_PLUGIN);
   struct Case {

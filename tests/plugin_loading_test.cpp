@@ -25,7 +25,7 @@ ScriptedAgent EmptyTableAgent() {
       [](const ber::Request& r, int) -> std::optional<ber::Bytes> { return EndOfView(r); });
 }
 
-class QuietOutput : public testing::Test {
+class PluginLoadingQuietOutput : public testing::Test {
  protected:
   void SetUp() override {
     testing::internal::CaptureStdout();
@@ -70,7 +70,7 @@ TEST(PluginLoading, CreatedDevicesAreDistinctFreshAndOutliveTheirProvider) {
   EXPECT_THROW(a->Get_Value(0, "col2"), std::out_of_range);
 }
 
-TEST_F(QuietOutput, PolledModesSampleOncePerRefresh) {
+TEST_F(PluginLoadingQuietOutput, PolledModesSampleOncePerRefresh) {
   for (const char* use_thread : std::initializer_list<const char*>{"0", "abc", "", nullptr}) {
     auto agent = EmptyTableAgent();
     auto device = ConfiguredDevice(21, {agent.address(), use_thread});
@@ -85,7 +85,7 @@ TEST_F(QuietOutput, PolledModesSampleOncePerRefresh) {
   }
 }
 
-TEST_F(QuietOutput, ThreadedModesSampleOnTheirOwnThreadOnly) {
+TEST_F(PluginLoadingQuietOutput, ThreadedModesSampleOnTheirOwnThreadOnly) {
   for (const char* use_thread : {"1", " 2x", "-3"}) {
     auto agent = EmptyTableAgent();
     auto device = ConfiguredDevice(22, {agent.address(), use_thread});
@@ -101,7 +101,7 @@ TEST_F(QuietOutput, ThreadedModesSampleOnTheirOwnThreadOnly) {
   }
 }
 
-TEST_F(QuietOutput, ASecondInitSettingNeverStartsASecondThread) {
+TEST_F(PluginLoadingQuietOutput, ASecondInitSettingNeverStartsASecondThread) {
   auto agent = EmptyTableAgent();
   auto device = ConfiguredDevice(23, {agent.address(), "1"});
   device->Init(std::weak_ptr<QTXController>(), 23, plugin_host::Config({agent.address(), "1"}));
@@ -113,7 +113,7 @@ TEST_F(QuietOutput, ASecondInitSettingNeverStartsASecondThread) {
   EXPECT_EQ(agent.requests().size(), 1u);
 }
 
-TEST_F(QuietOutput, ThreadedPassesFollowEachOtherAfterAFiveSecondPause) {
+TEST_F(PluginLoadingQuietOutput, ThreadedPassesFollowEachOtherAfterAFiveSecondPause) {
   // Each pass is three requests answered after 300 ms each.
   std::mutex mutex;
   std::vector<std::chrono::steady_clock::time_point> received;
@@ -169,7 +169,7 @@ TEST(PluginLoading, FailedRequestIsReportedOnStandardOutputAndTheCycleStillRuns)
   EXPECT_EQ(CountCalls(*device, HostCall::Kind::kSaveDeviceHistory), 1u);
 }
 
-TEST_F(QuietOutput, AnExceptionInAThreadedPassIsReportedAndSamplingGoesOn) {
+TEST_F(PluginLoadingQuietOutput, AnExceptionInAThreadedPassIsReportedAndSamplingGoesOn) {
   auto agent = EmptyTableAgent();
   std::atomic<int> thrown{0};
   qtxhost::SetCallObserver([&](const QTXVDevice&, const HostCall& call) {
@@ -191,7 +191,7 @@ TEST_F(QuietOutput, AnExceptionInAThreadedPassIsReportedAndSamplingGoesOn) {
 // own cycle publishes the cached record at once; the pass's cycle then
 // publishes every column the pass read, those read before the restore
 // included, and the restored values of the columns it did not read.
-TEST_F(QuietOutput, CacheRestoreDuringAPassIsPublishedAtOnceAndFreshValuesWinOverIt) {
+TEST_F(PluginLoadingQuietOutput, CacheRestoreDuringAPassIsPublishedAtOnceAndFreshValuesWinOverIt) {
   SNMP_VARNO_PDU_Data_t cached{};
   cached.data_id = 77;
   cached.col2 = -2.0f;
@@ -241,7 +241,7 @@ TEST_F(QuietOutput, CacheRestoreDuringAPassIsPublishedAtOnceAndFreshValuesWinOve
 
 // Pass 1 reads columns 2 and 3; a restore; pass 2 ends (error status) before
 // column 3: its record holds the restored column 3, not pass 1's.
-TEST_F(QuietOutput, APassEndingEarlyAfterARestoreKeepsTheRestoredColumnsItDidNotRead) {
+TEST_F(PluginLoadingQuietOutput, APassEndingEarlyAfterARestoreKeepsTheRestoredColumnsItDidNotRead) {
   ScriptedAgent agent([](const ber::Request& r, int n) -> std::optional<ber::Bytes> {
     if (n == 0 || n == 3)
       return hostile::Answer(r, {ber::Binding(hostile::Object(2), ber::Integer(n))});
@@ -264,7 +264,7 @@ TEST_F(QuietOutput, APassEndingEarlyAfterARestoreKeepsTheRestoredColumnsItDidNot
 
 // Deleting a device from inside its own pass (from SendSP) ends the process
 // with one line naming the device, threaded or polled.
-TEST(SelfDeletionDeathTest, FromInsideItsOwnPassEndsTheProcessNamingTheDevice) {
+TEST(PluginLoadingSelfDeletionDeathTest, FromInsideItsOwnPassEndsTheProcessNamingTheDevice) {
   for (const char* use_thread : {"1", "0"}) {
     EXPECT_DEATH(
         {

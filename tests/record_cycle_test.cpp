@@ -96,7 +96,7 @@ TEST(RecordCycle, FalseBatchResultKeepsAlarmSetByTheCheck) {
   EXPECT_FALSE(device.alarm_active_);
 }
 
-TEST(CacheRestore, RefusesAnyLengthButTheRecordSizeAndNullData) {
+TEST(RecordCycleCacheRestore, RefusesAnyLengthButTheRecordSizeAndNullData) {
   TestDevice device;
   device.data_.col2 = 1.0f;
   const Bytes before = RecordOf(device);
@@ -113,7 +113,7 @@ TEST(CacheRestore, RefusesAnyLengthButTheRecordSizeAndNullData) {
   EXPECT_TRUE(qtxhost::RecordedCalls(device).empty());
 }
 
-TEST(CacheRestore, ReplacesTheWholeRecordAndPublishesItStampedNow) {
+TEST(RecordCycleCacheRestore, ReplacesTheWholeRecordAndPublishesItStampedNow) {
   TestDevice device;
   Bytes cached(135);
   for (std::size_t i = 0; i < cached.size(); ++i) cached[i] = static_cast<unsigned char>(i * 7);
@@ -134,7 +134,7 @@ TEST(CacheRestore, ReplacesTheWholeRecordAndPublishesItStampedNow) {
   EXPECT_TRUE(device.data_ready_);
 }
 
-TEST(ReferenceHost, TimeStampIsYearLittleEndianThenMonthDayHourMinuteSecond) {
+TEST(RecordCycleReferenceHost, TimeStampIsYearLittleEndianThenMonthDayHourMinuteSecond) {
   const auto time = boost::posix_time::time_from_string("2026-12-09 05:07:59");
   EXPECT_EQ(get_ttime(time), (ttime_t{0xEA, 0x07, 12, 9, 5, 7, 59}));
   EXPECT_EQ(get_ttime(boost::posix_time::ptime()), ttime_t{});

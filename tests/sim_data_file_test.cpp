@@ -32,7 +32,7 @@ void ExpectNamed(const std::string& err, const std::vector<std::string>& lines) 
   }
 }
 
-TEST(SimulatorDataFile, NamesEveryLineItCannotServeAndServesTheRest) {
+TEST(SimDataFile, NamesEveryLineItCannotServeAndServesTheRest) {
   TempDir dir;
   auto run = RunAgent(dir, dir.Write("table.txt", R"(2.1 integer 2301
 3.1 integr 5
@@ -67,7 +67,7 @@ TEST(SimulatorDataFile, NamesEveryLineItCannotServeAndServesTheRest) {
 
 // Numbers beyond Python's 4300-digit conversion limit, a float that reads as
 // infinity, and string bytes that str.splitlines() takes for line ends.
-TEST(SimulatorDataFile, HostileLinesAreNamedAndSkippedAndValuesKeepTheirBytes) {
+TEST(SimDataFile, HostileLinesAreNamedAndSkippedAndValuesKeepTheirBytes) {
   TempDir dir;
   const std::string huge(5000, '7');
   auto run =
@@ -98,7 +98,7 @@ TEST(SimulatorDataFile, HostileLinesAreNamedAndSkippedAndValuesKeepTheirBytes) {
   EXPECT_EQ(run.out, "." + root + "3.1\noctet\n52 61 63 6b 20 41 85 0c 20 42\n") << run.err;
 }
 
-TEST(SimulatorDataFile, RefusesAFileWithNothingToServe) {
+TEST(SimDataFile, RefusesAFileWithNothingToServe) {
   TempDir dir;
   const std::string data = dir.Write("table.txt", "# nothing yet\n2.1 integr 5\n");
   auto run = RunAgent(dir, data);
@@ -117,7 +117,7 @@ TEST(SimulatorDataFile, RefusesAFileWithNothingToServe) {
 
 // The community comes from a file or the environment; one on the command
 // line, where ps shows it, is refused.
-TEST(SimulatorCommunity, IsReadFromAFileAndRefusedOnTheCommandLine) {
+TEST(SimDataFileCommunity, IsReadFromAFileAndRefusedOnTheCommandLine) {
   TempDir dir;
   const std::string data = dir.Write("table.txt", "2.1 integer 2301\n");
   auto run = RunAgent(dir, data, "--community s3cret");

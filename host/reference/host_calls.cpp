@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <mutex>
 #include <utility>
 
 #include "host_state.h"
@@ -11,11 +10,11 @@
 namespace qtxhost {
 namespace {
 
-std::mutex observer_mutex;
-std::shared_ptr<const CallObserver> observer;
+pdu::Mutex observer_mutex;
+std::shared_ptr<const CallObserver> observer PDU_GUARDED_BY(observer_mutex);
 
 std::shared_ptr<const CallObserver> CurrentObserver() {
-  std::lock_guard<std::mutex> lock(observer_mutex);
+  const pdu::MutexLock lock(observer_mutex);
   return observer;
 }
 
@@ -42,7 +41,7 @@ void Record(const QTXVDevice& device, HostCall call) {
   const auto notify = CurrentObserver();
   if (notify) (*notify)(device, call);
   {
-    std::lock_guard<std::mutex> lock(state.mutex);
+    const pdu::MutexLock lock(state.mutex);
     state.calls.push_back(std::move(call));
   }
   state.changed.notify_all();
@@ -50,13 +49,13 @@ void Record(const QTXVDevice& device, HostCall call) {
 
 std::vector<HostCall> RecordedCalls(const QTXVDevice& device) {
   QTXVDevice::HostState& state = *device.host_state();
-  std::lock_guard<std::mutex> lock(state.mutex);
+  const pdu::MutexLock lock(state.mutex);
   return state.calls;
 }
 
 void ClearRecordedCalls(const QTXVDevice& device) {
   QTXVDevice::HostState& state = *device.host_state();
-  std::lock_guard<std::mutex> lock(state.mutex);
+  const pdu::MutexLock lock(state.mutex);
   state.calls.clear();
 }
 
@@ -64,7 +63,7 @@ bool WaitForCalls(const QTXVDevice& device, HostCall::Kind kind, std::size_t cou
                   std::chrono::milliseconds timeout) {
   QTXVDevice::HostState& state = *device.host_state();
   std::unique_lock<std::mutex> lock(state.mutex);
-  return state.changed.wait_for(lock, timeout, [&] {
+  return state.changed.wait_for(lock, timeout, [&]() PDU_REQUIRES(state.mutex) {
     return static_cast<std::size_t>(
                std::count_if(state.calls.begin(), state.calls.end(),
                              [&](const HostCall& c) { return c.kind == kind; })) >= count;
@@ -74,7 +73,7 @@ bool WaitForCalls(const QTXVDevice& device, HostCall::Kind kind, std::size_t cou
 void SetCallObserver(CallObserver new_observer) {
   std::shared_ptr<const CallObserver> next;
   if (new_observer) next = std::make_shared<const CallObserver>(std::move(new_observer));
-  std::lock_guard<std::mutex> lock(observer_mutex);
+  const pdu::MutexLock lock(observer_mutex);
   observer = std::move(next);
 }
 

@@ -2,16 +2,16 @@
 #pragma once
 
 #include <condition_variable>
-#include <mutex>
 #include <vector>
 
+#include "device/thread_safety.h"
 #include "host_calls.h"
 #include "qtx/qtx_vdevice.h"
 
 struct QTXVDevice::HostState {
-  std::mutex mutex;
+  pdu::Mutex mutex;
   std::condition_variable changed;
-  std::vector<qtxhost::HostCall> calls;
+  std::vector<qtxhost::HostCall> calls PDU_GUARDED_BY(mutex);
 };
 
 namespace qtxhost {

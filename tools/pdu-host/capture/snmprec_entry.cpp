@@ -1,7 +1,6 @@
 #include "capture/snmprec_entry.h"
 
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
 

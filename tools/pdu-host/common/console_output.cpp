@@ -5,19 +5,20 @@
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
-#include <mutex>
 #include <string>
+
+#include "device/thread_safety.h"
 
 namespace pdu_host {
 namespace {
 
-std::mutex& OutputMutex() {
-  static std::mutex mutex;
+pdu::Mutex& OutputMutex() {
+  static pdu::Mutex mutex;
   return mutex;
 }
 
-int out_fd = STDOUT_FILENO;  // guarded by OutputMutex()
-int err_fd = STDERR_FILENO;
+int out_fd PDU_GUARDED_BY(OutputMutex()) = STDOUT_FILENO;
+int err_fd PDU_GUARDED_BY(OutputMutex()) = STDERR_FILENO;
 std::atomic<int> err_fd_seen{STDERR_FILENO};  // err_fd, for a signal handler
 
 void WriteAll(int fd, const std::string& text) {
@@ -31,7 +32,7 @@ void WriteAll(int fd, const std::string& text) {
 }
 
 void Write(bool error, const std::string& text) {
-  std::lock_guard<std::mutex> lock(OutputMutex());
+  const pdu::MutexLock lock(OutputMutex());
   WriteAll(error ? err_fd : out_fd, text);
 }
 
@@ -41,7 +42,7 @@ void WriteOut(const std::string& text) { Write(false, text); }
 void WriteErr(const std::string& text) { Write(true, text); }
 
 void SetOwnDescriptors(int out, int err) {
-  std::lock_guard<std::mutex> lock(OutputMutex());
+  const pdu::MutexLock lock(OutputMutex());
   out_fd = out;
   err_fd = err;
   err_fd_seen = err;

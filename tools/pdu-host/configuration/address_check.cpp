@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "device/thread_safety.h"
 #include "driver/snmp/peer_transport.h"
 
 namespace pdu_host {
@@ -132,7 +132,7 @@ AddressLookup LookUpAddress(const std::string& address, bool look_up_names) {
   if (!address.empty()) {
     std::string target;
     {
-      const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+      const pdu::MutexLock lock(pdu::NetSnmpMutex());
       // net-snmp registers its transports as it makes its first session.
       static const bool ready = [] {
         netsnmp_session unused;
@@ -150,7 +150,7 @@ AddressLookup LookUpAddress(const std::string& address, bool look_up_names) {
   }
   lookup.pdu_key = pdu::TransportKey(*transport);
   {
-    const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+    const pdu::MutexLock lock(pdu::NetSnmpMutex());
     pdu::DiscardTransport(transport);
   }
   lookup.findings = AddressFindings(address, /*look_up_name=*/false);

@@ -24,7 +24,6 @@
 #include <functional>
 #include <iterator>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>

@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <iostream>
 #include <map>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
 
 #include "console/thread_device.h"
+#include "device/thread_safety.h"
 
 namespace pdu_host {
 namespace {
@@ -32,7 +32,7 @@ void WriteAll(int fd, const char* data, std::size_t size) {
 // passes bytes straight to the descriptor.
 class LineGatherer {
  public:
-  void Write(bool is_error, const char* data, std::size_t size) {
+  void Write(bool is_error, const char* data, std::size_t size) PDU_NO_THREAD_SAFETY_ANALYSIS {
     std::unique_lock<std::mutex> lock(mutex_);
     if (!handler_) {
       lock.unlock();
@@ -53,23 +53,22 @@ class LineGatherer {
   }
 
   void Install(InProcessConsole::Handler handler) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    const pdu::MutexLock lock(mutex_);
     handler_ = std::move(handler);
   }
 
   // Unfinished lines are handed on as they are, as if from no device: the
   // thread that wrote them is not the one giving the console back.
   void Uninstall() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    const pdu::MutexLock lock(mutex_);
     for (const auto& [key, pending] : pending_) Hand({key.second, std::nullopt, pending});
     pending_.clear();
     handler_ = nullptr;
   }
 
  private:
-  // The handler runs under the lock, so lines reach it one at a time; it
-  // must not write to the streams it gathers.
-  void Hand(const WrittenLine& line) {
+  // Lines reach the handler one at a time; it must not write to the streams it gathers.
+  void Hand(const WrittenLine& line) PDU_REQUIRES(mutex_) {
     try {
       handler_(line);
     } catch (...) {
@@ -77,9 +76,9 @@ class LineGatherer {
     }
   }
 
-  std::mutex mutex_;
-  InProcessConsole::Handler handler_;
-  std::map<std::pair<std::thread::id, bool>, std::string> pending_;
+  pdu::Mutex mutex_;
+  InProcessConsole::Handler handler_ PDU_GUARDED_BY(mutex_);
+  std::map<std::pair<std::thread::id, bool>, std::string> pending_ PDU_GUARDED_BY(mutex_);
 };
 
 LineGatherer& Gatherer() {

@@ -5,12 +5,12 @@
 #include <ctime>
 #include <iterator>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "configuration/shown_address.h"
+#include "device/thread_safety.h"
 #include "driver/snmp/interruptible_request.h"
 #include "driver/v3/usm_state.h"
 #include "driver/v3/v3_session.h"
@@ -73,7 +73,7 @@ void AskAgentNames(CaptureOrigin& origin, const DeviceEntry& entry,
     // The walk has just learned the PDU's engine; without it, no names.
     std::string engine_id;
     {
-      const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+      const pdu::MutexLock lock(pdu::NetSnmpMutex());
       engine_id = pdu::KnownEngineId(session);
     }
     pdu::KeepFromProbing(session);

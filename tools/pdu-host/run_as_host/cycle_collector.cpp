@@ -20,7 +20,7 @@ CycleCollector::CacheRestoreScope::CacheRestoreScope() { restoring_cache = true;
 CycleCollector::CacheRestoreScope::~CacheRestoreScope() { restoring_cache = false; }
 
 void CycleCollector::Register(const QTXVDevice& device, unsigned int id, int b_mode) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   DeviceState& state = devices_[&device];
   state.id = id;
   state.b_mode = b_mode;
@@ -30,7 +30,7 @@ void CycleCollector::OnCall(const QTXVDevice& device, const qtxhost::HostCall& c
   // Once the run is interrupted nothing more is published: a pass that ends
   // after the signal is not reported, counted or kept for --cache-out.
   if (Interrupted() != 0) return;
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   const auto found = devices_.find(&device);
   if (found == devices_.end()) {
     ++unknown_calls_;
@@ -94,7 +94,7 @@ void CycleCollector::FinishCycle(DeviceState& state, const qtxhost::HostCall& sa
 }
 
 std::size_t CycleCollector::SampledRecords(const QTXVDevice& device) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   const auto found = devices_.find(&device);
   return found == devices_.end() ? 0 : found->second.sampled;
 }
@@ -102,19 +102,19 @@ std::size_t CycleCollector::SampledRecords(const QTXVDevice& device) const {
 bool CycleCollector::WaitForSampledRecords(const QTXVDevice& device, std::size_t count,
                                            std::chrono::steady_clock::time_point deadline) const {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_until(lock, deadline, [&] {
+  return changed_.wait_until(lock, deadline, [&]() PDU_REQUIRES(mutex_) {
     const auto found = devices_.find(&device);
     return found != devices_.end() && found->second.sampled >= count;
   });
 }
 
 std::optional<std::vector<unsigned char>> CycleCollector::LastPublished() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   return last_published_;
 }
 
 std::optional<std::vector<unsigned char>> CycleCollector::LastPublishedBy(unsigned int id) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   for (const auto& [device, state] : devices_) {
     if (state.id == id) return state.last_published;
   }
@@ -122,7 +122,7 @@ std::optional<std::vector<unsigned char>> CycleCollector::LastPublishedBy(unsign
 }
 
 std::size_t CycleCollector::unknown_calls() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   return unknown_calls_;
 }
 

@@ -16,11 +16,11 @@
 #include <cstddef>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "device/thread_safety.h"
 #include "host_calls.h"
 #include "run_as_host/event_log.h"
 #include "run_as_host/record_report.h"
@@ -78,16 +78,16 @@ class CycleCollector {
     bool values_held = false;  // a pass had an answer, or a cache record was restored
   };
 
-  void FinishCycle(DeviceState& state, const qtxhost::HostCall& save);
+  void FinishCycle(DeviceState& state, const qtxhost::HostCall& save) PDU_REQUIRES(mutex_);
 
   EventLog* events_;
   ReportSink sink_;
   PassNotes notes_;
-  mutable std::mutex mutex_;
+  mutable pdu::Mutex mutex_;
   mutable std::condition_variable changed_;
-  std::map<const QTXVDevice*, DeviceState> devices_;
-  std::optional<std::vector<unsigned char>> last_published_;
-  std::size_t unknown_calls_ = 0;
+  std::map<const QTXVDevice*, DeviceState> devices_ PDU_GUARDED_BY(mutex_);
+  std::optional<std::vector<unsigned char>> last_published_ PDU_GUARDED_BY(mutex_);
+  std::size_t unknown_calls_ PDU_GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace pdu_host

@@ -144,7 +144,7 @@ EventLog::~EventLog() {
 }
 
 void EventLog::Write(const std::string& line) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   if (!error_.empty()) return;
   std::size_t written = 0;
   while (written < line.size()) {
@@ -159,7 +159,7 @@ void EventLog::Write(const std::string& line) {
 }
 
 std::string EventLog::error() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   return error_;
 }
 

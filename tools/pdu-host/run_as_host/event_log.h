@@ -13,11 +13,11 @@
 // as it is (a byte that is not valid UTF-8 becomes U+FFFD).
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "device/thread_safety.h"
 #include "host_calls.h"
 
 namespace pdu_host {
@@ -45,9 +45,9 @@ class EventLog {
 
  private:
   std::string path_;
-  int fd_ = -1;
-  mutable std::mutex mutex_;
-  std::string error_;
+  int fd_ PDU_GUARDED_BY(mutex_) = -1;
+  mutable pdu::Mutex mutex_;
+  std::string error_ PDU_GUARDED_BY(mutex_);
 };
 
 }  // namespace pdu_host

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <memory>
-#include <mutex>
 #include <system_error>
 
 #include "common/interruption.h"
@@ -49,7 +48,7 @@ void PolledPassStop::Watch() {
   std::unique_ptr<QTXSocketDevice> doomed;
   unsigned int id = 0;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    const pdu::MutexLock lock(mutex_);
     if (device_ == nullptr) return;
     doomed = std::move(*device_);
     id = id_;
@@ -61,13 +60,13 @@ void PolledPassStop::Watch() {
 PolledPassStop::Pass::Pass(PolledPassStop& stop, std::unique_ptr<QTXSocketDevice>& device,
                            unsigned int id)
     : stop_(stop) {
-  std::lock_guard<std::mutex> lock(stop_.mutex_);
+  const pdu::MutexLock lock(stop_.mutex_);
   stop_.device_ = &device;
   stop_.id_ = id;
 }
 
 PolledPassStop::Pass::~Pass() {
-  std::lock_guard<std::mutex> lock(stop_.mutex_);
+  const pdu::MutexLock lock(stop_.mutex_);
   stop_.device_ = nullptr;
 }
 

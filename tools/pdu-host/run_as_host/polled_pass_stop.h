@@ -8,9 +8,9 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <thread>
 
+#include "device/thread_safety.h"
 #include "qtx/qtx_socket_device.h"
 
 namespace pdu_host {
@@ -44,9 +44,9 @@ class PolledPassStop {
 
   int stop_read_ = -1;
   int stop_write_ = -1;
-  std::mutex mutex_;
-  std::unique_ptr<QTXSocketDevice>* device_ = nullptr;  // in a pass; guarded by mutex_
-  unsigned int id_ = 0;
+  pdu::Mutex mutex_;
+  std::unique_ptr<QTXSocketDevice>* device_ PDU_GUARDED_BY(mutex_) = nullptr;  // in a pass
+  unsigned int id_ PDU_GUARDED_BY(mutex_) = 0;
   std::thread watcher_;
 };
 

@@ -13,9 +13,9 @@
 #include "configuration/shown_address.h"
 #include "console/line_attribution.h"
 #include "console/plugin_line.h"
-#include "driver/walk/bulk_walk_step.h"
 #include "driver/record/pdu_alarms.h"
 #include "driver/record/pdu_record.h"
+#include "driver/walk/bulk_walk_step.h"
 #include "verdict/field_coverage.h"
 #include "walk/table_walk.h"
 #include "walk/walk_session.h"
@@ -109,7 +109,7 @@ RunLedger::RunLedger(const std::vector<DeviceEntry>& entries) {
 void RunLedger::OnLine(const std::vector<unsigned int>& candidates, const std::string& line) {
   const LineKind kind = ClassifyLine(line);
   if (kind == LineKind::kTrace) return;
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   if (candidates.size() != 1) {
     if (!IsProblem(kind)) return;
     const std::string from =
@@ -157,7 +157,7 @@ std::string RunLedger::CommonNoAnswer(const std::vector<unsigned int>& candidate
 
 RunLedger::PassNotes RunLedger::OnRecord(unsigned int id,
                                          const std::vector<unsigned char>& record) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   const auto found = devices_.find(id);
   if (found == devices_.end()) return {};
   Device& device = found->second;
@@ -173,7 +173,7 @@ RunLedger::PassNotes RunLedger::OnRecord(unsigned int id,
 }
 
 void RunLedger::EndPolledPass(unsigned int id) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   const auto found = devices_.find(id);
   if (found == devices_.end()) return;
   found->second.notes.clear();
@@ -182,32 +182,32 @@ void RunLedger::EndPolledPass(unsigned int id) {
 }
 
 bool RunLedger::LastPassUnanswered(unsigned int id) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   const auto found = devices_.find(id);
   return found != devices_.end() && found->second.last_unanswered;
 }
 
 bool RunLedger::LastPassTimedOut(unsigned int id) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   const auto found = devices_.find(id);
   return found != devices_.end() && found->second.last_unanswered &&
          ClassifyLine(found->second.last_problem) == LineKind::kNoAnswer;
 }
 
 std::size_t RunLedger::Records(unsigned int id) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   const auto found = devices_.find(id);
   return found == devices_.end() ? 0 : found->second.records;
 }
 
 std::string RunLedger::LastProblem(unsigned int id) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   const auto found = devices_.find(id);
   return found == devices_.end() ? std::string() : found->second.last_problem;
 }
 
 bool RunLedger::LastProblemIsErrorStatus(unsigned int id) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   const auto found = devices_.find(id);
   if (found == devices_.end()) return false;
   const std::string& line = found->second.last_problem;
@@ -217,18 +217,18 @@ bool RunLedger::LastProblemIsErrorStatus(unsigned int id) const {
 }
 
 void RunLedger::NoteWalkedAgain(unsigned int id, const std::string& words) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   const auto found = devices_.find(id);
   if (found != devices_.end()) found->second.walked_again = words;
 }
 
 std::size_t RunLedger::UntiedProblems() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   return untied_;
 }
 
 std::string RunLedger::Summary(const char* interrupted_by, std::size_t passes) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  const pdu::MutexLock lock(mutex_);
   std::vector<std::pair<std::size_t, std::vector<std::string>>> ordered;
   for (const auto& [id, device] : devices_) {
     std::string problems;

@@ -27,12 +27,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "configuration/host_config.h"
+#include "device/thread_safety.h"
 
 namespace pdu_host {
 
@@ -77,7 +77,8 @@ class RunLedger {
 
  private:
   // What no answer means for a line that may be any of `candidates`'.
-  std::string CommonNoAnswer(const std::vector<unsigned int>& candidates) const;
+  std::string CommonNoAnswer(const std::vector<unsigned int>& candidates) const
+      PDU_REQUIRES(mutex_);
 
   struct Device {
     std::size_t index = 0;
@@ -89,7 +90,7 @@ class RunLedger {
     std::size_t records = 0;
     std::size_t problems = 0;
     std::string last_problem;
-    std::string walked_again;  // what a walk after the run found about it
+    std::string walked_again;   // what a walk after the run found about it
     std::string shared_engine;  // the plug-in's line on sharing its engine ID, from "device "
     bool last_record_zero = false;
     std::set<std::uint32_t> measured;  // measurement columns non-zero in some sampled record
@@ -98,10 +99,10 @@ class RunLedger {
     bool pass_perhaps_unanswered = false;
   };
 
-  mutable std::mutex mutex_;
-  std::map<unsigned int, Device> devices_;
-  std::size_t untied_ = 0;
-  std::vector<std::string> untied_kept_;  // the first few, with their candidates, explained
+  mutable pdu::Mutex mutex_;
+  std::map<unsigned int, Device> devices_ PDU_GUARDED_BY(mutex_);
+  std::size_t untied_ PDU_GUARDED_BY(mutex_) = 0;
+  std::vector<std::string> untied_kept_ PDU_GUARDED_BY(mutex_);  // the first few, as listed
 };
 
 }  // namespace pdu_host

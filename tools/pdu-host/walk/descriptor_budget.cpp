@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <sys/resource.h>
 
-#include <algorithm>
 #include <cstddef>
 
 #include "walk/name_lookups.h"

@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
 #include <utility>
 
+#include "device/thread_safety.h"
 #include "driver/snmp/peer_transport.h"
 #include "walk/target_lookup.h"
 
@@ -21,17 +21,17 @@ namespace pdu_host {
 
 struct NameLookups::Shared {
   int wake_fd = -1;
-  std::mutex mutex;
+  pdu::Mutex mutex;
   std::condition_variable queued;
-  std::deque<Lookup> waiting;  // guarded by mutex, as the rest
-  std::vector<Lookup> finished;
-  std::size_t threads = 0;
-  std::size_t idle = 0;
-  bool stopping = false;
+  std::deque<Lookup> waiting PDU_GUARDED_BY(mutex);
+  std::vector<Lookup> finished PDU_GUARDED_BY(mutex);
+  std::size_t threads PDU_GUARDED_BY(mutex) = 0;
+  std::size_t idle PDU_GUARDED_BY(mutex) = 0;
+  bool stopping PDU_GUARDED_BY(mutex) = false;
 
   ~Shared() {
     for (Lookup& lookup : finished) {
-      const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+      const pdu::MutexLock lock(pdu::NetSnmpMutex());
       pdu::DiscardTransport(lookup.transport);
     }
     ::close(wake_fd);
@@ -57,11 +57,13 @@ void LookUp(NameLookups::Lookup& lookup) {
 
 }  // namespace
 
-void NameLookups::Work(const std::shared_ptr<Shared>& shared) {
+void NameLookups::Work(const std::shared_ptr<Shared>& shared) PDU_NO_THREAD_SAFETY_ANALYSIS {
   std::unique_lock<std::mutex> lock(shared->mutex);
   for (;;) {
     ++shared->idle;
-    shared->queued.wait(lock, [&] { return shared->stopping || !shared->waiting.empty(); });
+    shared->queued.wait(lock, [&]() PDU_REQUIRES(shared->mutex) {
+      return shared->stopping || !shared->waiting.empty();
+    });
     --shared->idle;
     if (shared->stopping) break;
     Lookup lookup = std::move(shared->waiting.front());
@@ -75,7 +77,7 @@ void NameLookups::Work(const std::shared_ptr<Shared>& shared) {
     lock.lock();
     if (shared->stopping) {
       // Left behind: nobody takes it.
-      const std::lock_guard<std::mutex> library(pdu::NetSnmpMutex());
+      const pdu::MutexLock library(pdu::NetSnmpMutex());
       pdu::DiscardTransport(lookup.transport);
       break;
     }
@@ -94,7 +96,7 @@ NameLookups::NameLookups() : shared_(std::make_shared<Shared>()) {
 
 NameLookups::~NameLookups() {
   {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
+    const pdu::MutexLock lock(shared_->mutex);
     shared_->stopping = true;
   }
   shared_->queued.notify_all();
@@ -103,7 +105,7 @@ NameLookups::~NameLookups() {
 int NameLookups::wake_fd() const { return shared_->wake_fd; }
 
 void NameLookups::Submit(Lookup lookup) {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
+  const pdu::MutexLock lock(shared_->mutex);
   shared_->waiting.push_back(std::move(lookup));
   if (shared_->idle == 0 && shared_->threads < kLookupThreads) {
     std::thread([shared = shared_] { Work(shared); }).detach();
@@ -117,7 +119,7 @@ std::vector<NameLookups::Lookup> NameLookups::TakeFinished() {
   std::uint64_t count = 0;
   while (::read(shared_->wake_fd, &count, sizeof count) < 0 && errno == EINTR) {
   }
-  std::lock_guard<std::mutex> lock(shared_->mutex);
+  const pdu::MutexLock lock(shared_->mutex);
   return std::exchange(shared_->finished, {});
 }
 

@@ -10,7 +10,6 @@
 #include <exception>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -21,6 +20,7 @@
 
 #include "common/interruption.h"
 #include "configuration/address_check.h"
+#include "device/thread_safety.h"
 #include "driver/snmp/peer_transport.h"
 #include "driver/v3/usm_state.h"
 #include "driver/v3/v3_refusal.h"
@@ -351,7 +351,7 @@ class Engine {
     pdu::KeepFromProbing(walk.session);
     std::string engine_id;
     {
-      const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+      const pdu::MutexLock lock(pdu::NetSnmpMutex());
       engine_id = pdu::KnownEngineId(walk.session);
     }
     if (engine_id.empty()) {

@@ -4,12 +4,12 @@
 
 #include <iterator>
 #include <map>
-#include <mutex>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
+#include "device/thread_safety.h"
 #include "driver/v3/snmp_credentials.h"
 #include "driver/v3/usm_state.h"
 #include "driver/walk/walk_settings.h"
@@ -47,15 +47,16 @@ std::string CredentialsKey(const pdu::SnmpCredentials& credentials) {
 }  // namespace
 
 std::shared_ptr<const pdu::SessionSecurity> WalkSecurity(const DeviceEntry& entry) {
-  static std::mutex mutex;
-  static std::map<std::string, std::shared_ptr<const pdu::SessionSecurity>> made;
+  static pdu::Mutex mutex;
+  static std::map<std::string, std::shared_ptr<const pdu::SessionSecurity>> made PDU_GUARDED_BY(
+      mutex);
   pdu::CredentialsReading reading = pdu::ReadCredentials(entry.config);
   // A reading with problems derives no key and is not worth keeping.
   if (!reading.problems.empty()) {
     return std::make_shared<const pdu::SessionSecurity>(std::move(reading));
   }
   const std::string key = CredentialsKey(reading.credentials);
-  const std::lock_guard<std::mutex> lock(mutex);
+  const pdu::MutexLock lock(mutex);
   std::shared_ptr<const pdu::SessionSecurity>& security = made[key];
   if (!security) security = std::make_shared<const pdu::SessionSecurity>(std::move(reading));
   return security;
@@ -65,7 +66,7 @@ void FillWalkSession(const DeviceEntry& entry, const pdu::SessionSecurity& secur
                      netsnmp_session& settings) {
   if (security.v3()) {
     // Before any v3 session opens: net-snmp sets v3 sessions up as they open.
-    const std::lock_guard<std::mutex> lock(pdu::NetSnmpMutex());
+    const pdu::MutexLock lock(pdu::NetSnmpMutex());
     pdu::PrepareUsm();
   }
   snmp_sess_init(&settings);
