@@ -14,12 +14,12 @@
 
 #include "device/config_member.h"
 #include "driver/driver_console.h"
-#include "driver/walk/bulk_walk_step.h"
 #include "driver/snmp/session_open.h"
 #include "driver/v3/snmp_credentials.h"
 #include "driver/v3/usm_state.h"
 #include "driver/v3/v3_refusal.h"
 #include "driver/v3/v3_session.h"
+#include "driver/walk/bulk_walk_step.h"
 #include "driver/walk/walk_settings.h"
 
 namespace {
@@ -200,8 +200,8 @@ void SNMP_VARNO_PDU::do_sample() {
   settings.peername = pass_peer_name_.data();
 
   pdu::WakeWatch lookup_here;
-  session_ = pdu::OpenSession(settings, polled_wake ? lookup_here : pass_wake_, "snmpbulkwalk")
-                 .session;
+  session_ =
+      pdu::OpenSession(settings, polled_wake ? lookup_here : pass_wake_, "snmpbulkwalk").session;
   check_wake_descriptor();
   if (session_ == nullptr) return;
   snmp_sess_session(session_.get())->timeout = pdu::kTimeoutMicroseconds;
@@ -287,7 +287,8 @@ bool SNMP_VARNO_PDU::walk_step() {
   const pdu::WalkStep step =
       pdu::ExamineResponse(*response, pdu::kTableRoot, std::size(pdu::kTableRoot), next_oid_,
                            &next_oid_len_, pass_values_, &pass_fields_);
-  if (const char* reason = pdu::UnusualEndReason(step)) report(std::string(" walk ended: ") + reason);
+  if (const char* reason = pdu::UnusualEndReason(step))
+    report(std::string(" walk ended: ") + reason);
   return step == pdu::WalkStep::kContinue;
 }
 

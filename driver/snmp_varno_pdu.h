@@ -50,11 +50,10 @@
 #include <thread>
 
 #include "device/uni_data_device.h"
-#include "driver/snmp/interruptible_request.h"
-#include "driver/snmp/netsnmp_handles.h"
 #include "driver/local_second_clock.h"
-#include "driver/snmp/netsnmp.h"
 #include "driver/record/pdu_record.h"
+#include "driver/snmp/interruptible_request.h"
+#include "driver/snmp/netsnmp.h"
 #include "driver/v3/session_security.h"
 #include "driver/waiting/sized_thread.h"
 #include "driver/waiting/wake_event.h"

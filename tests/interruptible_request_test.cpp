@@ -184,7 +184,8 @@ TEST(InterruptibleRequest, WakeDescriptorNoLongerOursIsDroppedNotTakenAsAStop) {
   readable.Signal();
   const int closed = dup(readable.fd());
   close(closed);
-  for (pdu::WakeWatch wake : {pdu::WakeWatch{readable.fd(), &no_stop}, pdu::WakeWatch{closed, &no_stop}}) {
+  for (pdu::WakeWatch wake :
+       {pdu::WakeWatch{readable.fd(), &no_stop}, pdu::WakeWatch{closed, &no_stop}}) {
     pdu::PduHandle response;
     EXPECT_EQ(pdu::SendAndWait(session.handle(), Request(), &response, wake, state),
               pdu::RequestStatus::kSuccess);

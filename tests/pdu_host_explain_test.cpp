@@ -246,8 +246,8 @@ TEST(PduHostExplainStop, AWalkThatStopsEarlyExitsOneAndKeepsTheRecordFile) {
             (std::vector<std::string>{"col2", "-", "-", "-", "0", "not served"}));
   EXPECT_NE(run.out.find("; 1 request\n"), std::string::npos) << run.out;
   // The plug-in's line names no status; the summary does.
-  EXPECT_NE(run.out.find("last problem: SNMP_VARNO_PDU: walk of " + agent.address() +
-                         " ended: response with an error status: walked again after the run, "
+  EXPECT_NE(run.out.find("last problem: SNMP_VARNO_PDU: device 1 (" + agent.address() +
+                         ") walk ended: response with an error status: walked again after the run, "
                          "the agent answered with error status 5 (genError)\n"),
             std::string::npos)
       << run.out;

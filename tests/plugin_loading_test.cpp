@@ -183,7 +183,8 @@ TEST_F(PluginLoadingQuietOutput, AnExceptionInAThreadedPassIsReportedAndSampling
   EXPECT_EQ(agent.requests().size(), 2u);
   device.reset();
   const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err, "SNMP_VARNO_PDU: sampling pass failed: boom\n");
+  EXPECT_EQ(err,
+            "SNMP_VARNO_PDU: device 26 (" + agent.address() + ") sampling pass failed: boom\n");
   testing::internal::CaptureStderr();
 }
 

@@ -16,8 +16,9 @@ std::string Open(std::string peer, bool by_the_library) {
   settings.peername = peer.data();
   pdu::WakeWatch no_wake;
   testing::internal::CaptureStderr();
-  void* session = by_the_library ? snmp_sess_open(&settings)
-                                 : pdu::OpenSession(settings, no_wake, "snmpbulkwalk").session.release();
+  void* session = by_the_library
+                      ? snmp_sess_open(&settings)
+                      : pdu::OpenSession(settings, no_wake, "snmpbulkwalk").session.release();
   if (by_the_library && session == nullptr) snmp_sess_perror("snmpbulkwalk", &settings);
   std::string opened = testing::internal::GetCapturedStderr();
   if (session != nullptr) {

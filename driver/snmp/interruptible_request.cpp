@@ -52,29 +52,6 @@ int OnRequestDone(int operation, netsnmp_session*, int request_id, netsnmp_pdu* 
   return 1;
 }
 
-// Runs library calls as the session needs (usm_state.h's OnSession); a v3
-// session without its security still under NetSnmpMutex().
-class SharedStateLock {
- public:
-  SharedStateLock(void* session, const SessionSecurity* security)
-      : session_(session), security_(security) {
-    const netsnmp_session* settings = snmp_sess_session(session);
-    v3_ = settings != nullptr && settings->version == SNMP_VERSION_3;
-  }
-  template <typename Call>
-  auto operator()(Call&& call) {
-    if (security_ != nullptr) return OnSession(session_, *security_, call);
-    if (!v3_) return call();
-    const MutexLock hold(NetSnmpMutex());
-    return call();
-  }
-
- private:
-  void* session_;
-  const SessionSecurity* security_;
-  bool v3_ = false;
-};
-
 // poll's time-out for a select time-out, rounded up so that the wait never
 // ends before the library's timer is due.
 int PollMilliseconds(const timeval& timeout) {
@@ -109,11 +86,20 @@ RequestStatus SendAndWait(void* session, PduHandle request, PduHandle* response,
                           RequestState& state, const SessionSecurity* security) {
   response->reset();
   state = RequestState{};
-  SharedStateLock library(session, security);
-  const int request_id = library(
-      [&] { return snmp_sess_async_send(session, request.get(), &OnRequestDone, &state); });
+  // Library calls as the session needs (usm_state.h's OnSession); a v3
+  // session without its security still under NetSnmpMutex().
+  const netsnmp_session* settings = snmp_sess_session(session);
+  const bool v3 = settings != nullptr && settings->version == SNMP_VERSION_3;
+  const auto library = [&](auto call) {
+    if (security != nullptr) return OnSession(session, *security, call);
+    if (!v3) return call();
+    const MutexLock hold(NetSnmpMutex());
+    return call();
+  };
+  const int request_id =
+      library([&] { return snmp_sess_async_send(session, request.get(), &OnRequestDone, &state); });
   if (request_id == 0) return RequestStatus::kError;  // still ours: freed here
-  request.release();  // the library's now
+  request.release();                                  // the library's now
   state.request_id = request_id;
   state.waiting = true;
 

@@ -32,7 +32,7 @@
 // outlive the session.
 #pragma once
 
-#include "driver/snmp/netsnmp_handles.h"
+#include "driver/snmp/netsnmp.h"
 #include "driver/v3/session_security.h"
 #include "driver/waiting/wake_event.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "driver/waiting/abandonable_call.h"
 #include "driver/snmp/peer_transport.h"
+#include "driver/waiting/abandonable_call.h"
 
 namespace pdu {
 

@@ -10,7 +10,7 @@
 // needs no lookup and no thread.
 #pragma once
 
-#include "driver/snmp/netsnmp_handles.h"
+#include "driver/snmp/netsnmp.h"
 #include "driver/waiting/wake_event.h"
 
 namespace pdu {

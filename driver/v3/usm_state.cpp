@@ -22,13 +22,6 @@ struct Peer {
   EngineClock clock;
 };
 
-// Leaked on purpose: devices may release their entries while the process
-// ends, after static destructors would have run.
-std::map<std::string, Peer>& Peers() PDU_REQUIRES(NetSnmpMutex()) {
-  static auto* peers = new std::map<std::string, Peer>;
-  return *peers;
-}
-
 // How net-snmp's record of an engine's boots and time is used. While one
 // PDU alone answers with the engine ID, the record is that PDU's, kept by
 // net-snmp as it always keeps it; once a second PDU answers with it (or the
@@ -38,11 +31,6 @@ struct EngineUse {
   bool lent = false;
 };
 
-std::map<std::string, EngineUse>& Engines() PDU_REQUIRES(NetSnmpMutex()) {  // by engine ID
-  static auto* engines = new std::map<std::string, EngineUse>;
-  return *engines;
-}
-
 // Likewise net-snmp's user entry for an engine and user name: while one
 // security alone uses it, its entry stays in net-snmp's list; once a second
 // does (or the list held an entry of someone else's), each is lent.
@@ -51,19 +39,23 @@ struct UserUse {
   bool lent = false;
 };
 
-// By engine ID, then user name.
-std::map<std::string, std::map<std::string, UserUse>>& UserUses() PDU_REQUIRES(NetSnmpMutex()) {
-  static auto* uses = new std::map<std::string, std::map<std::string, UserUse>>;
-  return *uses;
-}
-
 // Per security, its user entries by engine ID: out of net-snmp's list but
 // while lent, or while resident.
 using UsersOfSecurity = std::map<std::string, struct usmUser*>;
 
-std::map<const SessionSecurity*, UsersOfSecurity>& Users() PDU_REQUIRES(NetSnmpMutex()) {
-  static auto* users = new std::map<const SessionSecurity*, UsersOfSecurity>;
-  return *users;
+// What the driver keeps beside net-snmp's lists. Leaked on purpose: devices
+// may release their entries while the process ends, after static
+// destructors would have run.
+struct Kept {
+  std::map<std::string, Peer> peers;
+  std::map<std::string, EngineUse> engines;                         // by engine ID
+  std::map<std::string, std::map<std::string, UserUse>> user_uses;  // by engine ID, user name
+  std::map<const SessionSecurity*, UsersOfSecurity> users;
+};
+
+Kept& State() PDU_REQUIRES(NetSnmpMutex()) {
+  static auto* kept = new Kept;
+  return *kept;
 }
 
 u_char* Bytes(const std::string& text) {
@@ -123,8 +115,8 @@ EngineClock Unknown() {
 // make it. net-snmp makes an entry only into its list, so any entry it holds
 // for the user is set aside meanwhile.
 struct usmUser* UserFor(void* session, const SessionSecurity& security,
-                        const std::string& engine_id) {
-  UsersOfSecurity& users = Users()[&security];
+                        const std::string& engine_id) PDU_REQUIRES(NetSnmpMutex()) {
+  UsersOfSecurity& users = State().users[&security];
   if (const auto found = users.find(engine_id); found != users.end()) return found->second;
   // The open session's settings hold what net-snmp filled in as it opened
   // (the default protocols of a level that uses none); only read here.
@@ -145,8 +137,9 @@ struct usmUser* UserFor(void* session, const SessionSecurity& security,
 
 // The driver's entry for the PDU keyed `key`, for the engine `engine_id`:
 // begun anew when the PDU answered with another engine before.
-Peer& PeerEntry(const std::string& key, const std::string& engine_id, void* session) {
-  Peer& peer = Peers()[key];
+Peer& PeerEntry(const std::string& key, const std::string& engine_id, void* session)
+    PDU_REQUIRES(NetSnmpMutex()) {
+  Peer& peer = State().peers[key];
   if (peer.engine_id != engine_id) peer = Peer{engine_id, PeerName(session), false, {}};
   return peer;
 }
@@ -168,9 +161,9 @@ bool TakeResident(const std::string& engine_id, const SessionSecurity& security,
 // lent; the resident's go with it, taken from `record` (net-snmp's, for the
 // engine) when `resident_kept` says the record is still the resident's.
 void LendEngine(const std::string& engine_id, EngineUse& use, enginetime_struct* record,
-                bool resident_kept) {
-  const auto resident = Peers().find(use.resident);
-  if (resident != Peers().end() && resident->second.engine_id == engine_id) {
+                bool resident_kept) PDU_REQUIRES(NetSnmpMutex()) {
+  const auto resident = State().peers.find(use.resident);
+  if (resident != State().peers.end() && resident->second.engine_id == engine_id) {
     resident->second.clock_known = record != nullptr && resident_kept;
     if (resident->second.clock_known) resident->second.clock = Read(*record);
   }
@@ -222,44 +215,44 @@ void PrepareUsm() {
 }
 
 std::string KnownEngineId(void* session) {
-  const auto found = Peers().find(PeerKey(session));
-  return found == Peers().end() ? std::string() : found->second.engine_id;
+  const auto found = State().peers.find(PeerKey(session));
+  return found == State().peers.end() ? std::string() : found->second.engine_id;
 }
 
 void ForgetPeerEngine(void* session) {
   const std::string key = PeerKey(session);
-  const auto peer = Peers().find(key);
-  if (peer == Peers().end()) return;
-  const auto use = Engines().find(peer->second.engine_id);
-  if (use != Engines().end() && use->second.resident == key) {
+  const auto peer = State().peers.find(key);
+  if (peer == State().peers.end()) return;
+  const auto use = State().engines.find(peer->second.engine_id);
+  if (use != State().engines.end() && use->second.resident == key) {
     // The next discovery's report is taken, even fewer boots than before (a
     // reset PDU), which net-snmp would otherwise refuse.
     if (enginetime_struct* record = Record(peer->second.engine_id)) Write(*record, Unknown());
     use->second.resident.clear();
   }
-  Peers().erase(peer);
+  State().peers.erase(peer);
 }
 
 void ReleaseUsmUsers(const SessionSecurity* security) {
-  const auto found = Users().find(security);
-  if (found == Users().end()) return;
+  const auto found = State().users.find(security);
+  if (found == State().users.end()) return;
   for (const auto& [engine_id, user] : found->second) {
-    UserUse& use = UserUses()[engine_id][security->user()];
+    UserUse& use = State().user_uses[engine_id][security->user()];
     if (use.resident == security) {
       use.resident = nullptr;
       if (!TakeResident(engine_id, *security, user)) continue;  // net-snmp freed it
     }
     usm_free_user(user);
   }
-  Users().erase(found);
+  State().users.erase(found);
 }
 
 std::vector<std::string> PeersSharingEngine(void* session) {
   std::vector<std::string> others;
   const std::string key = PeerKey(session);
-  const auto mine = Peers().find(key);
-  if (mine == Peers().end() || mine->second.engine_id.empty()) return others;
-  for (const auto& [other_key, other] : Peers()) {
+  const auto mine = State().peers.find(key);
+  if (mine == State().peers.end() || mine->second.engine_id.empty()) return others;
+  for (const auto& [other_key, other] : State().peers) {
     if (other_key != key && other.engine_id == mine->second.engine_id) {
       others.push_back(other.shown);
     }
@@ -280,7 +273,7 @@ std::string EngineIdText(const std::string& engine_id) {
 UsmLoan::UsmLoan(void* session, const SessionSecurity& security)
     : session_(session), peer_key_(PeerKey(session)), engine_id_(EngineOf(session)) {
   if (engine_id_.empty()) return;  // discovery: the engine is what the call learns
-  EngineUse& engine = Engines()[engine_id_];
+  EngineUse& engine = State().engines[engine_id_];
   if (!engine.lent && (engine.resident.empty() || engine.resident == peer_key_)) {
     engine.resident = peer_key_;  // the record is this PDU's, as net-snmp keeps it
   } else {
@@ -294,9 +287,9 @@ UsmLoan::UsmLoan(void* session, const SessionSecurity& security)
       record_ = Record(engine_id_);
     }
     if (record_ != nullptr) {
-      const auto peer = Peers().find(peer_key_);
-      const bool known =
-          peer != Peers().end() && peer->second.engine_id == engine_id_ && peer->second.clock_known;
+      const auto peer = State().peers.find(peer_key_);
+      const bool known = peer != State().peers.end() && peer->second.engine_id == engine_id_ &&
+                         peer->second.clock_known;
       Write(*record_, known ? peer->second.clock : Unknown());
     }
     lending_clock_ = true;
@@ -304,7 +297,7 @@ UsmLoan::UsmLoan(void* session, const SessionSecurity& security)
 
   struct usmUser* entry = UserFor(session, security, engine_id_);
   if (entry == nullptr) return;
-  UserUse& user = UserUses()[engine_id_][security.user()];
+  UserUse& user = State().user_uses[engine_id_][security.user()];
   char* name = const_cast<char*>(security.user().c_str());
   if (!user.lent && user.resident == &security) return;  // in net-snmp's list already
   if (!user.lent && user.resident == nullptr) {
@@ -317,7 +310,7 @@ UsmLoan::UsmLoan(void* session, const SessionSecurity& security)
   } else if (!user.lent) {
     // A second security: the resident's entry leaves the list, and each is
     // lent from now on.
-    UsersOfSecurity& residents = Users()[user.resident];
+    UsersOfSecurity& residents = State().users[user.resident];
     const auto resident = residents.find(engine_id_);
     if (resident != residents.end() &&
         !TakeResident(engine_id_, *user.resident, resident->second)) {
@@ -355,7 +348,7 @@ UsmLoan::~UsmLoan() {
 
 void UsmLoan::Discovered(const std::string& engine_id) {
   Peer& peer = PeerEntry(peer_key_, engine_id, session_);
-  EngineUse& engine = Engines()[engine_id];
+  EngineUse& engine = State().engines[engine_id];
   enginetime_struct* record = Record(engine_id);
   // net-snmp keeps a report's boots and time unless it holds an
   // authenticated record for the engine already.

@@ -27,7 +27,7 @@ struct Helper {
   Mutex mutex;
   bool finished PDU_GUARDED_BY(mutex) = false;
   bool abandoned PDU_GUARDED_BY(mutex) = false;
-  SizedThread thread;     // joined by the caller, or detached when it leaves the helper behind
+  SizedThread thread;  // joined by the caller, or detached when it leaves the helper behind
 };
 
 void RunHelper(Helper& helper) {

@@ -12,8 +12,8 @@
 
 #include <cstddef>
 
-#include "driver/snmp/netsnmp.h"
 #include "driver/record/pdu_record.h"
+#include "driver/snmp/netsnmp.h"
 
 namespace pdu {
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <mutex>
 
-#include "driver/snmp/netsnmp.h"
 #include "driver/record/pdu_record.h"
+#include "driver/snmp/netsnmp.h"
 #include "driver/walk/walk_settings.h"
 #include "tests/fuzz/fuzz_check.h"
 

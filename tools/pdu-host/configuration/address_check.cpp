@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "device/thread_safety.h"
 #include "driver/snmp/peer_transport.h"
 
 namespace pdu_host {

@@ -48,15 +48,15 @@ LineKind ClassifyLine(const std::string& line) {
   if (StartsWith(line, "Timeout: No Response from ")) return LineKind::kNoAnswer;
   if (StartsWith(line, "snmp get error ")) return LineKind::kRequestFailed;
   if (StartsWith(line, "snmpbulkwalk: ")) return LineKind::kNoSession;
-  if (StartsWith(line, "SNMP_VARNO_PDU: walk of ")) return LineKind::kWalkStopped;
   if (StartsWith(line, "SNMP_VARNO_PDU: device ")) {
+    if (line.find(") walk ended: ") != std::string::npos) return LineKind::kWalkStopped;
+    if (line.find(") sampling pass failed") != std::string::npos) return LineKind::kPassFailed;
     if (line.find(") not sampled: ") != std::string::npos) return LineKind::kNoSession;
     if (line.find(") refused by the PDU: ") != std::string::npos) return LineKind::kRefused;
     if (line.find(") answers with SNMP v3 engine ID ") != std::string::npos) {
       return LineKind::kSharedEngine;
     }
   }
-  if (StartsWith(line, "SNMP_VARNO_PDU: sampling pass failed")) return LineKind::kPassFailed;
   return LineKind::kOther;
 }
 

@@ -6,8 +6,8 @@
 //   Timeout: No Response from ADDR             no answer
 //   snmp get error N                           a request failed
 //   snmpbulkwalk: Unknown host (ADDR) ...      no session opened
-//   SNMP_VARNO_PDU: walk of ADDR ended: ...    the agent ended the walk
-//   SNMP_VARNO_PDU: sampling pass failed ...   the pass threw
+//   SNMP_VARNO_PDU: device N (ADDR) walk ended: ...       the agent ended the walk
+//   SNMP_VARNO_PDU: device N (ADDR) sampling pass failed ...   the pass threw
 //   SNMP_VARNO_PDU: device N (ADDR) not sampled: ...      credentials it cannot use
 //   SNMP_VARNO_PDU: device N (ADDR) refused by the PDU: ...   a v3 refusal
 //   SNMP_VARNO_PDU: device N (ADDR) answers with SNMP v3 engine ID ...

@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "configuration/shown_address.h"
-#include "device/thread_safety.h"
 #include "driver/snmp/interruptible_request.h"
 #include "driver/v3/usm_state.h"
 #include "driver/v3/v3_session.h"
@@ -87,7 +86,8 @@ void AskAgentNames(CaptureOrigin& origin, const DeviceEntry& entry,
   pdu::WakeWatch no_wake;
   const pdu::RequestStatus status =
       pdu::SendAndWait(session, std::move(request), &response, no_wake, state, &security);
-  if (status != pdu::RequestStatus::kSuccess || response == nullptr || response->errstat != SNMP_ERR_NOERROR) {
+  if (status != pdu::RequestStatus::kSuccess || response == nullptr ||
+      response->errstat != SNMP_ERR_NOERROR) {
     return;
   }
   for (const netsnmp_variable_list* binding = response->variables; binding != nullptr;

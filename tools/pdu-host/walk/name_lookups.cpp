@@ -13,7 +13,6 @@
 #include <thread>
 #include <utility>
 
-#include "device/thread_safety.h"
 #include "driver/snmp/peer_transport.h"
 #include "walk/target_lookup.h"
 

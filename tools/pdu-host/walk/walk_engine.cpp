@@ -20,7 +20,6 @@
 
 #include "common/interruption.h"
 #include "configuration/address_check.h"
-#include "device/thread_safety.h"
 #include "driver/snmp/peer_transport.h"
 #include "driver/v3/usm_state.h"
 #include "driver/v3/v3_refusal.h"
@@ -288,6 +287,7 @@ class Engine {
     for (NameLookups::Lookup& lookup : lookups_.TakeFinished()) {
       Walk* walk = std::exchange(looking_up_[lookup.key], nullptr);
       if (walk == nullptr) {  // given up on already
+        const pdu::MutexLock lock(pdu::NetSnmpMutex());
         pdu::DiscardTransport(lookup.transport);
         continue;
       }

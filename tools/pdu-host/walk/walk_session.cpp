@@ -9,7 +9,6 @@
 #include <string>
 #include <utility>
 
-#include "device/thread_safety.h"
 #include "driver/v3/snmp_credentials.h"
 #include "driver/v3/usm_state.h"
 #include "driver/walk/walk_settings.h"
